@@ -1,0 +1,62 @@
+#include "app/console/ConsoleCommands.h"
+#include "app/console/ConsoleProgress.h"
+#include "library/OvDataMiddle.h"
+#include "store/TavDB.h"
+#include "support/SyncSettings.h"
+#include "support/TextConvert.h"
+
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdio>
+#include <thread>
+
+namespace {
+
+extern "C" void OnInterrupt(int)
+{
+    // The worker sees the flag at its next step; a second Ctrl-C ends the process.
+    g_cancelFlag.store(1);
+    std::signal(SIGINT, SIG_DFL);
+}
+
+} // namespace
+
+int RunImportCommand(const ImportOptions& options)
+{
+    SetAppKeyNames(u"Orvane", u"Vexa Arbora");
+    const std::u16string account = options.account.empty() ? GetSyncroName() : Utf8ToWide(options.account);
+    if (!options.account.empty())
+        OvSysUser::Instance().SetUser(account);
+    if (!options.syncDir.empty())
+        SetSyncPathOverride(Utf8ToWide(options.syncDir));
+
+    CConsoleProgress progress(stdout, ::isatty(STDOUT_FILENO) != 0);
+    g_cancelFlag.store(0);
+    std::signal(SIGINT, OnInterrupt);
+
+    int result = 0;
+    std::thread worker([&]() {
+        CTavDB store;
+        if (options.noPause)
+            store.SetPauseMilliseconds(0);
+        std::u16string tavId;
+        result = store.Init(Utf8ToWide(options.unitPath), tavId, account,
+                            [&progress](int32_t position, int32_t maximum, const std::u16string& text) {
+                                return progress.OnProgress(position, maximum, text);
+                            });
+    });
+    worker.join();
+    std::signal(SIGINT, SIG_DFL);
+    progress.Finish();
+
+    if (result != 0) {
+        std::fprintf(stderr, "tavtool: import failed: %s\n", WideToUtf8(DescribeStoreResult(result)).c_str());
+        return 1;
+    }
+    if (g_cancelFlag.load() != 0) {
+        std::fprintf(stderr, "tavtool: import cancelled\n");
+        return 130;
+    }
+    return 0;
+}

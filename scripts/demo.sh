@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Sets up, builds and runs the main job on the bundled sample learning unit: a version-9,
+# not yet encrypted unit with its companion folder. Everything happens in a scratch folder;
+# HOME and the XDG folders point there, so the real home folder is never touched.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+
+scripts/install-deps.sh
+scripts/build.sh "$root/out/build"
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+export HOME="$work/home" XDG_DATA_HOME="$work/home/.local/share" XDG_CONFIG_HOME="$work/home/.config" \
+       XDG_STATE_HOME="$work/home/.local/state" XDG_DOCUMENTS_DIR="$work/home/Documents"
+mkdir -p "$HOME"
+"$root/out/build/tests/make_sample_unit" "$work/units"
+unit="$work/units/sample.tav"
+tavtool="$root/out/build/tavtool"
+
+echo "== before"
+"$tavtool" inspect "$unit"
+echo "== import"
+status=0
+"$tavtool" import "$unit" --account demo --sync-dir "$work/sync" --no-pause || status=$?
+echo "(tavtool import exited with $status)"
+echo "== after"
+"$tavtool" inspect "$unit"
+echo "== backup"
+find "$work/units" -name '*.back' -printf '%P\n'

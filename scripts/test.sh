@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Sets up, builds and runs every test: the normal build, the same suite under
+# AddressSanitizer + UndefinedBehaviorSanitizer, and a short run of the fuzz targets.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+
+scripts/install-deps.sh
+
+echo "== build and test"
+scripts/build.sh "$root/out/build"
+ctest --test-dir "$root/out/build" -j2 --output-on-failure --timeout 600
+
+echo "== build and test under AddressSanitizer + UndefinedBehaviorSanitizer"
+BUILD_TYPE=Debug scripts/build.sh "$root/out/build-asan" -DARBORA_SANITIZE=ON
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  ctest --test-dir "$root/out/build-asan" -j2 --output-on-failure --timeout 900
+
+echo "== fuzz targets (short run)"
+scripts/fuzz.sh 15
+echo "== all tests passed"

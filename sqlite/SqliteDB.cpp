@@ -1,0 +1,256 @@
+#include "sqlite/SqliteDB.h"
+
+#include "support/TextConvert.h"
+
+#include <sqlite3.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+namespace {
+
+const char16_t* ConnectionText(sqlite3* db)
+{
+    return db != nullptr ? static_cast<const char16_t*>(sqlite3_errmsg16(db)) : nullptr;
+}
+
+bool SyncPath(const std::string& path, int flags)
+{
+    const int fd = ::open(path.c_str(), flags | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool ok = ::fsync(fd) == 0;
+    ::close(fd);
+    return ok;
+}
+
+// Runs one statement with bound text values through the narrow API; used only for the
+// encryption copy, which must not splice the key or the path into the statement text.
+int RunBound(sqlite3* db, const char* sql, const std::string& first, const std::string* second)
+{
+    sqlite3_stmt* statement = nullptr;
+    int rc = sqlite3_prepare_v2(db, sql, -1, &statement, nullptr);
+    if (rc != SQLITE_OK)
+        return rc;
+    sqlite3_bind_text(statement, 1, first.data(), static_cast<int>(first.size()), SQLITE_TRANSIENT);
+    if (second != nullptr)
+        sqlite3_bind_blob(statement, 2, second->data(), static_cast<int>(second->size()), SQLITE_TRANSIENT);
+    rc = sqlite3_step(statement);
+    const int released = sqlite3_finalize(statement);
+    if (rc == SQLITE_ROW || rc == SQLITE_DONE)
+        return released;
+    return released != SQLITE_OK ? released : rc;
+}
+
+} // namespace
+
+CSqliteDB::~CSqliteDB()
+{
+    try {
+        Close();
+    } catch (const CSqliteException&) {
+        // Statements still open keep the connection busy: close it once they are gone.
+        sqlite3_close_v2(m_db);
+        m_db = nullptr;
+    }
+}
+
+void CSqliteDB::CheckOpen() const
+{
+    if (m_db == nullptr)
+        throw CSqliteException(CSQLITE_ERROR, u"Database not open");
+}
+
+void CSqliteDB::ThrowWithConnectionText(int32_t code) const
+{
+    throw CSqliteException(code, ConnectionText(m_db));
+}
+
+void CSqliteDB::Open(const std::u16string& path)
+{
+    sqlite3* db = nullptr;
+    const int rc = sqlite3_open16(path.c_str(), &db);
+    if (rc != SQLITE_OK) {
+        CSqliteException error(rc, ConnectionText(db));
+        sqlite3_close(db);
+        throw error;
+    }
+    m_db = db;
+    m_path = path;
+    m_keyApplied = false;
+    sqlite3_busy_timeout(m_db, m_busyTimeoutMs);
+}
+
+void CSqliteDB::OpenReadOnly(const std::u16string& path)
+{
+    sqlite3* db = nullptr;
+    const int rc = sqlite3_open_v2(WideToUtf8(path).c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+    if (rc != SQLITE_OK) {
+        CSqliteException error(rc, ConnectionText(db));
+        sqlite3_close(db);
+        throw error;
+    }
+    m_db = db;
+    m_path = path;
+    m_keyApplied = false;
+    sqlite3_busy_timeout(m_db, m_busyTimeoutMs);
+}
+
+void CSqliteDB::Close()
+{
+    if (m_db == nullptr)
+        return;
+    const int rc = sqlite3_close(m_db);
+    if (rc != SQLITE_OK)
+        ThrowWithConnectionText(rc);
+    m_db = nullptr;
+    m_keyApplied = false;
+}
+
+int32_t CSqliteDB::SetKey(const void* key, int32_t length)
+{
+    CheckOpen();
+    const int rc = sqlite3_key(m_db, key, length);
+    if (rc == SQLITE_OK)
+        m_keyApplied = true;
+    return rc;
+}
+
+int32_t CSqliteDB::ChangeKey(const void* key, int32_t length)
+{
+    CheckOpen();
+    if (m_keyApplied)
+        return sqlite3_rekey(m_db, key, length);
+    return EncryptPlainFile(key, length);
+}
+
+int32_t CSqliteDB::EncryptPlainFile(const void* key, int32_t length)
+{
+    // Probe: an encrypted file (or no database at all) fails here and stays untouched.
+    {
+        sqlite3_stmt* probe = nullptr;
+        int rc = sqlite3_prepare_v2(m_db, "select count(*) from sqlite_master", -1, &probe, nullptr);
+        if (rc == SQLITE_OK) {
+            rc = sqlite3_step(probe);
+            rc = (rc == SQLITE_ROW || rc == SQLITE_DONE) ? SQLITE_OK : rc;
+            const int released = sqlite3_finalize(probe);
+            if (rc == SQLITE_OK)
+                rc = released;
+        }
+        if (rc != SQLITE_OK)
+            return rc;
+    }
+
+    namespace fs = std::filesystem;
+    const std::string target = WideToUtf8(m_path);
+    const std::string temporary = target + ".encrypting";
+    std::error_code ignored;
+    fs::remove(temporary, ignored);
+
+    const std::string keyBytes(static_cast<const char*>(key), static_cast<size_t>(length));
+    int rc = RunBound(m_db, "ATTACH DATABASE ?1 AS arbora_encrypted KEY ?2", temporary, &keyBytes);
+    if (rc != SQLITE_OK) {
+        fs::remove(temporary, ignored);
+        return rc;
+    }
+    const std::string schema = "arbora_encrypted";
+    rc = RunBound(m_db, "SELECT sqlcipher_export(?1)", schema, nullptr);
+    const int detached = RunBound(m_db, "DETACH DATABASE ?1", schema, nullptr);
+    if (rc == SQLITE_OK)
+        rc = detached;
+    if (rc != SQLITE_OK) {
+        fs::remove(temporary, ignored);
+        return rc;
+    }
+
+    // Keep the user's permissions, make the copy durable, then swap it in atomically.
+    struct stat original {};
+    if (::stat(target.c_str(), &original) == 0)
+        ::chmod(temporary.c_str(), original.st_mode & 07777);
+    if (!SyncPath(temporary, O_RDONLY)) {
+        fs::remove(temporary, ignored);
+        return SQLITE_IOERR;
+    }
+    rc = sqlite3_close(m_db);
+    if (rc != SQLITE_OK) {
+        fs::remove(temporary, ignored);
+        return rc;
+    }
+    m_db = nullptr;
+    if (std::rename(temporary.c_str(), target.c_str()) != 0) {
+        fs::remove(temporary, ignored);
+        Open(m_path);
+        return SQLITE_IOERR;
+    }
+    const fs::path folder = fs::path(target).parent_path();
+    SyncPath(folder.empty() ? std::string(".") : folder.string(), O_RDONLY | O_DIRECTORY);
+
+    Open(m_path);
+    return SetKey(key, length);
+}
+
+int32_t CSqliteDB::ExecuteStatement(const std::u16string& sql)
+{
+    for (;;) {
+        CheckOpen();
+        sqlite3_stmt* statement = nullptr;
+        const int prepared = sqlite3_prepare16(m_db, sql.c_str(), -1, &statement, nullptr);
+        if (prepared != SQLITE_OK)
+            ThrowWithConnectionText(prepared);
+        const int stepped = sqlite3_step(statement);
+        if (stepped == SQLITE_ERROR) {
+            // Release first so that the connection can still close; the release also
+            // leaves SQLite's own text for the failure on the connection.
+            sqlite3_finalize(statement);
+            ThrowWithConnectionText(SQLITE_ERROR);
+        }
+        const int released = sqlite3_finalize(statement);
+        if (released == SQLITE_SCHEMA)
+            continue;
+        return released;
+    }
+}
+
+CSqliteQuery CSqliteDB::ExecuteQuery(const std::u16string& sql)
+{
+    for (;;) {
+        CheckOpen();
+        sqlite3_stmt* statement = nullptr;
+        const int prepared = sqlite3_prepare16(m_db, sql.c_str(), -1, &statement, nullptr);
+        if (prepared != SQLITE_OK)
+            ThrowWithConnectionText(prepared);
+        const int stepped = sqlite3_step(statement);
+        if (stepped == SQLITE_DONE || stepped == SQLITE_ROW)
+            return CSqliteQuery(m_db, statement, stepped == SQLITE_DONE, true);
+        const int released = sqlite3_finalize(statement);
+        if (released == SQLITE_SCHEMA)
+            continue;
+        ThrowWithConnectionText(released);
+    }
+}
+
+int32_t CSqliteDB::ExecuteScalar(const std::u16string& sql)
+{
+    CSqliteQuery query = ExecuteQuery(sql);
+    if (!query.HasStatement())
+        throw CSqliteException(CSQLITE_ERROR, u"Null Virtual Machine pointer");
+    if (query.IsEof() || query.NumFields() < 1)
+        return 0;
+    return query.GetIntField(0);
+}
+
+bool CSqliteDB::TableExists(const std::u16string& table)
+{
+    std::u16string quoted;
+    for (char16_t c : table) {
+        quoted.push_back(c);
+        if (c == u'\'')
+            quoted.push_back(u'\'');
+    }
+    return ExecuteScalar(u"select count(*) from sqlite_master where type='table' and name='" + quoted + u"'") > 0;
+}

@@ -1,0 +1,52 @@
+// >>> TEAM NOTE (temporary): read /work/main/ENGINEERS.md before building or committing
+// >>> (own build dir build-<yourname>, commit only your own files, house rules, store conventions).
+#pragma once
+// One SQLite connection (SQLCipher build). All text crosses as UTF-16; every failure is
+// thrown as CSqliteException.
+#include "sqlite/SqliteException.h"
+#include "sqlite/SqliteQuery.h"
+
+#include <cstdint>
+#include <string>
+
+struct sqlite3;
+
+class CSqliteDB {
+public:
+    CSqliteDB() = default;
+    CSqliteDB(const CSqliteDB&) = delete;
+    CSqliteDB& operator=(const CSqliteDB&) = delete;
+    virtual ~CSqliteDB();
+
+    void Open(const std::u16string& path);
+    // Opens without any right to write: nothing on disk can change through this connection.
+    void OpenReadOnly(const std::u16string& path);
+    void Close();
+    bool IsOpen() const { return m_db != nullptr; }
+
+    // sqlite3_key: the SQLite result code is returned, not thrown.
+    int32_t SetKey(const void* key, int32_t length);
+    // With a key applied: sqlite3_rekey. Without one: a plain file is encrypted in place
+    // (atomically) and the connection reopened with the key; an encrypted or non-database
+    // file is refused with its nonzero code and left untouched.
+    int32_t ChangeKey(const void* key, int32_t length);
+
+    int32_t ExecuteStatement(const std::u16string& sql);
+    CSqliteQuery ExecuteQuery(const std::u16string& sql);
+    int32_t ExecuteScalar(const std::u16string& sql);
+    bool TableExists(const std::u16string& table);
+
+    void SetBusyTimeout(int32_t milliseconds) { m_busyTimeoutMs = milliseconds; }
+    sqlite3* Handle() const { return m_db; }
+    const std::u16string& Path() const { return m_path; }
+
+private:
+    void CheckOpen() const;
+    [[noreturn]] void ThrowWithConnectionText(int32_t code) const;
+    int32_t EncryptPlainFile(const void* key, int32_t length);
+
+    sqlite3* m_db = nullptr;
+    int32_t m_busyTimeoutMs = 60000;
+    std::u16string m_path;
+    bool m_keyApplied = false;
+};

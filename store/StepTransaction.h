@@ -1,0 +1,22 @@
+#pragma once
+// Runs one upgrade step (or the table-creation pass) inside one transaction that is
+// committed when the step ends, however it ends. A failed statement inside still keeps
+// what the step did before it, as it would without the transaction; but a process killed
+// in the middle leaves the unit as it was before the step, so a rerun cannot repeat half
+// of it (duplicated rows).
+class CSqliteDB;
+
+class CStepTransaction {
+public:
+    explicit CStepTransaction(CSqliteDB& db);
+    CStepTransaction(const CStepTransaction&) = delete;
+    CStepTransaction& operator=(const CStepTransaction&) = delete;
+    ~CStepTransaction();
+
+    // Commits now; the destructor then does nothing. False when the commit failed.
+    bool Commit();
+
+private:
+    CSqliteDB& m_db;
+    bool m_open = false;
+};

@@ -1,0 +1,161 @@
+// >>> TEAM NOTE (temporary): read /work/main/ENGINEERS.md before building or committing
+// >>> (own build dir build-<yourname>, commit only your own files, house rules, store conventions).
+#pragma once
+// The learning-unit store: one object per import, owning the connection to one unit file
+// and everything the upgrade and the import keep between steps.
+#include "app/progress/Progress.h"
+#include "sqlite/SqliteDB.h"
+#include "store/Records.h"
+#include "store/StoreCodes.h"
+
+#include <array>
+#include <cstdint>
+#include <list>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+
+// The fixed database key of every learning unit (12 bytes, no terminator).
+inline constexpr char kTavDatabaseKey[] = "3A7F0C52E9B4";
+inline constexpr int32_t kTavDatabaseKeyLength = 12;
+// The layout version this tool brings every unit to.
+inline constexpr int32_t kTavCurrentVersion = 16;
+
+// Local time as "%04d-%02d-%02d %02d:%02d:%02d".
+std::u16string GetLocalTimeText();
+
+class CTavDB {
+public:
+    CTavDB();
+    CTavDB(const CTavDB&) = delete;
+    CTavDB& operator=(const CTavDB&) = delete;
+    virtual ~CTavDB();
+
+    // ---- Driver ----
+    int Init(const std::u16string& path, std::u16string& tavId, const std::u16string& userKey, ProgressCallback callback);
+    int InitDbVersion();
+    int UpdateUUid(const std::u16string& tavId);
+    std::u16string GetUserKey();
+
+    // Pause used between the bulk statements of the upgrade (10 ms by default; 0 for speed).
+    void SetPauseMilliseconds(int32_t milliseconds) { m_pauseMs = milliseconds; }
+    int32_t PauseMilliseconds() const { return m_pauseMs; }
+    void Pause() const;
+
+    // ---- Layout: creation, column and utility operations ----
+    int CreateCategoryTable();
+    int CreateCategoryLitera();
+    int CreateLiteraInfo();
+    int CreateLiteraInfoTempTable();
+    int CreateNoteType();
+    int CreateNoteContent();
+    int CreateLiteraStyles();
+    int CreateNoteSort();
+    int CreateNoteLabelTable();
+    int CreateLabelTable();
+    int CreateNoteRelationTable();
+    int CreateNoteReply();
+    int CreateSortType();
+    int CreateLiteraRelate();
+    int CreateTrashTable();
+    int CreateDownInfoTable();
+    int CreateWebPageInfoTable();
+    int CreateWebPageCategoryTable();
+    int CreateWebPageCategoryInfoTable();
+    int CreateWebPageTrashTable();
+    int CreatePushLiteraInfoTable();
+    int CreatePushItemTable();
+    int CreatePushRelationTable();
+    int LiteraInfoAddTableNameField();
+    int LiteraInfoAddKnowledgeInfoField();
+    int LiteraInfoAddLockedField();
+    int LiteraInfoAddOdataCodeField();
+    int NoteContentAddIsPublicField();
+    int NoteContentAddIsCompiledField();
+    int NoteContentAddUnitIdField();
+    int NoteContentAddKnowledgeIdField();
+    int TableAddColumn(const std::u16string& table);
+    int IsColumnExist(const std::u16string& table, const std::u16string& column);
+    int DropTable(const std::u16string& name);
+    // BEGIN layout helpers (owned by the layout code; add private helpers below in its section)
+    // END layout helpers
+
+    // ---- Upgrade driver, backup, steps 2 to 12 ----
+    void UpdateVersion();
+    int32_t GetVersionNum();
+    int BackupUnit();
+    int UpdateVersionTo2();
+    int UpdateVersionTo3();
+    int UpdateVersionTo4();
+    int UpdateVersionTo5();
+    int UpdateVersionTo6();
+    int UpdateVersionTo7();
+    int UpdateVersionTo8();
+    int UpdateVersionTo9();
+    int UpdateVersionTo10();
+    int UpdateVersionTo11();
+    int UpdateVersionTo12();
+    // BEGIN upgrade 2-12 helpers
+protected:
+    // Runs one entry of m_upgradeSteps inside its own transaction (committed however it ends).
+    void RunUpgradeStep(size_t index);
+    // Runs a step's body; an SQLite error is logged under `function` and gives 0.
+    int RunGuardedStep(const char16_t* function, int line, int (CTavDB::*body)());
+    // The step bodies of versions 3 to 12 (they throw; RunGuardedStep catches).
+    int UpgradeBodyTo3();
+    int UpgradeBodyTo4();
+    int UpgradeBodyTo5();
+    int UpgradeBodyTo6();
+    int UpgradeBodyTo7();
+    int UpgradeBodyTo9();
+    int UpgradeBodyTo12();
+    // "update VersionInfo set VersionNum = <version> where ID = 1".
+    void WriteVersionNum(int32_t version);
+
+public:
+    // END upgrade 2-12 helpers
+
+    // ---- Steps 13 to 16 and the readers the upgrade uses ----
+    int UpdateVersionTo13();
+    int UpdateVersionTo14();
+    int UpdateVersionTo15();
+    int UpdateVersionTo16();
+    // BEGIN upgrade 13-16 and readers
+    // END upgrade 13-16 and readers
+
+    // Accessors for front ends and tests.
+    const std::u16string& TavId() const { return m_tavId; }
+    const std::u16string& Path() const { return m_path; }
+    int32_t TotalSteps() const { return m_totalSteps; }
+    int32_t CurrentStep() const { return m_currentStep; }
+    CSqliteDB& Database() { return m_db; }
+
+protected:
+    using UpgradeStep = int (CTavDB::*)();
+
+    // Reports one line through the callback, when there is one.
+    void Report(int32_t position, int32_t maximum, const std::u16string& text) const;
+    // Logs a caught SQLite error under this store's conventions and sets the last-error code.
+    void LogSqliteError(const char16_t* sourceFile, const char16_t* function, int line, const CSqliteException& e) const;
+
+    std::array<UpgradeStep, 15> m_upgradeSteps{};
+    std::u16string m_tavId;
+    std::u16string m_userKey;
+    std::u16string m_path;
+    CSqliteDB m_db;
+    // Record caches and maps of the readers and the import.
+    std::map<int32_t, std::shared_ptr<SPersonalLiteratureFolder>> m_folders;
+    std::map<int32_t, std::shared_ptr<SPersonalLiteratureInfo>> m_literatures;
+    std::map<int32_t, std::shared_ptr<SPersonalWebLiteratureInfo>> m_webLiteratures;
+    std::map<int32_t, std::shared_ptr<SPersonalNoteInfo>> m_notes;
+    std::map<int32_t, std::shared_ptr<std::set<int32_t>>> m_folderChildIds;
+    std::map<int32_t, std::shared_ptr<std::set<int32_t>>> m_folderLiteratureIds;
+    std::map<std::u16string, std::u16string> m_markPosByLiterGuid;
+    ProgressCallback m_callback;
+    int32_t m_totalSteps = 0;
+    int32_t m_currentStep = 0;
+    int32_t m_folderCount = 0;
+    std::set<std::u16string> m_newLiterGuids;
+    int32_t m_pauseMs = 10;
+};
