@@ -205,8 +205,10 @@ int32_t CSqliteDB::ExecuteStatement(const std::u16string& sql)
         const int stepped = sqlite3_step(statement);
         if (stepped == SQLITE_ERROR) {
             // Release first so that the connection can still close; the release also
-            // leaves SQLite's own text for the failure on the connection.
-            sqlite3_finalize(statement);
+            // leaves SQLite's own text for the failure on the connection. A schema that
+            // changed under the statement is no failure: prepare again.
+            if (sqlite3_finalize(statement) == SQLITE_SCHEMA)
+                continue;
             ThrowWithConnectionText(SQLITE_ERROR);
         }
         const int released = sqlite3_finalize(statement);
