@@ -79,6 +79,37 @@ public:
     int IsColumnExist(const std::u16string& table, const std::u16string& column);
     int DropTable(const std::u16string& name);
     // BEGIN layout helpers (owned by the layout code; add private helpers below in its section)
+private:
+    // Table probe: true when sqlite_master lists the table. SQLite errors are thrown.
+    bool LayoutTableExists(const std::u16string& table);
+    // Runs each statement on its own, in order.
+    void ExecuteLayoutStatements(std::initializer_list<std::u16string_view> statements);
+    // Column probe and add statement; true when the column was added.
+    bool AddColumnWhenMissing(const std::u16string& table, const std::u16string& column, const std::u16string& statement);
+    // A creation operation whose table needs nothing beyond its creation statements (the
+    // creation statement, then indexes and default rows) when it is missing.
+    int CreateTableWhenMissing(const char16_t* function, int line, const char16_t* table,
+                               std::initializer_list<std::u16string_view> statements);
+    // A column operation: one probe and its add statement.
+    int AddColumnOperation(const char16_t* function, int line, const char16_t* table, const char16_t* column,
+                           const char16_t* statement);
+    // Brings an existing LiteraInfo up to date (the columns of later layouts).
+    void UpgradeExistingLiteraInfo();
+    // Rebuilds WebPage_Info without its DOI column, all or nothing.
+    void RebuildWebPageInfoWithoutDoi();
+    // Runs body under the layout operations' handler: a caught SQLite error is logged under
+    // function and gives 0; other exceptions pass through.
+    template <typename Body>
+    int RunLayoutOperation(const char16_t* sourceFile, const char16_t* function, int line, Body&& body)
+    {
+        try {
+            return body();
+        } catch (const CSqliteException& e) {
+            LogSqliteError(sourceFile, function, line, e);
+            return 0;
+        }
+    }
+public:
     // END layout helpers
 
     // ---- Upgrade driver, backup, steps 2 to 12 ----
@@ -101,15 +132,7 @@ protected:
     // Runs one entry of m_upgradeSteps inside its own transaction (committed however it ends).
     void RunUpgradeStep(size_t index);
     // Runs a step's body; an SQLite error is logged under `function` and gives 0.
-    int RunGuardedStep(const char16_t* function, int line, int (CTavDB::*body)());
-    // The step bodies of versions 3 to 12 (they throw; RunGuardedStep catches).
-    int UpgradeBodyTo3();
-    int UpgradeBodyTo4();
-    int UpgradeBodyTo5();
-    int UpgradeBodyTo6();
-    int UpgradeBodyTo7();
-    int UpgradeBodyTo9();
-    int UpgradeBodyTo12();
+    int RunGuardedStep(const char16_t* function, int line, const std::function<void()>& body);
     // "update VersionInfo set VersionNum = <version> where ID = 1".
     void WriteVersionNum(int32_t version);
 
@@ -122,6 +145,48 @@ public:
     int UpdateVersionTo15();
     int UpdateVersionTo16();
     // BEGIN upgrade 13-16 and readers
+    // Makes the top-level folder "网页资料" (or the first free "网页资料_n"); its CategoryId, 0 on error.
+    int32_t CreateFolder();
+    // The LiterGuid of the literature with this DOI; an empty one is made and written wherever
+    // the literature is referred to. Empty text when no literature has the DOI or on error.
+    std::u16string GetLiterGuidByDOI(const std::u16string& doi);
+    // The pkid of the literature with this DOI; 0 when there is none or on error.
+    int32_t GetPkidByDOI(const std::u16string& doi);
+    // The text as an SQL string literal: every apostrophe doubled, the whole in apostrophes.
+    static std::u16string QuoteSqlText(const std::u16string& text);
+    // Column 0 of the query's first row as text into `out` (left as it was without a row).
+    // Returns 1; a database error passes to the caller.
+    int GetFirstFieldText(const std::u16string& sql, std::u16string& out);
+    // Reads WebPage_Info into m_webLiteratures (once; creates the table when missing).
+    int FillWebLiteratureInfo();
+    // Moves literature filed at the root (CategoryId 0) into the top-level folder "要学习的文献".
+    void ReplaceLiteraInTav();
+    // CategoryId of the top-level folder of that name; -1 when there is none or on error.
+    int32_t GetFolderIdByName(const std::u16string& name);
+    // The companion folder of a unit file: the path without its extension, then "_contents".
+    // 0 (folder untouched) when the file name has no extension.
+    static int GetContentsFolder(std::u16string& folder, const std::u16string& path);
+    const std::map<int32_t, std::shared_ptr<SPersonalWebLiteratureInfo>>& WebLiteratures() const { return m_webLiteratures; }
+
+protected:
+    // Cancel test inside an upgrade step: reports the cancel line and undoes the step's
+    // unfinished changes, so that a later run does the whole step again exactly once.
+    bool CancelUpgradeStep();
+    // The eight sections of step 14; false ends the step.
+    bool UpdateCategoryGuids();
+    bool UpdateLiteratureGuids();
+    bool UpdateCategoryLiteraGuids();
+    bool UpdateLiteraRelateGuids();
+    bool UpdateDownInfoGuids();
+    bool UpdateNoteGuids();
+    bool UpdateLabelGuids();
+    bool UpdateTrashGuids();
+    // Step 15 for one literature item; false stops the walk over the literature items.
+    bool MoveNoteItemsOfLiterature(const std::u16string& literGuid);
+    // A DOI for a web page that no literature has yet.
+    std::u16string MakeWebPageDoi(const std::u16string& title);
+
+public:
     // END upgrade 13-16 and readers
 
     // Accessors for front ends and tests.
