@@ -1,0 +1,84 @@
+#pragma once
+// Points HOME and the XDG folders at a fresh temporary folder for one test, and puts the
+// previous values back afterwards. Nothing in a test touches the real home folder.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <optional>
+#include <string>
+
+namespace supporttest {
+
+class TempHome {
+public:
+    TempHome()
+    {
+        std::string pattern = (std::filesystem::temp_directory_path() / "arbora-support-XXXXXX").string();
+        if (::mkdtemp(pattern.data()) == nullptr)
+            ADD_FAILURE() << "cannot make a temporary folder";
+        m_root = pattern;
+        Set("HOME", m_root / "home");
+        Set("XDG_CONFIG_HOME", m_root / "config");
+        Set("XDG_DATA_HOME", m_root / "data");
+        Set("XDG_STATE_HOME", m_root / "state");
+        Unset("XDG_DOCUMENTS_DIR");
+        std::filesystem::create_directories(m_root / "home");
+    }
+    ~TempHome()
+    {
+        for (const auto& [name, value] : m_saved) {
+            if (value)
+                ::setenv(name.c_str(), value->c_str(), 1);
+            else
+                ::unsetenv(name.c_str());
+        }
+        std::error_code error;
+        std::filesystem::remove_all(m_root, error);
+    }
+    TempHome(const TempHome&) = delete;
+    TempHome& operator=(const TempHome&) = delete;
+
+    const std::filesystem::path& Root() const { return m_root; }
+
+    void Set(const std::string& name, const std::filesystem::path& value)
+    {
+        Save(name);
+        ::setenv(name.c_str(), value.c_str(), 1);
+    }
+    void Unset(const std::string& name)
+    {
+        Save(name);
+        ::unsetenv(name.c_str());
+    }
+
+private:
+    void Save(const std::string& name)
+    {
+        if (m_saved.count(name) != 0)
+            return;
+        const char* value = std::getenv(name.c_str());
+        m_saved[name] = value ? std::optional<std::string>(value) : std::nullopt;
+    }
+
+    std::filesystem::path m_root;
+    std::map<std::string, std::optional<std::string>> m_saved;
+};
+
+inline std::string ReadWholeFile(const std::filesystem::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+inline void WriteWholeFile(const std::filesystem::path& path, const std::string& bytes)
+{
+    std::filesystem::create_directories(path.parent_path());
+    std::ofstream out(path, std::ios::binary);
+    out << bytes;
+}
+
+} // namespace supporttest
