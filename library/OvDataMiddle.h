@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <list>
 #include <memory>
+#include <mutex>
 #include <string>
 
 class IOvDataMiddle {
@@ -15,6 +16,8 @@ public:
     virtual ~IOvDataMiddle() = default;
 
     // Process-wide service object; Initialize(-1) when a store is built, Uninitialize when it goes.
+    // Calls nest: the object lives from the first Initialize to the matching last Uninitialize.
+    // Instance, while none lives, answers every operation with kLibraryNotInitialized.
     static int32_t Initialize(int32_t mode);
     static void Uninitialize();
     static IOvDataMiddle& Instance();
@@ -33,7 +36,7 @@ public:
 };
 
 // The current user whose library receives the import: the signed-in account, unless a
-// front end overrides it.
+// front end overrides it. Safe to set from one thread while another reads.
 class OvSysUser {
 public:
     static OvSysUser& Instance();
@@ -42,6 +45,7 @@ public:
     void ClearOverride();
 
 private:
+    mutable std::mutex m_mutex;
     std::u16string m_override;
     bool m_overridden = false;
 };

@@ -1,0 +1,267 @@
+#include "library/LibraryReader.h"
+
+#include "library/LibraryColumns.h"
+#include "library/LibraryErrors.h"
+#include "library/LibrarySql.h"
+
+#include <map>
+
+namespace {
+
+std::u16string UnitIs(const std::u16string& tavGuid)
+{
+    return u"TavGuid=" + SqlText(tavGuid);
+}
+
+// Adds the children of `parent` (and theirs) in depth-first order.
+void AppendSubtree(const std::multimap<std::u16string, SLibraryFolderNode>& byParent, const std::u16string& parent,
+                   int32_t depth, std::vector<SLibraryFolderNode>& out)
+{
+    // Folders only ever hang under folders added before them, so there is no cycle; the depth
+    // bound is a guard against a hand-edited database all the same.
+    if (depth > 1000)
+        return;
+    const auto [begin, end] = byParent.equal_range(parent);
+    for (auto it = begin; it != end; ++it) {
+        SLibraryFolderNode node = it->second;
+        node.Depth = depth;
+        out.push_back(node);
+        AppendSubtree(byParent, node.Folder->FolderGuid, depth + 1, out);
+    }
+}
+
+} // namespace
+
+CLibraryReader::CLibraryReader(std::u16string user)
+    : m_user(std::move(user))
+{
+}
+
+std::u16string CLibraryReader::GetErrorText(int32_t code) const
+{
+    return LibraryErrorText(code);
+}
+
+int32_t CLibraryReader::Read(const Body& body)
+{
+    const int32_t opened = m_database.Open(m_user, false);
+    if (opened != kLibraryOk)
+        return opened;
+    try {
+        CLibraryTransaction transaction(m_database.Db(), CLibraryTransaction::Kind::Read);
+        body(m_database.Db());
+        transaction.Commit();
+        return kLibraryOk;
+    } catch (const CSqliteException&) {
+        return kLibraryStorageError;
+    }
+}
+
+int32_t CLibraryReader::ReadEntry(const std::u16string& tavGuid, const Body& body)
+{
+    if (!IsLibraryGuid(tavGuid))
+        return kLibraryBadArgument;
+    bool found = false;
+    const int32_t result = Read([&](CSqliteDB& db) {
+        found = db.ExecuteScalar(u"select count(*) from LearningUnit where " + UnitIs(tavGuid)) > 0;
+        if (found)
+            body(db);
+    });
+    if (result == kLibraryOk && !found)
+        return kLibraryUnitNotFound;
+    return result;
+}
+
+int32_t CLibraryReader::ListEntries(std::vector<SLibraryEntry>& entries)
+{
+    std::vector<SLibraryEntry> read;
+    const int32_t result = Read([&](CSqliteDB& db) {
+        CSqliteQuery query = db.ExecuteQuery(
+            u"select u.TavGuid,u.Name,u.Complete,u.CreateTime,u.CompleteTime,"
+            u"(select count(*) from Folder f where f.TavGuid=u.TavGuid),"
+            u"(select count(*) from Literature l where l.TavGuid=u.TavGuid),"
+            u"(select count(*) from Note n where n.TavGuid=u.TavGuid) "
+            u"from LearningUnit u order by u.rowid");
+        for (; !query.IsEof(); query.NextRow()) {
+            SLibraryEntry entry;
+            entry.TavGuid = query.GetStringValue(0);
+            entry.Name = query.GetStringValue(1);
+            entry.Complete = query.GetIntField(2) != 0;
+            entry.CreateTime = query.GetStringValue(3);
+            entry.CompleteTime = query.GetStringValue(4);
+            entry.FolderCount = query.GetIntField(5);
+            entry.LiteratureCount = query.GetIntField(6);
+            entry.NoteCount = query.GetIntField(7);
+            read.push_back(std::move(entry));
+        }
+    });
+    if (result == kLibraryOk)
+        entries = std::move(read);
+    return result;
+}
+
+int32_t CLibraryReader::GetFolderTree(const std::u16string& tavGuid, std::vector<SLibraryFolderNode>& folders)
+{
+    std::vector<SLibraryFolderNode> tree;
+    const int32_t result = ReadEntry(tavGuid, [&](CSqliteDB& db) {
+        std::multimap<std::u16string, SLibraryFolderNode> byParent;
+        CSqliteQuery query = db.ExecuteQuery(
+            u"select f.FolderGuid,f.ParentGuid,f.Name,"
+            u"(select count(*) from FolderLiterature l where l.FolderGuid=f.FolderGuid) "
+            u"from Folder f where f." + UnitIs(tavGuid) + u" order by f.rowid");
+        for (; !query.IsEof(); query.NextRow()) {
+            SLibraryFolderNode node;
+            node.Folder = std::make_shared<SLiteratureFolder>();
+            node.Folder->FolderGuid = query.GetStringValue(0);
+            node.Folder->ParentGuid = query.GetStringValue(1);
+            node.Folder->Name = query.GetStringValue(2);
+            node.Folder->TavGuid = tavGuid;
+            node.LiteratureCount = query.GetIntField(3);
+            byParent.emplace(node.Folder->ParentGuid, node); // equal keys keep insertion order
+        }
+        AppendSubtree(byParent, tavGuid, 0, tree);
+    });
+    if (result == kLibraryOk)
+        folders = std::move(tree);
+    return result;
+}
+
+std::vector<std::shared_ptr<SLiteratureInfo>> CLibraryReader::QueryLiterature(CSqliteDB& db, const std::u16string& sql)
+{
+    std::vector<std::shared_ptr<SLiteratureInfo>> out;
+    CSqliteQuery query = db.ExecuteQuery(sql);
+    for (; !query.IsEof(); query.NextRow()) {
+        auto literature = std::make_shared<SLiteratureInfo>();
+        literature->LiterGuid = query.GetStringValue(0);
+        literature->TavGuid = query.GetStringValue(1);
+        LiteratureColumns().Read(query, 2, *literature);
+        out.push_back(std::move(literature));
+    }
+    return out;
+}
+
+int32_t CLibraryReader::ListFolderLiterature(const std::u16string& tavGuid, const std::u16string& folderGuid,
+                                             std::vector<std::shared_ptr<SLiteratureInfo>>& literature)
+{
+    std::vector<std::shared_ptr<SLiteratureInfo>> read;
+    bool folderFound = false;
+    const int32_t result = ReadEntry(tavGuid, [&](CSqliteDB& db) {
+        folderFound = db.ExecuteScalar(u"select count(*) from Folder where " + UnitIs(tavGuid) +
+                                       u" and FolderGuid=" + SqlText(folderGuid)) > 0;
+        read = QueryLiterature(db, u"select l.LiterGuid,l.TavGuid," + LiteratureColumns().Names() +
+                                       u" from Literature l join FolderLiterature fl on fl.LiterGuid=l.LiterGuid "
+                                       u"where fl.FolderGuid=" + SqlText(folderGuid) + u" and l." + UnitIs(tavGuid) +
+                                       u" order by fl.rowid");
+    });
+    if (result != kLibraryOk)
+        return result;
+    if (!folderFound)
+        return kLibraryFolderNotFound;
+    literature = std::move(read);
+    return kLibraryOk;
+}
+
+int32_t CLibraryReader::ListLiterature(const std::u16string& tavGuid, std::vector<std::shared_ptr<SLiteratureInfo>>& literature)
+{
+    std::vector<std::shared_ptr<SLiteratureInfo>> read;
+    const int32_t result = ReadEntry(tavGuid, [&](CSqliteDB& db) {
+        read = QueryLiterature(db, u"select LiterGuid,TavGuid," + LiteratureColumns().Names() + u" from Literature where " +
+                                       UnitIs(tavGuid) + u" order by rowid");
+    });
+    if (result == kLibraryOk)
+        literature = std::move(read);
+    return result;
+}
+
+int32_t CLibraryReader::ListLiteratureFolders(const std::u16string& tavGuid, const std::u16string& literGuid,
+                                              std::vector<std::u16string>& folderGuids)
+{
+    std::vector<std::u16string> read;
+    const int32_t result = ReadEntry(tavGuid, [&](CSqliteDB& db) {
+        CSqliteQuery query = db.ExecuteQuery(u"select FolderGuid from FolderLiterature where " + UnitIs(tavGuid) +
+                                             u" and LiterGuid=" + SqlText(literGuid) + u" order by rowid");
+        for (; !query.IsEof(); query.NextRow())
+            read.push_back(query.GetStringValue(0));
+    });
+    if (result == kLibraryOk)
+        folderGuids = std::move(read);
+    return result;
+}
+
+int32_t CLibraryReader::GetLiteratureRelate(const std::u16string& tavGuid, const std::u16string& literGuid,
+                                            std::shared_ptr<SLiteratureRelate>& relate)
+{
+    std::shared_ptr<SLiteratureRelate> read;
+    const int32_t result = ReadEntry(tavGuid, [&](CSqliteDB& db) {
+        CSqliteQuery query = db.ExecuteQuery(u"select " + RelateColumns().Names() + u" from LiteratureRelate where " +
+                                             UnitIs(tavGuid) + u" and LiterGuid=" + SqlText(literGuid));
+        if (query.IsEof())
+            return;
+        read = std::make_shared<SLiteratureRelate>();
+        read->LiterGuid = literGuid;
+        RelateColumns().Read(query, 0, *read);
+    });
+    if (result != kLibraryOk)
+        return result;
+    if (!read)
+        return kLibraryLiteratureNotFound;
+    relate = std::move(read);
+    return kLibraryOk;
+}
+
+int32_t CLibraryReader::ReadNotes(const std::u16string& tavGuid, const std::u16string& condition,
+                                  std::vector<SLibraryNote>& notes)
+{
+    std::vector<SLibraryNote> read;
+    const int32_t result = ReadEntry(tavGuid, [&](CSqliteDB& db) {
+        std::map<std::u16string, size_t> byPosId;
+        {
+            CSqliteQuery query = db.ExecuteQuery(u"select PosID," + NoteColumns().Names() + u" from Note where " +
+                                                 UnitIs(tavGuid) + condition + u" order by rowid");
+            for (; !query.IsEof(); query.NextRow()) {
+                SLibraryNote note;
+                note.Note = std::make_shared<SNoteInfo>();
+                note.Note->PosID = query.GetStringValue(0);
+                note.Note->TavGuid = tavGuid;
+                NoteColumns().Read(query, 1, *note.Note);
+                byPosId[note.Note->PosID] = read.size();
+                read.push_back(std::move(note));
+            }
+        }
+        CSqliteQuery labels = db.ExecuteQuery(u"select PosID,Label from NoteLabel where " + UnitIs(tavGuid) +
+                                              u" order by PosID,Position");
+        for (; !labels.IsEof(); labels.NextRow()) {
+            const auto it = byPosId.find(labels.GetStringValue(0));
+            if (it != byPosId.end())
+                read[it->second].Labels.push_back(labels.GetStringValue(1));
+        }
+    });
+    if (result == kLibraryOk)
+        notes = std::move(read);
+    return result;
+}
+
+int32_t CLibraryReader::ListNotes(const std::u16string& tavGuid, std::vector<SLibraryNote>& notes)
+{
+    return ReadNotes(tavGuid, std::u16string(), notes);
+}
+
+int32_t CLibraryReader::ListLiteratureNotes(const std::u16string& tavGuid, const std::u16string& literGuid,
+                                            std::vector<SLibraryNote>& notes)
+{
+    return ReadNotes(tavGuid, u" and LiterGuid=" + SqlText(literGuid), notes);
+}
+
+int32_t CLibraryReader::ListAttachments(const std::u16string& tavGuid, std::vector<SLibraryAttachment>& attachments)
+{
+    std::vector<SLibraryAttachment> read;
+    const int32_t result = ReadEntry(tavGuid, [&](CSqliteDB& db) {
+        CSqliteQuery query = db.ExecuteQuery(u"select StoredPath,SourcePath from Attachment where " + UnitIs(tavGuid) +
+                                             u" order by rowid");
+        for (; !query.IsEof(); query.NextRow())
+            read.push_back({query.GetStringValue(0), query.GetStringValue(1)});
+    });
+    if (result == kLibraryOk)
+        attachments = std::move(read);
+    return result;
+}

@@ -1,0 +1,378 @@
+#include "library/LibraryService.h"
+
+#include "library/LibraryColumns.h"
+#include "library/LibraryErrors.h"
+#include "library/LibraryFiles.h"
+#include "library/LibrarySql.h"
+#include "support/Guid.h"
+
+#include <filesystem>
+#include <system_error>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+bool Exists(CSqliteDB& db, const std::u16string& table, const std::u16string& condition)
+{
+    return db.ExecuteScalar(u"select count(*) from " + table + u" where " + condition) > 0;
+}
+
+std::u16string UnitIs(const std::u16string& tavGuid)
+{
+    return u"TavGuid=" + SqlText(tavGuid);
+}
+
+bool UnitExists(CSqliteDB& db, const std::u16string& tavGuid)
+{
+    return Exists(db, u"LearningUnit", UnitIs(tavGuid));
+}
+
+bool FolderExists(CSqliteDB& db, const std::u16string& tavGuid, const std::u16string& folderGuid)
+{
+    return Exists(db, u"Folder", UnitIs(tavGuid) + u" and FolderGuid=" + SqlText(folderGuid));
+}
+
+bool LiteratureExists(CSqliteDB& db, const std::u16string& tavGuid, const std::u16string& literGuid)
+{
+    return Exists(db, u"Literature", UnitIs(tavGuid) + u" and LiterGuid=" + SqlText(literGuid));
+}
+
+std::u16string NoteIs(const std::u16string& tavGuid, const std::u16string& posId)
+{
+    return UnitIs(tavGuid) + u" and PosID=" + SqlText(posId);
+}
+
+// The first column of the first row, or empty text.
+std::u16string FirstText(CSqliteDB& db, const std::u16string& sql)
+{
+    CSqliteQuery query = db.ExecuteQuery(sql);
+    return query.IsEof() ? std::u16string() : query.GetStringValue(0);
+}
+
+// DOIs compare without regard to ASCII case and surrounding blanks.
+std::u16string DoiKey(const std::u16string& doi)
+{
+    const auto blank = [](char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n' || c == u'\u3000'; };
+    size_t begin = 0;
+    size_t end = doi.size();
+    while (begin < end && blank(doi[begin]))
+        ++begin;
+    while (end > begin && blank(doi[end - 1]))
+        --end;
+    std::u16string key = doi.substr(begin, end - begin);
+    for (char16_t& c : key) {
+        if (c >= u'A' && c <= u'Z')
+            c = static_cast<char16_t>(c - u'A' + u'a');
+    }
+    return key;
+}
+
+// The literature of the entry that `literature` stands for: the one with the same DOI, or,
+// without a DOI, the one with the same title, authors, source, time, file and link.
+std::u16string FindSameLiterature(CSqliteDB& db, const std::u16string& tavGuid, const SLiteratureInfo& literature,
+                                  const std::u16string& doiKey)
+{
+    std::u16string condition = UnitIs(tavGuid) + u" and DoiKey=" + SqlText(doiKey);
+    if (doiKey.empty()) {
+        if (literature.Title.empty())
+            return std::u16string();
+        condition += u" and Title=" + SqlText(literature.Title) + u" and Author=" + SqlText(literature.Author) +
+                     u" and Source=" + SqlText(literature.Source) + u" and PubTime=" + SqlText(literature.PubTime) +
+                     u" and FilePath=" + SqlText(literature.FilePath) + u" and Link=" + SqlText(literature.Link);
+    }
+    return FirstText(db, u"select LiterGuid from Literature where " + condition + u" order by rowid limit 1");
+}
+
+} // namespace
+
+std::u16string CLibraryService::LastStorageMessage() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_lastStorageMessage;
+}
+
+int32_t CLibraryService::RunInTransaction(const std::u16string& user, const Body& body, bool writes)
+{
+    const int32_t opened = m_database.Open(user, true);
+    if (opened != kLibraryOk)
+        return opened;
+    CSqliteDB& db = m_database.Db();
+    try {
+        CLibraryTransaction transaction(db, writes ? CLibraryTransaction::Kind::Write : CLibraryTransaction::Kind::Read);
+        const int32_t result = body(db);
+        if (result == kLibraryOk)
+            transaction.Commit();
+        return result;
+    } catch (const CSqliteException& e) {
+        m_lastStorageMessage = e.ErrorMessageText();
+        return kLibraryStorageError;
+    }
+}
+
+std::u16string CLibraryService::GetErrorText(int32_t code)
+{
+    return LibraryErrorText(code);
+}
+
+int32_t CLibraryService::CreateLearningUnit(std::shared_ptr<STavInfo>& info, const std::u16string& user, int32_t, int32_t)
+{
+    if (!info)
+        return kLibraryBadArgument;
+    const std::u16string tavGuid = NewGuidText();
+    if (!IsLibraryGuid(tavGuid))
+        return kLibraryNoGuid;
+    std::lock_guard lock(m_mutex);
+    const int32_t result = RunInTransaction(user, [&](CSqliteDB& db) {
+        ExecOrThrow(db, u"insert into LearningUnit(TavGuid,Name,Complete,CreateTime) values(" + SqlText(tavGuid) + u"," +
+                            SqlText(info->Name) + u",0," + SqlText(LibraryTimeText()) + u")");
+        return static_cast<int32_t>(kLibraryOk);
+    });
+    if (result == kLibraryOk)
+        info->TavGuid = tavGuid;
+    return result;
+}
+
+int32_t CLibraryService::DeleteLearningUnit(const std::u16string& tavGuid, const std::u16string& user)
+{
+    if (!IsLibraryGuid(tavGuid))
+        return kLibraryBadArgument;
+    std::lock_guard lock(m_mutex);
+    const int32_t result = RunInTransaction(user, [&](CSqliteDB& db) {
+        if (!UnitExists(db, tavGuid))
+            return static_cast<int32_t>(kLibraryUnitNotFound);
+        for (const char16_t* table : {u"NoteLabel", u"Note", u"LiteratureRelate", u"FolderLiterature", u"Literature",
+                                      u"Folder", u"Attachment", u"LearningUnit"})
+            ExecOrThrow(db, u"delete from " + std::u16string(table) + u" where " + UnitIs(tavGuid));
+        return static_cast<int32_t>(kLibraryOk);
+    });
+    if (result != kLibraryOk && result != kLibraryUnitNotFound)
+        return result;
+    // The files go after the rows: a failed removal leaves files nobody refers to, never rows
+    // that point at missing files. Files left by an entry that is already gone go too.
+    std::error_code error;
+    fs::remove_all(ToFsPath(m_database.AttachmentFolder(tavGuid)), error);
+    if (error)
+        return kLibraryRemoveFailed;
+    return result;
+}
+
+int32_t CLibraryService::CompleteLearningUnit(const std::u16string& tavGuid, const std::u16string& user)
+{
+    if (!IsLibraryGuid(tavGuid))
+        return kLibraryBadArgument;
+    std::lock_guard lock(m_mutex);
+    return RunInTransaction(user, [&](CSqliteDB& db) {
+        if (!UnitExists(db, tavGuid))
+            return static_cast<int32_t>(kLibraryUnitNotFound);
+        ExecOrThrow(db, u"update LearningUnit set Complete=1,CompleteTime=" + SqlText(LibraryTimeText()) + u" where " +
+                            UnitIs(tavGuid));
+        return static_cast<int32_t>(kLibraryOk);
+    });
+}
+
+int32_t CLibraryService::AddFolder(std::shared_ptr<SLiteratureFolder>& folder, const std::u16string& tavGuid,
+                                   const std::u16string& user, int32_t)
+{
+    if (!folder || !IsLibraryGuid(tavGuid))
+        return kLibraryBadArgument;
+    const std::u16string folderGuid = NewGuidText();
+    if (!IsLibraryGuid(folderGuid))
+        return kLibraryNoGuid;
+    // A folder without parent is a top-level folder, like one whose parent is the entry.
+    const std::u16string parentGuid = folder->ParentGuid.empty() ? tavGuid : folder->ParentGuid;
+    std::lock_guard lock(m_mutex);
+    const int32_t result = RunInTransaction(user, [&](CSqliteDB& db) {
+        if (!UnitExists(db, tavGuid))
+            return static_cast<int32_t>(kLibraryUnitNotFound);
+        if (parentGuid != tavGuid && !FolderExists(db, tavGuid, parentGuid))
+            return static_cast<int32_t>(kLibraryFolderNotFound);
+        ExecOrThrow(db, u"insert into Folder(FolderGuid,TavGuid,ParentGuid,Name) values(" + SqlText(folderGuid) + u"," +
+                            SqlText(tavGuid) + u"," + SqlText(parentGuid) + u"," + SqlText(folder->Name) + u")");
+        return static_cast<int32_t>(kLibraryOk);
+    });
+    if (result == kLibraryOk) {
+        folder->FolderGuid = folderGuid;
+        folder->ParentGuid = parentGuid;
+        folder->TavGuid = tavGuid;
+    }
+    return result;
+}
+
+int32_t CLibraryService::AddLiterature(std::shared_ptr<SLiteratureInfo>& literature, const std::u16string& tavGuid,
+                                       const std::u16string& user, const std::u16string& folderGuid, int32_t, int32_t)
+{
+    if (!literature || !IsLibraryGuid(tavGuid))
+        return kLibraryBadArgument;
+    std::u16string literGuid = NewGuidText();
+    if (!IsLibraryGuid(literGuid))
+        return kLibraryNoGuid;
+    const std::u16string doiKey = DoiKey(literature->DOI);
+    std::lock_guard lock(m_mutex);
+    const int32_t result = RunInTransaction(user, [&](CSqliteDB& db) {
+        if (!UnitExists(db, tavGuid))
+            return static_cast<int32_t>(kLibraryUnitNotFound);
+        if (!FolderExists(db, tavGuid, folderGuid))
+            return static_cast<int32_t>(kLibraryFolderNotFound);
+        const std::u16string same = FindSameLiterature(db, tavGuid, *literature, doiKey);
+        if (!same.empty()) {
+            literGuid = same;
+        } else {
+            SLiteratureInfo stored = *literature;
+            if (stored.OwnerName.empty())
+                stored.OwnerName = user;
+            const auto& columns = LiteratureColumns();
+            ExecOrThrow(db, u"insert into Literature(LiterGuid,TavGuid,DoiKey,AddTime," + columns.Names() + u") values(" +
+                                SqlText(literGuid) + u"," + SqlText(tavGuid) + u"," + SqlText(doiKey) + u"," +
+                                SqlText(LibraryTimeText()) + u"," + columns.Values(stored) + u")");
+        }
+        ExecOrThrow(db, u"insert or ignore into FolderLiterature(FolderGuid,LiterGuid,TavGuid) values(" +
+                            SqlText(folderGuid) + u"," + SqlText(literGuid) + u"," + SqlText(tavGuid) + u")");
+        return static_cast<int32_t>(kLibraryOk);
+    });
+    if (result == kLibraryOk) {
+        literature->LiterGuid = literGuid;
+        literature->TavGuid = tavGuid;
+    }
+    return result;
+}
+
+int32_t CLibraryService::AddLiteratureRelate(std::shared_ptr<SLiteratureRelate> relate, const std::u16string& tavGuid,
+                                             const std::u16string& user, const std::u16string&, int32_t)
+{
+    if (!relate || !IsLibraryGuid(tavGuid))
+        return kLibraryBadArgument;
+    std::lock_guard lock(m_mutex);
+    return RunInTransaction(user, [&](CSqliteDB& db) {
+        if (!UnitExists(db, tavGuid))
+            return static_cast<int32_t>(kLibraryUnitNotFound);
+        if (!LiteratureExists(db, tavGuid, relate->LiterGuid))
+            return static_cast<int32_t>(kLibraryLiteratureNotFound);
+        SLiteratureRelate stored = *relate;
+        if (stored.OwnerName.empty())
+            stored.OwnerName = user;
+        const auto& columns = RelateColumns();
+        // One reading state per literature: a later one replaces the earlier.
+        ExecOrThrow(db, u"insert or replace into LiteratureRelate(LiterGuid,TavGuid," + columns.Names() + u") values(" +
+                            SqlText(stored.LiterGuid) + u"," + SqlText(tavGuid) + u"," + columns.Values(stored) + u")");
+        return static_cast<int32_t>(kLibraryOk);
+    });
+}
+
+int32_t CLibraryService::StoreAttachment(std::u16string& storedPath, const std::u16string& sourcePath,
+                                         const std::u16string& user, const std::u16string& tavGuid)
+{
+    if (!IsLibraryGuid(tavGuid))
+        return kLibraryBadArgument;
+    std::error_code error;
+    const fs::path source = ToFsPath(sourcePath);
+    if (sourcePath.empty() || !fs::is_regular_file(source, error))
+        return kLibrarySourceMissing;
+    std::lock_guard lock(m_mutex);
+    fs::path stored;
+    bool created = false;
+    int32_t copied = kLibraryOk;
+    const int32_t result = RunInTransaction(user, [&](CSqliteDB& db) {
+        if (!UnitExists(db, tavGuid))
+            return static_cast<int32_t>(kLibraryUnitNotFound);
+        copied = CopyAttachmentInto(source, ToFsPath(m_database.AttachmentFolder(tavGuid)), stored, created);
+        if (copied != kLibraryOk)
+            return copied;
+        ExecOrThrow(db, u"insert or replace into Attachment(TavGuid,StoredPath,SourcePath) values(" + SqlText(tavGuid) +
+                            u"," + SqlText(FromFsPath(stored)) + u"," + SqlText(sourcePath) + u")");
+        return static_cast<int32_t>(kLibraryOk);
+    });
+    if (result != kLibraryOk) {
+        // No row refers to a file copied for a rolled-back operation.
+        if (created)
+            fs::remove(stored, error);
+        return result;
+    }
+    storedPath = FromFsPath(stored);
+    return kLibraryOk;
+}
+
+int32_t CLibraryService::AddNote(std::shared_ptr<SNoteInfo> note, const std::list<std::u16string>& labels,
+                                 const std::u16string& tavGuid, const std::u16string& user, int32_t)
+{
+    if (!note || !IsLibraryGuid(tavGuid))
+        return kLibraryBadArgument;
+    const std::u16string posId = note->PosID.empty() ? NewGuidText() : note->PosID;
+    if (posId.empty())
+        return kLibraryNoGuid;
+    std::lock_guard lock(m_mutex);
+    const int32_t result = RunInTransaction(user, [&](CSqliteDB& db) {
+        if (!UnitExists(db, tavGuid))
+            return static_cast<int32_t>(kLibraryUnitNotFound);
+        if (!note->LiterGuid.empty() && !LiteratureExists(db, tavGuid, note->LiterGuid))
+            return static_cast<int32_t>(kLibraryLiteratureNotFound);
+        if (Exists(db, u"Note", NoteIs(tavGuid, posId)))
+            return static_cast<int32_t>(kLibraryNoteExists);
+        SNoteInfo stored = *note;
+        if (stored.OwnerName.empty())
+            stored.OwnerName = user;
+        const auto& columns = NoteColumns();
+        ExecOrThrow(db, u"insert into Note(TavGuid,PosID," + columns.Names() + u") values(" + SqlText(tavGuid) + u"," +
+                            SqlText(posId) + u"," + columns.Values(stored) + u")");
+        int64_t position = 0;
+        for (const std::u16string& label : labels) {
+            ExecOrThrow(db, u"insert into NoteLabel(TavGuid,PosID,Position,Label) values(" + SqlText(tavGuid) + u"," +
+                                SqlText(posId) + u"," + SqlInt(position++) + u"," + SqlText(label) + u")");
+        }
+        return static_cast<int32_t>(kLibraryOk);
+    });
+    if (result == kLibraryOk) {
+        note->PosID = posId;
+        note->TavGuid = tavGuid;
+    }
+    return result;
+}
+
+int32_t CLibraryService::UpdateNote(std::shared_ptr<SNoteInfo> note, const std::u16string& tavGuid,
+                                    const std::u16string& user, int32_t)
+{
+    if (!note || !IsLibraryGuid(tavGuid))
+        return kLibraryBadArgument;
+    std::lock_guard lock(m_mutex);
+    return RunInTransaction(user, [&](CSqliteDB& db) {
+        if (!UnitExists(db, tavGuid))
+            return static_cast<int32_t>(kLibraryUnitNotFound);
+        if (!Exists(db, u"Note", NoteIs(tavGuid, note->PosID)))
+            return static_cast<int32_t>(kLibraryNoteNotFound);
+        if (!note->LiterGuid.empty() && !LiteratureExists(db, tavGuid, note->LiterGuid))
+            return static_cast<int32_t>(kLibraryLiteratureNotFound);
+        SNoteInfo stored = *note;
+        if (stored.OwnerName.empty())
+            stored.OwnerName = user;
+        ExecOrThrow(db, u"update Note set " + NoteColumns().Assignments(stored) + u" where " + NoteIs(tavGuid, note->PosID));
+        return static_cast<int32_t>(kLibraryOk);
+    });
+}
+
+int32_t CLibraryService::GetNote(std::shared_ptr<SNoteInfo>& note, const std::u16string& tavGuid,
+                                 const std::u16string& user, const std::u16string& posId, int32_t)
+{
+    if (!IsLibraryGuid(tavGuid))
+        return kLibraryBadArgument;
+    std::lock_guard lock(m_mutex);
+    SNoteInfo found;
+    const int32_t result = RunInTransaction(
+        user,
+        [&](CSqliteDB& db) {
+            CSqliteQuery query = db.ExecuteQuery(u"select " + NoteColumns().Names() + u" from Note where " + NoteIs(tavGuid, posId));
+            if (query.IsEof())
+                return static_cast<int32_t>(kLibraryNoteNotFound);
+            NoteColumns().Read(query, 0, found);
+            return static_cast<int32_t>(kLibraryOk);
+        },
+        false);
+    if (result != kLibraryOk)
+        return result;
+    found.TavGuid = tavGuid;
+    found.PosID = posId;
+    if (note)
+        *note = found;
+    else
+        note = std::make_shared<SNoteInfo>(found);
+    return kLibraryOk;
+}

@@ -1,0 +1,47 @@
+#pragma once
+// The personal library service on top of the user's own SQLite library (CLibraryDatabase).
+// Every operation opens (or reuses) the current user's library, runs as one transaction and
+// returns a LibraryResult.
+#include "library/LibraryDatabase.h"
+#include "library/OvDataMiddle.h"
+
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+
+class CLibraryService : public IOvDataMiddle {
+public:
+    CLibraryService() = default;
+    ~CLibraryService() override = default;
+    CLibraryService(const CLibraryService&) = delete;
+    CLibraryService& operator=(const CLibraryService&) = delete;
+
+    std::u16string GetErrorText(int32_t code) override;
+    int32_t DeleteLearningUnit(const std::u16string& tavGuid, const std::u16string& user) override;
+    int32_t CreateLearningUnit(std::shared_ptr<STavInfo>& info, const std::u16string& user, int32_t reserved1, int32_t reserved2) override;
+    int32_t CompleteLearningUnit(const std::u16string& tavGuid, const std::u16string& user) override;
+    int32_t AddFolder(std::shared_ptr<SLiteratureFolder>& folder, const std::u16string& tavGuid, const std::u16string& user, int32_t reserved) override;
+    // The reading state belongs to the literature, whichever folder it is filed in: the folder
+    // argument is not used.
+    int32_t AddLiteratureRelate(std::shared_ptr<SLiteratureRelate> relate, const std::u16string& tavGuid, const std::u16string& user, const std::u16string& folderGuid, int32_t reserved) override;
+    int32_t AddLiterature(std::shared_ptr<SLiteratureInfo>& literature, const std::u16string& tavGuid, const std::u16string& user, const std::u16string& folderGuid, int32_t reserved1, int32_t reserved2) override;
+    int32_t StoreAttachment(std::u16string& storedPath, const std::u16string& sourcePath, const std::u16string& user, const std::u16string& tavGuid) override;
+    // A note without PosID receives a new one (written back into the record).
+    int32_t AddNote(std::shared_ptr<SNoteInfo> note, const std::list<std::u16string>& labels, const std::u16string& tavGuid, const std::u16string& user, int32_t reserved) override;
+    int32_t UpdateNote(std::shared_ptr<SNoteInfo> note, const std::u16string& tavGuid, const std::u16string& user, int32_t reserved) override;
+    int32_t GetNote(std::shared_ptr<SNoteInfo>& note, const std::u16string& tavGuid, const std::u16string& user, const std::u16string& posId, int32_t reserved) override;
+
+    // The SQLite message of the last storage error (for diagnostics).
+    std::u16string LastStorageMessage() const;
+
+private:
+    using Body = std::function<int32_t(CSqliteDB&)>;
+    // Opens the user's library and runs `body` in one transaction, committed when it returns
+    // kLibraryOk. The caller holds m_mutex.
+    int32_t RunInTransaction(const std::u16string& user, const Body& body, bool writes = true);
+
+    mutable std::mutex m_mutex;
+    CLibraryDatabase m_database;
+    std::u16string m_lastStorageMessage;
+};

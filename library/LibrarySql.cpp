@@ -1,0 +1,70 @@
+#include "library/LibrarySql.h"
+
+#include "support/TextConvert.h"
+
+#include <cstdio>
+#include <ctime>
+
+std::u16string SqlText(const std::u16string& value)
+{
+    std::u16string quoted;
+    quoted.reserve(value.size() + 2);
+    quoted.push_back(u'\'');
+    for (char16_t c : value) {
+        if (c == u'\0')
+            continue;
+        quoted.push_back(c);
+        if (c == u'\'')
+            quoted.push_back(u'\'');
+    }
+    quoted.push_back(u'\'');
+    return quoted;
+}
+
+std::u16string SqlInt(int64_t value)
+{
+    return ToWide(std::to_string(value));
+}
+
+void ExecOrThrow(CSqliteDB& db, const std::u16string& sql)
+{
+    const int32_t rc = db.ExecuteStatement(sql);
+    if (rc != 0)
+        throw CSqliteException(rc, u"statement not completed");
+}
+
+std::u16string LibraryTimeText()
+{
+    const std::time_t now = std::time(nullptr);
+    std::tm local {};
+    localtime_r(&now, &local);
+    char text[80];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", local.tm_year + 1900, local.tm_mon + 1,
+                  local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
+    return ToWide(text);
+}
+
+CLibraryTransaction::CLibraryTransaction(CSqliteDB& db, Kind kind)
+    : m_db(db)
+{
+    ExecOrThrow(m_db, kind == Kind::Write ? u"begin immediate" : u"begin");
+    m_open = true;
+}
+
+CLibraryTransaction::~CLibraryTransaction()
+{
+    if (!m_open)
+        return;
+    try {
+        m_db.ExecuteStatement(u"rollback");
+    } catch (const CSqliteException&) {
+        // Nothing more can be done: SQLite rolls back an unfinished transaction itself when
+        // the connection closes.
+    }
+}
+
+void CLibraryTransaction::Commit()
+{
+    ExecOrThrow(m_db, u"commit");
+    m_open = false;
+}

@@ -1,0 +1,37 @@
+#pragma once
+// Small helpers for building and running the library's statements. The access layer has no
+// parameter binding, so every text value goes into a statement through SqlText.
+#include "sqlite/SqliteDB.h"
+
+#include <cstdint>
+#include <string>
+
+// A quoted SQL literal: apostrophes doubled, NUL characters dropped (they would end the
+// statement text early).
+std::u16string SqlText(const std::u16string& value);
+std::u16string SqlInt(int64_t value);
+
+// Runs one statement; a result other than 0 (for example a busy database) is thrown like any
+// other failure, so that the caller's transaction is rolled back.
+void ExecOrThrow(CSqliteDB& db, const std::u16string& sql);
+
+// Local time as "YYYY-MM-DD hh:mm:ss".
+std::u16string LibraryTimeText();
+
+// One transaction: begun at construction, rolled back at destruction unless committed. A
+// writing transaction takes the write lock at once, so that a busy database fails before
+// anything was done.
+class CLibraryTransaction {
+public:
+    enum class Kind { Write, Read };
+    explicit CLibraryTransaction(CSqliteDB& db, Kind kind = Kind::Write);
+    ~CLibraryTransaction();
+    CLibraryTransaction(const CLibraryTransaction&) = delete;
+    CLibraryTransaction& operator=(const CLibraryTransaction&) = delete;
+
+    void Commit();
+
+private:
+    CSqliteDB& m_db;
+    bool m_open = false;
+};
