@@ -2,12 +2,14 @@
 #include "app/console/ConsoleProgress.h"
 #include "library/OvDataMiddle.h"
 #include "store/TavDB.h"
+#include "support/SyncPathOverride.h"
 #include "support/SyncSettings.h"
 #include "support/TextConvert.h"
 
 #include <unistd.h>
 
 #include <csignal>
+#include <filesystem>
 #include <cstdio>
 #include <thread>
 
@@ -50,6 +52,11 @@ int RunImportCommand(const ImportOptions& options)
     std::signal(SIGINT, SIG_DFL);
     progress.Finish();
 
+    std::error_code error;
+    if (result == 0 && !std::filesystem::exists(options.unitPath, error)) {
+        std::fprintf(stderr, "tavtool: no such learning unit: %s\n", options.unitPath.c_str());
+        return 2;
+    }
     if (result != 0) {
         std::fprintf(stderr, "tavtool: import failed: %s\n", WideToUtf8(DescribeStoreResult(result)).c_str());
         return 1;
