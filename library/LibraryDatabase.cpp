@@ -79,6 +79,10 @@ int32_t CLibraryDatabase::Open(const std::u16string& user, bool create)
     }
     try {
         m_db.Open(path);
+        // Every operation commits on its own: with a write-ahead log a commit needs no sync of
+        // the whole file, and a crash still leaves the library at its last commit.
+        m_db.ExecuteQuery(u"pragma journal_mode=wal");
+        ExecOrThrow(m_db, u"pragma synchronous=normal");
         CreateTables();
     } catch (const CSqliteException&) {
         Close();
