@@ -1,0 +1,180 @@
+// Ready-made unit contents for tests, the benchmark and the demo sample.
+#include "builder/UnitBuilder.h"
+
+#include <algorithm>
+
+namespace testkit {
+
+UnitSpec SampleSpec(int32_t version)
+{
+    UnitSpec spec;
+    spec.version = version;
+    spec.tavId = u"7C1D2E3F4A5B6C7D8E9F0A1B2C3D4E5F";
+    spec.owner = u"owner1";
+
+    spec.folders = {
+        {.id = 1, .name = u"基础", .parentId = 0},
+        {.id = 2, .name = u"子文件夹", .parentId = 1},
+        {.id = 3, .name = u"孙文件夹", .parentId = 2},
+        {.id = 4, .name = u"方法", .parentId = 0},
+        {.id = 5, .name = u"回收的文件夹", .parentId = 0, .recycled = true},
+        {.id = 6, .name = u"子二", .parentId = 1},
+    };
+
+    // Literature 1 owns items a, b, c and N2 (N2 matches note N2's PosID); literature 2 owns
+    // x (with an apostrophe in its text) and y; literature 5 has notes but no note package.
+    spec.literature = {
+        {.pkid = 1,
+         .doi = u"10.1000/a1",
+         .title = u"文献一",
+         .author = u"张三",
+         .source = u"期刊甲",
+         .filePath = u"D:\\单元\\a1.pdf",
+         .folderIds = {1},
+         .lastReadPage = u"3",
+         .locked = 1,
+         .notePackage = MakeNotePackage({{u"a", u"第一条"}, {u"b", u"第二条"}, {u"c", u"第三条"}, {u"N2", u"按位置"}}),
+         .remark = u"备注一",
+         .lastReadTime = u"2016-04-05 06:07:08",
+         .isRead = 1},
+        {.pkid = 2,
+         .doi = u"10.1000/o'brien",
+         .title = u"O'Brien's study",
+         .author = u"O'Brien",
+         .source = u"Journal B",
+         .folderIds = {2, 3},
+         .lastReadPage = u"7",
+         .notePackage = MakeNotePackage({{u"x", u"it's marked"}, {u"y", u"kept"}}),
+         .lastReadTime = u"2016-04-06 06:07:08"},
+        {.pkid = 3,
+         .doi = u"10.1000/a3",
+         .title = u"会议文献",
+         .source = u"会议录",
+         .dataType = 4,
+         .meeting = u"会议丙",
+         .folderIds = {0}},
+        {.pkid = 4, .doi = u"10.1000/a4", .title = u"回收的文献", .folderIds = {4}, .recycled = true},
+        {.pkid = 5, .doi = u"10.1000/a5", .title = u"无笔记包", .folderIds = {6}},
+        {.pkid = 6, .doi = u"10.1000/a6", .title = u"回收夹中的文献", .folderIds = {5}},
+    };
+
+    spec.notes = {
+        {.id = 1, .posId = u"N1", .typeId = 1, .doi = u"10.1000/a1", .title = u"笔记一", .content = u"内容一",
+         .comments = MakeNoteComments({u"a", u"c"}), .location = u"11"},
+        {.id = 2, .posId = u"N2", .typeId = 2, .doi = u"10.1000/a1", .title = u"笔记二", .content = u"内容二",
+         .comments = MakeNoteComments({}), .location = u"12"},
+        {.id = 3, .posId = u"N3", .typeId = 3, .doi = u"10.1000/o'brien", .title = u"Note's three", .content = u"c3",
+         .comments = MakeNoteComments({u"x", u"zz"}), .location = u"13"},
+        {.id = 4, .posId = u"N4", .typeId = 4, .doi = u"10.1000/o'brien", .title = u"笔记四", .content = u"c4",
+         .comments = MakeNoteComments({u"nomatch"}), .location = u"14"},
+        {.id = 5, .posId = u"N5", .typeId = 1, .doi = u"10.1000/a1", .title = u"空注释", .content = u"c5",
+         .comments = u"", .location = u"15"},
+        {.id = 6, .posId = u"N6", .typeId = 2, .doi = u"10.1000/a5", .title = u"无包笔记", .content = u"c6",
+         .comments = MakeNoteComments({u"q"}), .location = u"16"},
+    };
+
+    spec.labels = {{u"重要", u"N1"}, {u"待读", u"N1"}, {u"重要", u"N3"}, {u"复习", u"N4"}};
+
+    spec.webFolders = {{.id = 1, .name = u"网页收藏", .parentId = 0}};
+    spec.webPages = {
+        {.pkid = 3,
+         .title = u"网页一",
+         .author = u"网站",
+         .link = u"http://example.com/1",
+         .filePath = u"webpage/p3/index.html",
+         .createTime = u"2016-05-01 10:00:00",
+         .lastReadTime = u"2016-05-02 11:00:00",
+         .doi = u"web-3",
+         .folderIds = {1}},
+        {.pkid = 7,
+         .title = u"It's a page",
+         .link = u"http://example.com/7",
+         .filePath = u"webpage/p7/index.html",
+         .createTime = u"2016-05-03 10:00:00",
+         .lastReadTime = u"2016-05-04 11:00:00",
+         .doi = u"web-7",
+         .recycled = true,
+         .delTime = u"2016-06-01 08:00:00"},
+    };
+
+    spec.downloads = {
+        {.id = 1, .pkid = 1, .title = u"文献一", .link = u"http://example.com/a1.pdf", .path = u"a1.pdf", .status = 1},
+        {.id = 2, .pkid = 2, .title = u"O'Brien's study", .link = u"http://example.com/a2.pdf", .status = 0},
+    };
+
+    spec.companionFiles = {
+        {"a1.pdf", "%PDF-1.4\n% sample attachment\n"},
+        {"webpage/p3/index.html", "<html><body>page 3</body></html>\n"},
+        {"webpage/p7/index.html", "<html><body>page 7</body></html>\n"},
+        {"Notes/N1.txt", "note file of N1\n"},
+    };
+    return spec;
+}
+
+UnitSpec BulkSpec(int32_t version, int literature, int notes, int folders, int webPages)
+{
+    UnitSpec spec;
+    spec.version = version;
+    spec.tavId = u"0F1E2D3C4B5A69788796A5B4C3D2E1F0";
+    const int topLevel = std::max(1, folders / 10);
+    for (int i = 1; i <= folders; ++i) {
+        const int parent = i <= topLevel ? 0 : 1 + (i - 1) % topLevel;
+        spec.folders.push_back({.id = i, .name = u"文件夹" + U16(std::to_string(i)), .parentId = parent});
+    }
+
+    // Notes are dealt round-robin over the literature; each literature's package holds one
+    // item per note plus one item no note names.
+    std::vector<std::vector<int>> notesOf(static_cast<size_t>(std::max(literature, 1)));
+    for (int n = 1; n <= notes; ++n)
+        notesOf[static_cast<size_t>((n - 1) % std::max(literature, 1))].push_back(n);
+
+    for (int i = 1; i <= literature; ++i) {
+        const std::u16string number = U16(std::to_string(i));
+        std::vector<NoteItemSpec> items;
+        for (int n : notesOf[static_cast<size_t>(i - 1)])
+            items.push_back({u"i" + U16(std::to_string(n)), u"批注 " + U16(std::to_string(n))});
+        items.push_back({u"free" + number, u"unclaimed"});
+        LiteratureSpec l;
+        l.pkid = i;
+        l.doi = u"10.5555/bulk." + number;
+        l.title = u"大量文献 " + number;
+        l.author = u"作者" + number;
+        l.source = u"期刊";
+        l.filePath = u"D:\\单元\\bulk" + number + u".pdf";
+        l.folderIds = {folders > 0 ? 1 + (i - 1) % folders : 0};
+        l.lastReadPage = U16(std::to_string(i % 40));
+        l.notePackage = MakeNotePackage(items);
+        l.lastReadTime = u"2016-04-05 06:07:08";
+        spec.literature.push_back(std::move(l));
+    }
+    for (int n = 1; n <= notes; ++n) {
+        const std::u16string number = U16(std::to_string(n));
+        NoteSpec note;
+        note.id = n;
+        note.posId = u"P" + number;
+        note.typeId = 1 + n % 4;
+        note.doi = u"10.5555/bulk." + U16(std::to_string(1 + (n - 1) % std::max(literature, 1)));
+        note.title = u"笔记 " + number;
+        note.content = u"笔记内容 " + number;
+        note.comments = MakeNoteComments({u"i" + number});
+        note.location = number;
+        if (n % 5 == 0)
+            spec.labels.push_back({u"标签" + U16(std::to_string(n % 20)), note.posId});
+        spec.notes.push_back(std::move(note));
+    }
+    for (int p = 1; p <= webPages; ++p) {
+        const std::u16string number = U16(std::to_string(p));
+        WebPageSpec page;
+        page.pkid = p;
+        page.title = u"网页 " + number;
+        page.link = u"http://example.com/" + number;
+        page.filePath = u"webpage/p" + number + u"/index.html";
+        page.createTime = u"2016-05-01 10:00:00";
+        page.lastReadTime = u"2016-05-02 11:00:00";
+        page.recycled = p % 10 == 0;
+        spec.webPages.push_back(std::move(page));
+    }
+    return spec;
+}
+
+}  // namespace testkit

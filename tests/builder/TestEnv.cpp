@@ -1,0 +1,124 @@
+// Temporary folders, a private HOME for each test, and text conversion for test code.
+#include "builder/UnitBuilder.h"
+
+#include <cstdlib>
+#include <unistd.h>
+
+namespace testkit {
+
+TempDir::TempDir()
+{
+    const char* base = std::getenv("TMPDIR");
+    std::string pattern = std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/arbora-test-XXXXXX";
+    std::vector<char> buffer(pattern.begin(), pattern.end());
+    buffer.push_back('\0');
+    if (mkdtemp(buffer.data()) == nullptr)
+        throw TestkitError("cannot make a temporary folder from " + pattern);
+    m_path = buffer.data();
+}
+
+TempDir::~TempDir()
+{
+    std::error_code ignored;
+    std::filesystem::remove_all(m_path, ignored);
+}
+
+namespace {
+const char* const kHomeVariables[] = {"HOME",           "XDG_CONFIG_HOME", "XDG_DATA_HOME",
+                                      "XDG_STATE_HOME", "XDG_CACHE_HOME",  "XDG_DOCUMENTS_DIR"};
+}
+
+ScopedHomeEnv::ScopedHomeEnv()
+{
+    const std::filesystem::path home = m_dir.Path();
+    const std::filesystem::path targets[] = {home,
+                                             home / ".config",
+                                             home / ".local" / "share",
+                                             home / ".local" / "state",
+                                             home / ".cache",
+                                             home / "Documents"};
+    for (size_t i = 0; i < std::size(kHomeVariables); ++i) {
+        const char* old = std::getenv(kHomeVariables[i]);
+        m_saved.emplace_back(kHomeVariables[i], old != nullptr ? std::optional<std::string>(old) : std::nullopt);
+        std::filesystem::create_directories(targets[i]);
+        setenv(kHomeVariables[i], targets[i].c_str(), 1);
+    }
+}
+
+ScopedHomeEnv::~ScopedHomeEnv()
+{
+    for (const auto& [name, value] : m_saved) {
+        if (value)
+            setenv(name.c_str(), value->c_str(), 1);
+        else
+            unsetenv(name.c_str());
+    }
+}
+
+std::string U8(const std::u16string& text)
+{
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        char32_t c = text[i];
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+            ++i;
+        } else if (c >= 0xD800 && c <= 0xDFFF) {
+            c = 0xFFFD;
+        }
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if (c < 0x800) {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            out += static_cast<char>(0xE0 | (c >> 12));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | (c >> 18));
+            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
+std::u16string U16(const std::string& text)
+{
+    std::u16string out;
+    size_t i = 0;
+    while (i < text.size()) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        int extra = byte < 0x80 ? 0 : (byte >> 5) == 0x6 ? 1 : (byte >> 4) == 0xE ? 2 : (byte >> 3) == 0x1E ? 3 : -1;
+        if (extra < 0 || i + static_cast<size_t>(extra) >= text.size()) {
+            out += u'\uFFFD';
+            ++i;
+            continue;
+        }
+        char32_t c = extra == 0 ? byte : byte & (0x3F >> extra);
+        bool ok = true;
+        for (int k = 1; k <= extra; ++k) {
+            const auto next = static_cast<unsigned char>(text[i + static_cast<size_t>(k)]);
+            ok = ok && (next & 0xC0) == 0x80;
+            c = (c << 6) | (next & 0x3F);
+        }
+        if (!ok) {
+            out += u'\uFFFD';
+            ++i;
+            continue;
+        }
+        i += static_cast<size_t>(extra) + 1;
+        if (c >= 0x10000) {
+            c -= 0x10000;
+            out += static_cast<char16_t>(0xD800 + (c >> 10));
+            out += static_cast<char16_t>(0xDC00 + (c & 0x3FF));
+        } else {
+            out += static_cast<char16_t>(c);
+        }
+    }
+    return out;
+}
+
+}  // namespace testkit

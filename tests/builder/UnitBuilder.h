@@ -1,0 +1,281 @@
+#pragma once
+// Test kit: writes learning units at any layout version (1 to 16), plain or encrypted, and
+// reads them back for assertions. Older layouts are reconstructed from a table of which
+// tables and columns exist from which version on (LayoutHistory.cpp); the store's own
+// upgrade code is never used to make them, so upgrade tests are not circular.
+//
+// Example:
+//
+//   testkit::ScopedHomeEnv home;                 // HOME and XDG_* point into a temp folder
+//   testkit::TempDir dir;
+//   testkit::UnitSpec spec = testkit::SampleSpec(9);   // rich sample at version 9
+//   spec.encrypted = true;
+//   spec.literature.push_back({.pkid = 50, .doi = u"10.1/x", .title = u"Extra"});
+//   auto unit = dir.Path() / "a.tav";
+//   testkit::BuildUnit(unit, spec);              // writes a.tav and a_contents/...
+//
+//   testkit::UnitReader reader(unit);            // applies the key when the file needs it
+//   EXPECT_EQ(reader.Scalar("select VersionNum from VersionInfo"), "9");
+//   EXPECT_TRUE(reader.HasColumn("LiteraInfo", "Meeting") == (spec.version <= 2));
+//   auto rows = reader.QueryText("select DOI, Title from LiteraInfo order by pkid");
+//   // rows[i][j] is UTF-16; NULL reads as empty text.
+//
+// Values that a layout version has no column for are left out silently (a LiterGuid at
+// version 9, an owner before version 12, ...), so one spec can be built at every version.
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+struct sqlite3;
+
+namespace testkit {
+
+// The fixed key of every learning unit (12 bytes, passed without terminator).
+inline constexpr char kUnitKey[] = "3A7F0C52E9B4";
+inline constexpr int kUnitKeyLength = 12;
+inline constexpr int kNewestVersion = 16;
+
+// Thrown when a unit cannot be written or read.
+class TestkitError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// ---------------------------------------------------------------------------------------
+// Note packages.
+//
+// A literature's note package (LiteraInfo.NoteSets, LiteraRelate.MarkPos):
+//   <NoteSet><Note-Package a="..."><NoteItems b="..."><Item id="x">...</Item>...</NoteItems></Note-Package></NoteSet>
+// A note's Comments naming the items it owns:
+//   <Comments><Note-Package><NoteItems><Comment id="x"/>...</NoteItems></Note-Package></Comments>
+
+struct NoteItemSpec {
+    std::u16string id{};
+    std::u16string text{};   // text content of the Item (escaped when written)
+};
+
+// Attribute list, written in order.
+using XmlAttributes = std::vector<std::pair<std::u16string, std::u16string>>;
+
+// The attributes the sample packages carry on Note-Package and NoteItems.
+XmlAttributes DefaultPackageAttributes();
+XmlAttributes DefaultItemsAttributes();
+
+std::u16string MakeNotePackage(const std::vector<NoteItemSpec>& items,
+                               const XmlAttributes& packageAttributes = DefaultPackageAttributes(),
+                               const XmlAttributes& itemsAttributes = DefaultItemsAttributes());
+std::u16string MakeNoteComments(const std::vector<std::u16string>& commentIds);
+
+// ---------------------------------------------------------------------------------------
+// What a unit holds.
+
+struct FolderSpec {
+    int32_t id = 0;                 // Category.CategoryId (> 0)
+    std::u16string name{};
+    int32_t parentId = 0;           // 0: top level
+    bool recycled = false;          // a Trash row (IsDoc 0) from version 7; Category.Recycled at 16
+    std::u16string guid{};            // CategoryGuid (version 14+); empty: made up when autoGuids
+};
+
+struct LiteratureSpec {
+    int32_t pkid = 0;
+    std::u16string doi{};
+    std::u16string title{};
+    std::u16string author{};
+    std::u16string source{};          // LiteraInfo.Source (step 2 copies it into Media)
+    int32_t dataType = 5;
+    std::u16string meeting{};         // LiteraInfo.Meeting (versions 1 and 2 only)
+    std::u16string filePath{};        // stored FilePath (may be a Windows path)
+    std::u16string literGuid{};       // version 14+; empty: made up when autoGuids
+    std::vector<int32_t> folderIds{}; // CategoryLitera links; 0 files it at the root
+    bool recycled = false;          // a Trash row (IsDoc 1) from version 7
+    // Reading state: LiteraInfo columns; from version 12 also a LiteraRelate row.
+    std::u16string lastReadPage{};    // version 4+
+    int32_t locked = 0;             // version 7+
+    std::u16string notePackage{};     // NoteSets, and LiteraRelate.MarkPos from version 12
+    std::u16string remark{};
+    std::u16string adjunct{};
+    std::u16string lastReadTime{};
+    int32_t isRead = 0;
+    bool readingStateRow = true;    // write the LiteraRelate row (version 12+)
+    int32_t fileType = 0;           // LiteraRelate.FileType (version 13+)
+};
+
+struct NoteSpec {
+    int32_t id = 0;                 // NoteContent.ID
+    std::u16string posId{};           // NoteContent.PosID (unique)
+    int32_t typeId = 1;             // NoteType.ID (1..4), 10 for a highlight label
+    std::u16string doi{};             // the note's literature (NoteContent.DOI)
+    std::u16string title{};
+    std::u16string content{};
+    std::u16string comments{};        // note package naming its items (MakeNoteComments)
+    std::u16string location{};        // version 6+
+    std::u16string noteGuid{};        // version 14+; empty: made up when autoGuids
+    // LiterGuid (version 14+) is taken from the literature with the same DOI.
+};
+
+struct LabelSpec {
+    std::u16string text{};            // Label.LabelText
+    std::u16string notePosId{};       // Label.NoteID holds the note's PosID
+};
+
+struct WebFolderSpec {
+    int32_t id = 0;                 // WebPage_Category.CategoryId
+    std::u16string name{};
+    int32_t parentId = 0;
+};
+
+struct WebPageSpec {
+    int32_t pkid = 0;               // WebPage_Info.pkid
+    std::u16string title{};
+    std::u16string author{};
+    std::u16string link{};
+    std::u16string filePath{};
+    std::u16string createTime{};
+    std::u16string lastReadTime{};
+    std::u16string doi{};             // WebPage_Info.DOI (up to version 12)
+    std::vector<int32_t> folderIds{}; // WebPage_CategoryInfo links
+    bool recycled = false;          // a WebPage_Trash row
+    std::u16string delTime{};         // WebPage_Trash.DelTime
+};
+
+struct DownloadSpec {
+    int32_t id = 0;                 // DownInfo.ID (version 7+)
+    int32_t pkid = 0;               // the literature
+    std::u16string title{};
+    std::u16string link{};
+    std::u16string path{};
+    int32_t status = 0;
+};
+
+struct CompanionFile {
+    std::filesystem::path relativePath{};   // inside "<name>_contents/", e.g. "webpage/p1/index.html"
+    std::string content{};                  // bytes
+};
+
+struct UnitSpec {
+    int32_t version = kNewestVersion;
+    bool encrypted = false;
+    std::u16string tavId{};           // VersionInfo.TavId; empty writes NULL
+    std::u16string owner{};           // VersionInfo.UserKey (version 12+); empty writes NULL
+    std::u16string fileType = u"tav";   // VersionInfo.FileType (version 12+)
+    bool versionRow = true;         // write VersionInfo row ID 1
+    bool defaultRows = true;        // NoteType, LiteraStyles, NoteSort, SortType default rows
+    bool autoGuids = true;          // fill empty GUID columns that the version has
+    std::vector<FolderSpec> folders{};
+    std::vector<LiteratureSpec> literature{};
+    std::vector<NoteSpec> notes{};
+    std::vector<LabelSpec> labels{};
+    std::vector<WebFolderSpec> webFolders{};
+    std::vector<WebPageSpec> webPages{};
+    std::vector<DownloadSpec> downloads{};
+    std::vector<CompanionFile> companionFiles{};
+};
+
+// Writes the unit file at `path` (replacing one that is there) and its companion folder
+// "<path without extension>_contents/" with the companion files. Throws TestkitError.
+void BuildUnit(const std::filesystem::path& path, const UnitSpec& spec);
+
+// "<path up to its last dot>_contents".
+std::filesystem::path ContentsFolder(const std::filesystem::path& unitPath);
+
+// A ready-made unit: nested folders (one recycled), literature in folders, at the root and in
+// the recycle bin, attachments in the companion folder, notes whose Comments name items of
+// their literature's note package (including an apostrophe in an item and in a DOI),
+// labels, two web pages in a web folder (one recycled), downloads, and the owner "owner1".
+UnitSpec SampleSpec(int32_t version);
+
+// A large version-agnostic unit for benchmarks: `literature` records spread over `folders`
+// folders (nested two deep), `notes` notes (each literature's package holds its notes' items),
+// `webPages` web pages.
+UnitSpec BulkSpec(int32_t version, int literature, int notes, int folders, int webPages);
+
+// ---------------------------------------------------------------------------------------
+// Layout history (what exists at which version).
+
+std::vector<std::string> LayoutTables(int32_t version);
+std::vector<std::string> LayoutColumns(int32_t version, const std::string& table);
+bool LayoutHasColumn(int32_t version, const std::string& table, const std::string& column);
+// Columns of the version-16 layout that the table-creation pass and the upgrade steps are
+// expected to add to an older unit (leaves out those only a freshly made unit has, such as
+// LiteraInfo.TableName and OdataCode and Trash.CategoryGuid).
+std::vector<std::string> UpgradedColumns(const std::string& table);
+
+// ---------------------------------------------------------------------------------------
+// Reading units back.
+
+enum class KeyMode { Auto, WithKey, WithoutKey };
+
+using TextRow = std::vector<std::u16string>;
+
+class UnitReader {
+public:
+    // Opens read-write (so a test can also poke at the unit with Execute). Auto tries the
+    // plain file first and then the key. Throws TestkitError when the file cannot be read
+    // in the chosen mode.
+    explicit UnitReader(const std::filesystem::path& path, KeyMode mode = KeyMode::Auto);
+    ~UnitReader();
+    UnitReader(const UnitReader&) = delete;
+    UnitReader& operator=(const UnitReader&) = delete;
+
+    // True when the file can be read without the key / with the key.
+    static bool OpensWithoutKey(const std::filesystem::path& path);
+    static bool OpensWithKey(const std::filesystem::path& path);
+
+    bool Encrypted() const { return m_encrypted; }
+    std::vector<std::string> Tables();
+    std::vector<std::string> Columns(const std::string& table);
+    bool HasTable(const std::string& table);
+    bool HasColumn(const std::string& table, const std::string& column);
+    // Every row, every column as UTF-16 text (NULL: empty).
+    std::vector<TextRow> QueryText(const std::string& sql);
+    // The same as UTF-8.
+    std::vector<std::vector<std::string>> QueryUtf8(const std::string& sql);
+    // First column of the first row as UTF-8; nullopt for no row or NULL.
+    std::optional<std::string> Scalar(const std::string& sql);
+    int64_t ScalarInt(const std::string& sql);   // no row or NULL: 0
+    void Execute(const std::string& sql);
+
+private:
+    sqlite3* m_db = nullptr;      // owned; closed by the destructor
+    bool m_encrypted = false;
+};
+
+// ---------------------------------------------------------------------------------------
+// Temporary folders and environment.
+
+class TempDir {
+public:
+    TempDir();                    // a fresh folder under $TMPDIR or /tmp
+    ~TempDir();                   // removes it with everything in it
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::filesystem::path& Path() const { return m_path; }
+
+private:
+    std::filesystem::path m_path;
+};
+
+// Points HOME, XDG_CONFIG_HOME, XDG_DATA_HOME, XDG_STATE_HOME, XDG_CACHE_HOME and
+// XDG_DOCUMENTS_DIR into a temporary folder for its lifetime and restores them afterwards.
+class ScopedHomeEnv {
+public:
+    ScopedHomeEnv();
+    ~ScopedHomeEnv();
+    ScopedHomeEnv(const ScopedHomeEnv&) = delete;
+    ScopedHomeEnv& operator=(const ScopedHomeEnv&) = delete;
+    const std::filesystem::path& Home() const { return m_dir.Path(); }
+
+private:
+    TempDir m_dir;
+    std::vector<std::pair<std::string, std::optional<std::string>>> m_saved;
+};
+
+// UTF-8 <-> UTF-16 for test code (independent of the project's converters).
+std::string U8(const std::u16string& text);
+std::u16string U16(const std::string& text);
+
+}  // namespace testkit
