@@ -3,6 +3,7 @@
 #include "support/TextConvert.h"
 
 #include <filesystem>
+#include <utility>
 #include <vector>
 
 namespace {

@@ -12,8 +12,8 @@
 #include <iterator>
 #include <mutex>
 #include <optional>
-#include <sstream>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace {
