@@ -206,9 +206,9 @@ public:
 
 private:
     struct Shared;
-    struct ProcessWide {};
 
-    CxLog(CxLogOptions options, ProcessWide);
+    // `aliveFlag`: the flag to keep (null: one of the log's own).
+    CxLog(CxLogOptions options, bool* aliveFlag);
     // An empty `args` takes `format` as the finished message.
     void Enqueue(std::u16string_view file, std::u16string_view function, int32_t line, int32_t level,
                  std::u16string_view format, std::span<const cxlog::FormatArg> args);

@@ -1,0 +1,325 @@
+// The log end to end: configuration lookup, where files go, what lines hold, batches and stop.
+#include "support/Log.h"
+#include "support/TextConvert.h"
+#include "tests/support/SupportTestEnv.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using supporttest::ReadWholeFile;
+using supporttest::TempHome;
+using supporttest::WriteWholeFile;
+
+namespace fs = std::filesystem;
+
+std::vector<std::string> Lines(const fs::path& file)
+{
+    const std::string text = ReadWholeFile(file);
+    std::vector<std::string> lines;
+    size_t start = 0;
+    while (start < text.size()) {
+        const size_t end = text.find("\r\n", start);
+        if (end == std::string::npos) {
+            lines.push_back(text.substr(start));
+            break;
+        }
+        lines.push_back(text.substr(start, end - start));
+        start = end + 2;
+    }
+    return lines;
+}
+
+class LogWriterTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        fs::create_directories(m_bin);
+        SetClock(2021, 1, 4, 10, 30, 0, 250);
+    }
+
+    // Sets the injected clock to a local time.
+    void SetClock(int year, int month, int day, int hour, int minute, int second, int millisecond)
+    {
+        std::tm local{};
+        local.tm_year = year - 1900;
+        local.tm_mon = month - 1;
+        local.tm_mday = day;
+        local.tm_hour = hour;
+        local.tm_min = minute;
+        local.tm_sec = second;
+        local.tm_isdst = -1;
+        m_now = static_cast<int64_t>(std::mktime(&local)) * 1000 + millisecond;
+    }
+
+    CxLog& Start(const std::string& codeset = "UTF-8")
+    {
+        CxLogOptions options;
+        options.commonConfigPath = Utf8ToWide(CommonConfig().string());
+        options.executablePath = Utf8ToWide(m_executable.string());
+        options.fallbackLogFolder = Utf8ToWide(FallbackFolder().string()) + u"/";
+        options.codeset = codeset;
+        options.clock = [this] { return std::chrono::system_clock::time_point(std::chrono::milliseconds(m_now.load())); };
+        m_log = std::make_unique<CxLog>(std::move(options));
+        return *m_log;
+    }
+
+    fs::path CommonConfig() const { return m_home.Root() / "data" / "Orvane" / "Vexa Arbora" / "log.cfg"; }
+    fs::path BesideConfig() const { return m_bin / "log.cfg"; }
+    fs::path FallbackFolder() const { return m_home.Root() / "state" / "Orvane" / "Vexa Arbora" / "Log"; }
+    fs::path DefaultFile(const std::string& name = "tavtool_20210104.log") const { return m_bin / "Log" / name; }
+
+    TempHome m_home;
+    fs::path m_bin = m_home.Root() / "bin";
+    fs::path m_executable = m_bin / "tavtool";
+    std::atomic<int64_t> m_now{0};
+    std::unique_ptr<CxLog> m_log; // stopped before the temporary home goes
+};
+
+TEST_F(LogWriterTest, WithoutConfigEverythingGoesToTheDailyFileBesideTheExecutable)
+{
+    CxLog& log = Start();
+    log.Log(u"TavDB", u"CTavDB::Open", 12, 0, u"opened");
+    log.Log(u"store/TavDBSql", u"CTavDB::Read", 34, 1, u"%s-->Sql:%s", std::u16string(u"busy"), u"select 1");
+    log.Log(u"TavDB", u"CTavDB::Copy", 56, 2, u"%s不存在", std::u16string_view(u"/单元_contents"));
+    log.Log(u"TavDB", u"CTavDB::CreateCategoryTable", 78, 3, u"no such table: Category");
+    ASSERT_TRUE(log.Flush());
+
+    // An empty log.cfg is left beside the executable for the user to fill in.
+    EXPECT_TRUE(fs::exists(BesideConfig()));
+    EXPECT_EQ(fs::file_size(BesideConfig()), 0u);
+    EXPECT_EQ(log.LastLogFilePath(), Utf8ToWide(DefaultFile().string()));
+    const std::vector<std::string> lines = Lines(DefaultFile());
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_EQ(lines[0], "2021-01-04 10:30:00.250 Message TavDB(CTavDB::Open, 12): opened");
+    EXPECT_EQ(lines[1], "2021-01-04 10:30:00.250 Warning TavDBSql(CTavDB::Read, 34): busy-->Sql:select 1");
+    EXPECT_EQ(lines[2], "2021-01-04 10:30:00.250 Exception TavDB(CTavDB::Copy, 56): /单元_contents不存在");
+    EXPECT_EQ(lines[3], "2021-01-04 10:30:00.250 Error TavDB(CTavDB::CreateCategoryTable, 78): no such table: Category");
+
+    // A second batch appends to the same file.
+    log.Log(u"TavDB", u"F", 1, 0, u"again");
+    ASSERT_TRUE(log.Flush());
+    EXPECT_EQ(Lines(DefaultFile()).size(), 5u);
+}
+
+TEST_F(LogWriterTest, PercentInAMessageWithoutArgumentsIsText)
+{
+    CxLog& log = Start();
+    log.Log(u"TavDB", u"F", 1, 3, u"near \"%s\": syntax error 100%d");
+    log.Log(u"TavDB", u"F", 2, 3, u"%s: %d%%", u"done", 100);
+    ASSERT_TRUE(log.Flush());
+    const std::vector<std::string> lines = Lines(DefaultFile());
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_TRUE(lines[0].ends_with("): near \"%s\": syntax error 100%d")) << lines[0];
+    EXPECT_TRUE(lines[1].ends_with("): done: 100%")) << lines[1];
+}
+
+TEST_F(LogWriterTest, TheAllUsersConfigWinsOverTheOneBesideTheExecutable)
+{
+    WriteWholeFile(BesideConfig(), "level|0\r\n");
+    WriteWholeFile(CommonConfig(), "level|3\r\nfuncName|0\r\n");
+    CxLog& log = Start();
+    EXPECT_EQ(log.ConfigPath(), Utf8ToWide(CommonConfig().string()));
+    log.Log(u"TavDB", u"F", 1, 0, u"dropped");
+    log.Log(u"TavDB", u"F", 2, 2, u"dropped too");
+    log.Log(u"TavDB", u"F", 3, 3, u"kept");
+    ASSERT_TRUE(log.Flush());
+    const std::vector<std::string> lines = Lines(DefaultFile());
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0], "2021-01-04 10:30:00.250 Error kept");
+}
+
+TEST_F(LogWriterTest, LevelsConfiguredBesideTheExecutable)
+{
+    {
+        WriteWholeFile(BesideConfig(), "level|4\r\n");
+        CxLog& log = Start();
+        log.Log(u"TavDB", u"F", 1, 3, u"silenced");
+        ASSERT_TRUE(log.Flush());
+        EXPECT_FALSE(fs::exists(DefaultFile()));
+    }
+    {
+        WriteWholeFile(BesideConfig(), "level|\r\n");
+        CxLog& log = Start();
+        EXPECT_EQ(log.Settings().level, -1);
+        log.Log(u"TavDB", u"F", 1, 0, u"kept");
+        ASSERT_TRUE(log.Flush());
+        EXPECT_EQ(Lines(DefaultFile()).size(), 1u);
+    }
+}
+
+TEST_F(LogWriterTest, PeriodTypesAndModuleNameInTheFileName)
+{
+    WriteWholeFile(BesideConfig(), "periodType|2\r\nmoduleLogName|0\r\n");
+    m_executable = m_bin / "tavtool.bin";
+    CxLog& log = Start();
+    log.Log(u"TavDB", u"F", 1, 0, u"weekly");
+    ASSERT_TRUE(log.Flush());
+    EXPECT_EQ(Lines(DefaultFile("_202101.log")).size(), 1u);
+
+    WriteWholeFile(BesideConfig(), "periodType|3\r\n");
+    Start().Log(u"TavDB", u"F", 1, 0, u"monthly");
+    ASSERT_TRUE(m_log->Flush());
+    EXPECT_EQ(Lines(DefaultFile("tavtool_202101.log")).size(), 1u);
+}
+
+TEST_F(LogWriterTest, MessagesOnBothSidesOfMidnightGoToTwoFiles)
+{
+    CxLog& log = Start();
+    SetClock(2021, 1, 4, 23, 59, 59, 900);
+    log.Log(u"TavDB", u"F", 1, 0, u"before");
+    ASSERT_TRUE(log.Flush());
+    SetClock(2021, 1, 5, 0, 0, 0, 100);
+    log.Log(u"TavDB", u"F", 2, 0, u"after");
+    ASSERT_TRUE(log.Flush());
+
+    const std::vector<std::string> first = Lines(DefaultFile("tavtool_20210104.log"));
+    const std::vector<std::string> second = Lines(DefaultFile("tavtool_20210105.log"));
+    ASSERT_EQ(first.size(), 1u);
+    ASSERT_EQ(second.size(), 1u);
+    EXPECT_EQ(first[0], "2021-01-04 23:59:59.900 Message TavDB(F, 1): before");
+    EXPECT_EQ(second[0], "2021-01-05 00:00:00.100 Message TavDB(F, 2): after");
+}
+
+TEST_F(LogWriterTest, ConfiguredPathIsAPrefixWithVariablesExpanded)
+{
+    m_home.Set("ARBORA_LOG_TEST_DIR", m_home.Root() / "logs");
+    WriteWholeFile(BesideConfig(), "path|$ARBORA_LOG_TEST_DIR/tool/\r\n");
+    Start().Log(u"TavDB", u"F", 1, 0, u"in the folder");
+    ASSERT_TRUE(m_log->Flush());
+    EXPECT_EQ(Lines(m_home.Root() / "logs" / "tool" / "tavtool_20210104.log").size(), 1u);
+
+    // Without the final separator the file name is glued to the last folder name.
+    WriteWholeFile(BesideConfig(), "path|${ARBORA_LOG_TEST_DIR}/tool\r\n");
+    Start().Log(u"TavDB", u"F", 1, 0, u"glued");
+    ASSERT_TRUE(m_log->Flush());
+    EXPECT_EQ(Lines(m_home.Root() / "logs" / "tooltavtool_20210104.log").size(), 1u);
+    EXPECT_FALSE(fs::exists(DefaultFile()));
+}
+
+TEST_F(LogWriterTest, FallsBackToTheStateFolderWhenTheLogFolderCannotBeMade)
+{
+    WriteWholeFile(m_bin / "Log", "a file where the folder should be");
+    Start().Log(u"TavDB", u"F", 1, 0, u"elsewhere");
+    ASSERT_TRUE(m_log->Flush());
+    EXPECT_EQ(Lines(FallbackFolder() / "tavtool_20210104.log").size(), 1u);
+    EXPECT_EQ(ReadWholeFile(m_bin / "Log"), "a file where the folder should be");
+}
+
+TEST_F(LogWriterTest, AnUnopenableFileDropsTheBatchAndGoesOn)
+{
+    WriteWholeFile(m_home.Root() / "blocker", "x");
+    WriteWholeFile(BesideConfig(), "path|" + (m_home.Root() / "blocker").string() + "/\r\n");
+    CxLog& log = Start();
+    log.Log(u"TavDB", u"F", 1, 0, u"lost");
+    EXPECT_TRUE(log.Flush());
+    log.Log(u"TavDB", u"F", 2, 0, u"lost too");
+    EXPECT_TRUE(log.Flush());
+    EXPECT_EQ(ReadWholeFile(m_home.Root() / "blocker"), "x");
+}
+
+TEST_F(LogWriterTest, LineBreaksInsideAndAtTheEndOfMessages)
+{
+    WriteWholeFile(BesideConfig(), "funcName|0\r\n");
+    CxLog& log = Start();
+    log.Log(u"TavDB", u"F", 1, 0, u"ends with a break\r\n");
+    log.Log(u"TavDB", u"F", 2, 0, u"first\r\nsecond");
+    log.Log(u"TavDB", u"F", 3, 0, u"last");
+    ASSERT_TRUE(log.Flush());
+    EXPECT_EQ(ReadWholeFile(DefaultFile()), "2021-01-04 10:30:00.250 Message ends with a break\r\n"
+                                            "2021-01-04 10:30:00.250 Message first\r\nsecond\r\n"
+                                            "2021-01-04 10:30:00.250 Message last\r\n");
+}
+
+TEST_F(LogWriterTest, OverLongMessagesAreCutCleanly)
+{
+    CxLog& log = Start();
+    log.Log(u"TavDB", u"F", 1, 3, std::u16string(7000, u'a'));
+    log.Log(u"TavDB", u"F", 2, 3, u"%s", std::u16string(7000, u'中'));
+    log.Log(u"TavDB", u"F", 3, 3, u"next");
+    ASSERT_TRUE(log.Flush());
+    const std::vector<std::string> lines = Lines(DefaultFile());
+    ASSERT_EQ(lines.size(), 3u);
+    // The plain line: 5120 units with its break, the message part cut at 5119.
+    EXPECT_EQ(lines[0].size(), cxlog::kMaxLineLength - 2);
+    EXPECT_TRUE(lines[0].ends_with("aaaa"));
+    // The Chinese line: at most 5120 bytes with its break, no character split.
+    EXPECT_LE(lines[1].size() + 2, cxlog::kMaxLineBytes);
+    EXPECT_GT(lines[1].size() + 2, cxlog::kMaxLineBytes - 3);
+    EXPECT_TRUE(lines[1].ends_with("中"));
+    EXPECT_EQ(Utf8ToWide(lines[1]).find(u'\uFFFD'), std::u16string::npos);
+    EXPECT_EQ(lines[2], "2021-01-04 10:30:00.250 Error TavDB(F, 3): next");
+}
+
+TEST_F(LogWriterTest, LinesInADoubleByteCharacterSet)
+{
+    CxLog& log = Start("GB18030");
+    log.Log(u"TavDB", u"F", 1, 0, u"单元");
+    log.Log(u"TavDB", u"F", 2, 0, std::u16string(5000, u'中'));
+    ASSERT_TRUE(log.Flush());
+    const std::vector<std::string> lines = Lines(DefaultFile());
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_TRUE(lines[0].ends_with("\xB5\xA5\xD4\xAA")) << "单元 in GB18030";
+    // 5000 two-byte characters do not fit in 5120 bytes: cut between characters.
+    EXPECT_LE(lines[1].size() + 2, cxlog::kMaxLineBytes);
+    EXPECT_TRUE(lines[1].ends_with("\xD6\xD0")) << "ends with a whole 中";
+}
+
+TEST_F(LogWriterTest, CharactersTheSetCannotHoldBecomeQuestionMarks)
+{
+    CxLog& log = Start("ISO-8859-1");
+    log.Log(u"TavDB", u"F", 1, 0, u"caf\u00e9 单 \U0001F600!");
+    ASSERT_TRUE(log.Flush());
+    const std::vector<std::string> lines = Lines(DefaultFile());
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_TRUE(lines[0].ends_with("caf\xE9 ? ?!")) << lines[0];
+}
+
+TEST_F(LogWriterTest, ManyThreadsLoseNoLine)
+{
+    CxLog& log = Start();
+    constexpr int kThreads = 4;
+    constexpr int kEach = 300;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t)
+        threads.emplace_back([&log, t] {
+            for (int i = 0; i < kEach; ++i)
+                log.Log(u"TavDB", u"F", t, 0, u"thread %d message %04d", t, i);
+        });
+    for (std::thread& thread : threads)
+        thread.join();
+    ASSERT_TRUE(log.Flush());
+    const std::vector<std::string> lines = Lines(DefaultFile());
+    ASSERT_EQ(lines.size(), static_cast<size_t>(kThreads * kEach));
+    std::vector<int> next(kThreads, 0);
+    for (const std::string& line : lines) {
+        int thread = -1;
+        int index = -1;
+        const size_t at = line.find("thread ");
+        ASSERT_NE(at, std::string::npos) << line;
+        ASSERT_EQ(std::sscanf(line.c_str() + at, "thread %d message %d", &thread, &index), 2) << line;
+        ASSERT_GE(thread, 0);
+        ASSERT_LT(thread, kThreads);
+        EXPECT_EQ(index, next[thread]++) << "each thread's messages keep their order";
+    }
+}
+
+TEST_F(LogWriterTest, AfterStopNothingIsWrittenAndNothingHangs)
+{
+    CxLog& log = Start();
+    log.Log(u"TavDB", u"F", 1, 0, u"written");
+    ASSERT_TRUE(log.Flush());
+    log.Stop();
+    log.Log(u"TavDB", u"F", 2, 0, u"never written");
+    EXPECT_FALSE(log.Flush(std::chrono::milliseconds(100)));
+    log.Stop();
+    EXPECT_EQ(Lines(DefaultFile()).size(), 1u);
+}
+
+} // namespace
