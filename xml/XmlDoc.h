@@ -1,5 +1,5 @@
 #pragma once
-// CXmlDoc: the system's small XML document engine (spec Part 4.1).
+// CXmlDoc: the system's small XML document engine.
 //
 // The document is one UTF-16 text (std::u16string) with an index of element positions
 // beside it; there is no node tree of separate objects. Navigation moves three cursors
@@ -26,7 +26,7 @@
 #include <string>
 #include <vector>
 
-// One element record: eight 32-bit words (Part 4.1, "Data model").
+// One element record: eight 32-bit words.
 struct SXmlElemRecord {
     uint32_t start = 0;     // offset of the element's "<"
     uint32_t length = 0;    // characters up to the end of the end tag (or of the start tag)
@@ -120,7 +120,8 @@ public:
 
     // The current document text.
     const std::u16string& GetDoc() const { return m_doc; }
-    // The problems found by the last parse: one empty element per problem (Part 4.1).
+    // The problems found by the last parse: one empty element per problem,
+    // e.g. <lone_end_tag tagname="x" offset="12"/>.
     const std::u16string& GetResult() const { return m_result; }
     // True when the last parse found the document well-formed (SetDoc's answer).
     bool IsWellFormed() const;
