@@ -1,5 +1,7 @@
 #include "support/SyncSettings.h"
 
+#include "support/SyncPathOverride.h"
+
 #include "support/IniFile.h"
 #include "support/PlatformFolders.h"
 #include "support/TextConvert.h"
@@ -190,6 +192,9 @@ bool ChooseDataDrive(std::u16string& drive) { return ChooseDataDrive(CurrentMoun
 
 std::u16string GetSyncPath()
 {
+    // A folder the user named for this run wins over every setting and is never written back.
+    if (std::u16string chosen = SyncPathOverride(); !chosen.empty())
+        return chosen;
     const std::u16string settingsFile = SyncroSetFilePath();
     std::u16string path = ReadIniValue(settingsFile, kSubkey, kSyncPath);
     if (path.empty()) {

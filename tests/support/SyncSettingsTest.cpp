@@ -3,6 +3,7 @@
 #include "support/IniFile.h"
 #include "support/TextConvert.h"
 #include "support/SupportTestEnv.h"
+#include "support/SyncPathOverride.h"
 
 #include <gtest/gtest.h>
 
@@ -95,6 +96,16 @@ TEST_F(SyncSettingsTest, RegistryValueIsUsedAndWrittenIntoTheSettingsFile)
     // From now on the settings file answers, even when the registry changes.
     SetRegistry(u"SyncPath", u"/elsewhere");
     EXPECT_EQ(GetSyncPath(), u"/srv/library/");
+}
+
+TEST_F(SyncSettingsTest, OverrideWinsAndIsNeverWrittenBack)
+{
+    SetSettingsFile(u"/data/sync");
+    SetSyncPathOverride(u"/chosen/for/this/run");
+    EXPECT_EQ(GetSyncPath(), u"/chosen/for/this/run/");
+    EXPECT_EQ(ReadIniValue(Wide(SettingsFile()), u"SyncroSet", u"SyncPath"), u"/data/sync");
+    SetSyncPathOverride(u"");
+    EXPECT_EQ(GetSyncPath(), u"/data/sync/");
 }
 
 TEST_F(SyncSettingsTest, WriteBackKeepsTheRestOfTheSettingsFile)
