@@ -3,6 +3,7 @@
 #include "library/LibraryColumns.h"
 #include "library/LibraryErrors.h"
 #include "library/LibrarySql.h"
+#include "support/Log.h"
 #include "support/SyncSettings.h"
 #include "support/TextConvert.h"
 
@@ -84,7 +85,8 @@ int32_t CLibraryDatabase::Open(const std::u16string& user, bool create)
         m_db.ExecuteQuery(u"pragma journal_mode=wal");
         ExecOrThrow(m_db, u"pragma synchronous=normal");
         CreateTables();
-    } catch (const CSqliteException&) {
+    } catch (const CSqliteException& e) {
+        CxLog::Instance().Log(u"LibraryDatabase", u"CLibraryDatabase::Open", __LINE__, 3, u"%s: %s", path, e.ErrorMessage());
         Close();
         return kLibraryCannotOpen;
     }

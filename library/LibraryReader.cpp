@@ -3,6 +3,7 @@
 #include "library/LibraryColumns.h"
 #include "library/LibraryErrors.h"
 #include "library/LibrarySql.h"
+#include "support/Log.h"
 
 #include <map>
 
@@ -52,7 +53,8 @@ int32_t CLibraryReader::Read(const Body& body)
         body(m_database.Db());
         transaction.Commit();
         return kLibraryOk;
-    } catch (const CSqliteException&) {
+    } catch (const CSqliteException& e) {
+        CxLog::Instance().Log(u"LibraryReader", u"CLibraryReader::Read", __LINE__, 3, e.ErrorMessage());
         return kLibraryStorageError;
     }
 }

@@ -5,6 +5,7 @@
 #include "library/LibraryFiles.h"
 #include "library/LibrarySql.h"
 #include "support/Guid.h"
+#include "support/Log.h"
 
 #include <filesystem>
 #include <system_error>
@@ -92,7 +93,8 @@ std::u16string CLibraryService::LastStorageMessage() const
     return m_lastStorageMessage;
 }
 
-int32_t CLibraryService::RunInTransaction(const std::u16string& user, const Body& body, bool writes)
+int32_t CLibraryService::RunInTransaction(const char16_t* operation, const std::u16string& user, const Body& body,
+                                          bool writes)
 {
     const int32_t opened = m_database.Open(user, true);
     if (opened != kLibraryOk)
@@ -106,6 +108,7 @@ int32_t CLibraryService::RunInTransaction(const std::u16string& user, const Body
         return result;
     } catch (const CSqliteException& e) {
         m_lastStorageMessage = e.ErrorMessageText();
+        CxLog::Instance().Log(u"LibraryService", operation, __LINE__, 3, e.ErrorMessage());
         return kLibraryStorageError;
     }
 }
@@ -123,7 +126,7 @@ int32_t CLibraryService::CreateLearningUnit(std::shared_ptr<STavInfo>& info, con
     if (!IsLibraryGuid(tavGuid))
         return kLibraryNoGuid;
     std::lock_guard lock(m_mutex);
-    const int32_t result = RunInTransaction(user, [&](CSqliteDB& db) {
+    const int32_t result = RunInTransaction(u"CLibraryService::CreateLearningUnit", user, [&](CSqliteDB& db) {
         ExecOrThrow(db, u"insert into LearningUnit(TavGuid,Name,Complete,CreateTime) values(" + SqlText(tavGuid) + u"," +
                             SqlText(info->Name) + u",0," + SqlText(LibraryTimeText()) + u")");
         return static_cast<int32_t>(kLibraryOk);
@@ -138,7 +141,7 @@ int32_t CLibraryService::DeleteLearningUnit(const std::u16string& tavGuid, const
     if (!IsLibraryGuid(tavGuid))
         return kLibraryBadArgument;
     std::lock_guard lock(m_mutex);
-    const int32_t result = RunInTransaction(user, [&](CSqliteDB& db) {
+    const int32_t result = RunInTransaction(u"CLibraryService::DeleteLearningUnit", user, [&](CSqliteDB& db) {
         if (!UnitExists(db, tavGuid))
             return static_cast<int32_t>(kLibraryUnitNotFound);
         for (const char16_t* table : {u"NoteLabel", u"Note", u"LiteratureRelate", u"FolderLiterature", u"Literature",
@@ -162,7 +165,7 @@ int32_t CLibraryService::CompleteLearningUnit(const std::u16string& tavGuid, con
     if (!IsLibraryGuid(tavGuid))
         return kLibraryBadArgument;
     std::lock_guard lock(m_mutex);
-    return RunInTransaction(user, [&](CSqliteDB& db) {
+    return RunInTransaction(u"CLibraryService::CompleteLearningUnit", user, [&](CSqliteDB& db) {
         if (!UnitExists(db, tavGuid))
             return static_cast<int32_t>(kLibraryUnitNotFound);
         ExecOrThrow(db, u"update LearningUnit set Complete=1,CompleteTime=" + SqlText(LibraryTimeText()) + u" where " +
@@ -182,7 +185,7 @@ int32_t CLibraryService::AddFolder(std::shared_ptr<SLiteratureFolder>& folder, c
     // A folder without parent is a top-level folder, like one whose parent is the entry.
     const std::u16string parentGuid = folder->ParentGuid.empty() ? tavGuid : folder->ParentGuid;
     std::lock_guard lock(m_mutex);
-    const int32_t result = RunInTransaction(user, [&](CSqliteDB& db) {
+    const int32_t result = RunInTransaction(u"CLibraryService::AddFolder", user, [&](CSqliteDB& db) {
         if (!UnitExists(db, tavGuid))
             return static_cast<int32_t>(kLibraryUnitNotFound);
         if (parentGuid != tavGuid && !FolderExists(db, tavGuid, parentGuid))
@@ -209,7 +212,7 @@ int32_t CLibraryService::AddLiterature(std::shared_ptr<SLiteratureInfo>& literat
         return kLibraryNoGuid;
     const std::u16string doiKey = DoiKey(literature->DOI);
     std::lock_guard lock(m_mutex);
-    const int32_t result = RunInTransaction(user, [&](CSqliteDB& db) {
+    const int32_t result = RunInTransaction(u"CLibraryService::AddLiterature", user, [&](CSqliteDB& db) {
         if (!UnitExists(db, tavGuid))
             return static_cast<int32_t>(kLibraryUnitNotFound);
         if (!FolderExists(db, tavGuid, folderGuid))
@@ -243,7 +246,7 @@ int32_t CLibraryService::AddLiteratureRelate(std::shared_ptr<SLiteratureRelate> 
     if (!relate || !IsLibraryGuid(tavGuid))
         return kLibraryBadArgument;
     std::lock_guard lock(m_mutex);
-    return RunInTransaction(user, [&](CSqliteDB& db) {
+    return RunInTransaction(u"CLibraryService::AddLiteratureRelate", user, [&](CSqliteDB& db) {
         if (!UnitExists(db, tavGuid))
             return static_cast<int32_t>(kLibraryUnitNotFound);
         if (!LiteratureExists(db, tavGuid, relate->LiterGuid))
@@ -272,7 +275,7 @@ int32_t CLibraryService::StoreAttachment(std::u16string& storedPath, const std::
     fs::path stored;
     bool created = false;
     int32_t copied = kLibraryOk;
-    const int32_t result = RunInTransaction(user, [&](CSqliteDB& db) {
+    const int32_t result = RunInTransaction(u"CLibraryService::StoreAttachment", user, [&](CSqliteDB& db) {
         if (!UnitExists(db, tavGuid))
             return static_cast<int32_t>(kLibraryUnitNotFound);
         copied = CopyAttachmentInto(source, ToFsPath(m_database.AttachmentFolder(tavGuid)), stored, created);
@@ -301,7 +304,7 @@ int32_t CLibraryService::AddNote(std::shared_ptr<SNoteInfo> note, const std::lis
     if (posId.empty())
         return kLibraryNoGuid;
     std::lock_guard lock(m_mutex);
-    const int32_t result = RunInTransaction(user, [&](CSqliteDB& db) {
+    const int32_t result = RunInTransaction(u"CLibraryService::AddNote", user, [&](CSqliteDB& db) {
         if (!UnitExists(db, tavGuid))
             return static_cast<int32_t>(kLibraryUnitNotFound);
         if (!note->LiterGuid.empty() && !LiteratureExists(db, tavGuid, note->LiterGuid))
@@ -334,7 +337,7 @@ int32_t CLibraryService::UpdateNote(std::shared_ptr<SNoteInfo> note, const std::
     if (!note || !IsLibraryGuid(tavGuid))
         return kLibraryBadArgument;
     std::lock_guard lock(m_mutex);
-    return RunInTransaction(user, [&](CSqliteDB& db) {
+    return RunInTransaction(u"CLibraryService::UpdateNote", user, [&](CSqliteDB& db) {
         if (!UnitExists(db, tavGuid))
             return static_cast<int32_t>(kLibraryUnitNotFound);
         if (!Exists(db, u"Note", NoteIs(tavGuid, note->PosID)))
@@ -357,7 +360,7 @@ int32_t CLibraryService::GetNote(std::shared_ptr<SNoteInfo>& note, const std::u1
     std::lock_guard lock(m_mutex);
     SNoteInfo found;
     const int32_t result = RunInTransaction(
-        user,
+        u"CLibraryService::GetNote", user,
         [&](CSqliteDB& db) {
             CSqliteQuery query = db.ExecuteQuery(u"select " + NoteColumns().Names() + u" from Note where " + NoteIs(tavGuid, posId));
             if (query.IsEof())

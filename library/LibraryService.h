@@ -38,8 +38,8 @@ public:
 private:
     using Body = std::function<int32_t(CSqliteDB&)>;
     // Opens the user's library and runs `body` in one transaction, committed when it returns
-    // kLibraryOk. The caller holds m_mutex.
-    int32_t RunInTransaction(const std::u16string& user, const Body& body, bool writes = true);
+    // kLibraryOk; a failed statement is logged under `operation`. The caller holds m_mutex.
+    int32_t RunInTransaction(const char16_t* operation, const std::u16string& user, const Body& body, bool writes = true);
 
     mutable std::mutex m_mutex;
     CLibraryDatabase m_database;
