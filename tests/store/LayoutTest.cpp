@@ -2,6 +2,7 @@
 // tables, the column operations and the probes.
 #include "store/TavDB.h"
 #include "support/LastError.h"
+#include "support/Log.h"
 #include "support/TextConvert.h"
 
 #include <gtest/gtest.h>
@@ -12,6 +13,8 @@
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <optional>
 #include <regex>
 #include <string>
@@ -279,6 +282,28 @@ TEST_F(LayoutTest, DatabaseErrorsFollowEachOperationsHandler)
     SetLastErrorCode(0);
     EXPECT_EQ(Store().DropTable(u"Label"), 0);
     EXPECT_EQ(GetLastErrorCode(), static_cast<uint32_t>(kTavSqliteError));
+}
+
+TEST_F(LayoutTest, CaughtErrorsAreLoggedUnderOperationAndSourceFile)
+{
+    auto logText = [] {
+        EXPECT_TRUE(CxLog::Instance().Flush());
+        std::ifstream in(WideToUtf8(CxLog::Instance().LastLogFilePath()), std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    };
+    // A first line, so that the log file exists before the probes run.
+    CxLog::Instance().Log(u"LayoutTest", u"mark", __LINE__, 3, u"start");
+    const size_t start = logText().size();
+    Db().Close();
+
+    Store().IsColumnExist(u"LiteraInfo", u"DOI");
+    EXPECT_EQ(logText().size(), start); // the probe is silent
+
+    Store().DropTable(u"Old");
+    Store().CreateNoteSort();
+    const std::string added = logText().substr(start);
+    EXPECT_NE(added.find("Error TavDBSql(CTavDB::DropTable, "), std::string::npos) << added;
+    EXPECT_NE(added.find("Error TavDB(CTavDB::CreateNoteSort, "), std::string::npos) << added;
 }
 
 TEST_F(LayoutTest, IsColumnExistAnswersForTablesAndColumnsAlike)
