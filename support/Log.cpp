@@ -94,6 +94,7 @@ std::tm LocalTime(std::chrono::system_clock::time_point when, int* milliseconds 
 } // namespace
 
 // A queued message. Its texts keep their buffers when the record is reused.
+namespace cxlog {
 struct LogRecord {
     std::u16string timeText;
     std::u16string file;
@@ -102,6 +103,7 @@ struct LogRecord {
     int32_t level = 0;
     std::u16string message;
 };
+} // namespace cxlog
 
 // Everything the writer thread touches. The thread holds a share, so that a writer that is let go
 // at exit never outlives what it uses.
@@ -113,7 +115,7 @@ struct CxLog::Shared {
     std::mutex queueMutex;
     std::condition_variable wake;     // data or stop
     std::condition_variable progress; // a batch done, or the writer ended
-    std::deque<std::unique_ptr<LogRecord>> pending;
+    std::deque<std::unique_ptr<cxlog::LogRecord>> pending;
     bool dataSignalled = false;
     bool stopSignalled = false;
     bool writerEnded = false;
@@ -123,7 +125,7 @@ struct CxLog::Shared {
 
     // Pool lock: the spare pool.
     std::mutex poolMutex;
-    std::deque<std::unique_ptr<LogRecord>> pool;
+    std::deque<std::unique_ptr<cxlog::LogRecord>> pool;
 
     // The writer's own state.
     bool folderKnown = false;
@@ -220,7 +222,7 @@ void CxLog::Shared::WriteBatch()
     const FileHandle file(fd);
     bool writable = file.Get() >= 0;
     for (;;) {
-        std::unique_ptr<LogRecord> record;
+        std::unique_ptr<cxlog::LogRecord> record;
         {
             std::lock_guard lock(queueMutex);
             if (pending.empty())
@@ -326,7 +328,7 @@ void CxLog::Enqueue(std::u16string_view file, std::u16string_view function, int3
                     std::u16string_view format, std::span<const cxlog::FormatArg> args)
 {
     Shared& shared = *m_shared;
-    std::unique_ptr<LogRecord> record;
+    std::unique_ptr<cxlog::LogRecord> record;
     {
         std::lock_guard lock(shared.poolMutex);
         if (!shared.pool.empty()) {
@@ -335,7 +337,7 @@ void CxLog::Enqueue(std::u16string_view file, std::u16string_view function, int3
         }
     }
     if (!record)
-        record = std::make_unique<LogRecord>();
+        record = std::make_unique<cxlog::LogRecord>();
 
     int milliseconds = 0;
     const std::tm local = LocalTime(shared.options.clock(), &milliseconds);

@@ -65,7 +65,12 @@ protected:
         options.executablePath = Utf8ToWide(m_executable.string());
         options.fallbackLogFolder = Utf8ToWide(FallbackFolder().string()) + u"/";
         options.codeset = codeset;
-        options.clock = [this] { return std::chrono::system_clock::time_point(std::chrono::milliseconds(m_now.load())); };
+        options.clock = [this] {
+            // The writer can be held here, to play a writer that is slow to stop.
+            while (m_holdWriter.load() && std::this_thread::get_id() != m_testThread)
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            return std::chrono::system_clock::time_point(std::chrono::milliseconds(m_now.load()));
+        };
         m_log = std::make_unique<CxLog>(std::move(options));
         return *m_log;
     }
@@ -79,6 +84,8 @@ protected:
     fs::path m_bin = m_home.Root() / "bin";
     fs::path m_executable = m_bin / "tavtool";
     std::atomic<int64_t> m_now{0};
+    std::atomic<bool> m_holdWriter{false};
+    const std::thread::id m_testThread = std::this_thread::get_id();
     std::unique_ptr<CxLog> m_log; // stopped before the temporary home goes
 };
 
@@ -320,6 +327,23 @@ TEST_F(LogWriterTest, AfterStopNothingIsWrittenAndNothingHangs)
     EXPECT_FALSE(log.Flush(std::chrono::milliseconds(100)));
     log.Stop();
     EXPECT_EQ(Lines(DefaultFile()).size(), 1u);
+}
+
+TEST_F(LogWriterTest, AWriterThatDoesNotStopInTimeIsLetGoSafely)
+{
+    CxLog& log = Start();
+    m_holdWriter = true;
+    log.Log(u"TavDB", u"F", 1, 0, u"taken before the stop");
+    // The writer is now held inside its batch; destroying the log must not wait for it.
+    m_log.reset();
+    EXPECT_FALSE(fs::exists(DefaultFile()));
+    m_holdWriter = false;
+    // Let go, it finishes its batch on state that it still owns.
+    for (int i = 0; i < 500 && !ReadWholeFile(DefaultFile()).ends_with("\r\n"); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    const std::vector<std::string> lines = Lines(DefaultFile());
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_TRUE(lines[0].ends_with("taken before the stop"));
 }
 
 } // namespace
