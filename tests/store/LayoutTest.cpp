@@ -4,23 +4,20 @@
 #include "support/LastError.h"
 #include "support/Log.h"
 #include "support/TextConvert.h"
+#include "builder/UnitBuilder.h"
 
 #include <gtest/gtest.h>
 
 #include <sqlite3.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <optional>
 #include <regex>
 #include <string>
 #include <vector>
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -59,34 +56,12 @@ class LayoutTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        char pattern[] = "/tmp/layout-test-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        m_dir = pattern;
-        for (const char* variable : {"HOME", "XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_STATE_HOME", "XDG_DOCUMENTS_DIR"}) {
-            const char* old = std::getenv(variable);
-            m_savedEnv.emplace_back(variable, old != nullptr ? std::optional<std::string>(old) : std::nullopt);
-        }
-        setenv("HOME", (m_dir / "home").c_str(), 1);
-        setenv("XDG_DATA_HOME", (m_dir / "home/.local/share").c_str(), 1);
-        setenv("XDG_CONFIG_HOME", (m_dir / "home/.config").c_str(), 1);
-        setenv("XDG_STATE_HOME", (m_dir / "home/.local/state").c_str(), 1);
-        setenv("XDG_DOCUMENTS_DIR", (m_dir / "home/Documents").c_str(), 1);
         m_store = std::make_unique<CTavDB>();
-        Db().Open(Utf8ToWide((m_dir / "unit.tav").string()));
+        Db().Open(Utf8ToWide((m_dir.Path() / "unit.tav").string()));
         Exec(u"pragma synchronous = off");
         SetLastErrorCode(0);
     }
-    void TearDown() override
-    {
-        m_store.reset();
-        for (const auto& [variable, value] : m_savedEnv) {
-            if (value)
-                setenv(variable.c_str(), value->c_str(), 1);
-            else
-                unsetenv(variable.c_str());
-        }
-        fs::remove_all(m_dir);
-    }
+    void TearDown() override { m_store.reset(); }
 
     CTavDB& Store() { return *m_store; }
     CSqliteDB& Db() { return m_store->Database(); }
@@ -141,8 +116,8 @@ protected:
         return results;
     }
 
-    fs::path m_dir;
-    std::vector<std::pair<std::string, std::optional<std::string>>> m_savedEnv;
+    testkit::ScopedHomeEnv m_home;
+    testkit::TempDir m_dir;
     std::unique_ptr<CTavDB> m_store;
 };
 
