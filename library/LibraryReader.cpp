@@ -9,11 +9,6 @@
 
 namespace {
 
-std::u16string UnitIs(const std::u16string& tavGuid)
-{
-    return u"TavGuid=" + SqlText(tavGuid);
-}
-
 // Adds the children of `parent` (and theirs) in depth-first order.
 void AppendSubtree(const std::multimap<std::u16string, SLibraryFolderNode>& byParent, const std::u16string& parent,
                    int32_t depth, std::vector<SLibraryFolderNode>& out)

@@ -19,11 +19,6 @@ bool Exists(CSqliteDB& db, const std::u16string& table, const std::u16string& co
     return db.ExecuteScalar(u"select count(*) from " + table + u" where " + condition) > 0;
 }
 
-std::u16string UnitIs(const std::u16string& tavGuid)
-{
-    return u"TavGuid=" + SqlText(tavGuid);
-}
-
 bool UnitExists(CSqliteDB& db, const std::u16string& tavGuid)
 {
     return Exists(db, u"LearningUnit", UnitIs(tavGuid));

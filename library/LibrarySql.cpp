@@ -26,6 +26,11 @@ std::u16string SqlInt(int64_t value)
     return ToWide(std::to_string(value));
 }
 
+std::u16string UnitIs(const std::u16string& tavGuid)
+{
+    return u"TavGuid=" + SqlText(tavGuid);
+}
+
 void ExecOrThrow(CSqliteDB& db, const std::u16string& sql)
 {
     const int32_t rc = db.ExecuteStatement(sql);

@@ -10,6 +10,8 @@
 // statement text early).
 std::u16string SqlText(const std::u16string& value);
 std::u16string SqlInt(int64_t value);
+// "TavGuid='...'": the rows of one entry.
+std::u16string UnitIs(const std::u16string& tavGuid);
 
 // Runs one statement; a result other than 0 (for example a busy database) is thrown like any
 // other failure, so that the caller's transaction is rolled back.

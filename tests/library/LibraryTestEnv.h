@@ -2,6 +2,7 @@
 // A personal library in a temporary home: the sync folder is written into SyncroSet.ini as
 // the desktop application would, the current user is chosen through OvSysUser, and the
 // service is initialised for the test and released afterwards.
+#include "library/LibraryDatabase.h"
 #include "library/LibraryErrors.h"
 #include "library/LibraryReader.h"
 #include "library/OvDataMiddle.h"
@@ -115,13 +116,7 @@ inline std::string ReadFile(const fs::path& path)
 
 inline bool IsGuidText(const std::u16string& text)
 {
-    if (text.size() != 32)
-        return false;
-    for (char16_t c : text) {
-        if (!((c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'F')))
-            return false;
-    }
-    return true;
+    return IsLibraryGuid(text);
 }
 
 } // namespace librarytest
