@@ -1,0 +1,546 @@
+// The upgrade driver (UpdateVersion, GetVersionNum) and the backup of the unit file.
+// The steps themselves are replaced by stand-ins here, so that the driver's order, progress
+// lines, cancel tests and transactions are seen on their own.
+#include "builder/UnitBuilder.h"
+#include "store/StoreCodes.h"
+#include "store/TavDB.h"
+#include "support/LastError.h"
+#include "support/Log.h"
+#include "support/TextConvert.h"
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <regex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Line {
+    int32_t position;
+    int32_t maximum;
+    std::u16string text;
+    bool operator==(const Line&) const = default;
+};
+
+void PrintTo(const Line& line, std::ostream* out)
+{
+    *out << "(" << line.position << ", " << line.maximum << ", " << WideToUtf8(line.text) << ")";
+}
+
+std::u16string Numbered(const char16_t* head, int32_t version)
+{
+    return head + ToWide(std::to_string(version)) + u"...";
+}
+
+// A store whose connection, path, callback and step table a test can set.
+class DriverUnderTest : public CTavDB {
+public:
+    DriverUnderTest() { SetPauseMilliseconds(0); }
+
+    void Attach(const fs::path& unit)
+    {
+        m_path = Utf8ToWide(unit.string());
+        m_db.Open(m_path);
+    }
+    void Listen()
+    {
+        m_callback = [this](int32_t position, int32_t maximum, const std::u16string& text) {
+            lines.push_back({position, maximum, text});
+            return 0;
+        };
+    }
+    void SetTotalSteps(int32_t total) { m_totalSteps = total; }
+    void ReplaceAllSteps(int (DriverUnderTest::*step)())
+    {
+        for (UpgradeStep& entry : m_upgradeSteps)
+            entry = static_cast<UpgradeStep>(step);
+    }
+    void ReplaceStep(size_t index, int (DriverUnderTest::*step)()) { m_upgradeSteps[index] = static_cast<UpgradeStep>(step); }
+    void KeepRealStep(size_t index, UpgradeStep step) { m_upgradeSteps[index] = step; }
+    bool InTransaction() const { return sqlite3_get_autocommit(m_db.Handle()) == 0; }
+
+    // Stand-in for a step: raises VersionNum by one, as a real step ends with its number.
+    int CountingStep()
+    {
+        stepsAt.push_back(m_currentStep);
+        stepInTransaction.push_back(InTransaction());
+        m_db.ExecuteStatement(u"update VersionInfo set VersionNum = VersionNum + 1 where ID = 1");
+        return 1;
+    }
+    int CancellingStep()
+    {
+        CountingStep();
+        g_cancelFlag.store(1);
+        return 1;
+    }
+    // A step whose second statement fails halfway through its rows.
+    int PartlyFailingStep()
+    {
+        stepsAt.push_back(m_currentStep);
+        m_db.ExecuteStatement(u"insert into Marks (name) values ('before')");
+        try {
+            m_db.ExecuteStatement(u"insert into Marks (name) select 'new' union all select 'before'");
+        } catch (const CSqliteException&) {
+            return 0;
+        }
+        return 1;
+    }
+    // Dies in the middle of its work, as a killed process would.
+    int DyingStep()
+    {
+        m_db.ExecuteStatement(u"insert into Marks (name) values ('half')");
+        _exit(0);
+    }
+
+    std::vector<Line> lines;
+    std::vector<int32_t> stepsAt;
+    std::vector<bool> stepInTransaction;
+};
+
+std::string ReadBytes(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::string LogText()
+{
+    CxLog::Instance().Flush();
+    return ReadBytes(fs::path(WideToUtf8(CxLog::Instance().LastLogFilePath())));
+}
+
+// Reads a unit through a connection of its own.
+int32_t ScalarOf(const fs::path& unit, const std::u16string& sql)
+{
+    CSqliteDB other;
+    other.Open(Utf8ToWide(unit.string()));
+    return other.ExecuteScalar(sql);
+}
+
+std::vector<fs::path> FilesIn(const fs::path& folder)
+{
+    std::vector<fs::path> files;
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator(folder, error))
+        files.push_back(entry.path());
+    return files;
+}
+
+std::string StampOf(std::time_t when)
+{
+    std::tm local{};
+    localtime_r(&when, &local);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y%m%d_%H%M%S", &local);
+    return text;
+}
+
+class UpgradeDriverTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        g_cancelFlag.store(0);
+        m_unit = m_dir.Path() / "a.tav";
+    }
+    void TearDown() override { g_cancelFlag.store(0); }
+
+    // A small unit at `version` with the folder tables the final folder update reads.
+    void MakeUnit(const char16_t* versionValue, const fs::path& unit)
+    {
+        CSqliteDB db;
+        db.Open(Utf8ToWide(unit.string()));
+        db.ExecuteStatement(u"create table VersionInfo (ID integer primary key, VersionNum integer, TavId text)");
+        db.ExecuteStatement(std::u16string(u"insert into VersionInfo values (1, ") + versionValue + u", 'T1')");
+        db.ExecuteStatement(u"create table Category (CategoryId Integer primary key, Name Text not null, "
+                            u"ParentID Integer Default 0, Recycled bit Default 0 not null)");
+        db.ExecuteStatement(u"create table CategoryLitera (CategoryId Integer not null, pkid Integer, "
+                            u"Recycled bit default 0 not null, primary key (CategoryId, pkid))");
+        db.ExecuteStatement(u"create table Marks (name text unique)");
+    }
+    void MakeUnit(int32_t version) { MakeUnit(ToWide(std::to_string(version)).c_str(), m_unit); }
+
+    // The lines a full run from `version` to 16 reports when nothing fails or cancels.
+    static std::vector<Line> ExpectedRun(int32_t version)
+    {
+        const int32_t n = 16 - version;
+        std::vector<Line> expected;
+        if (version < 16)
+            expected.push_back({0, 10, u"备份学习单元"});
+        expected.push_back({0, n, u"准备升级学习单元数据"});
+        int32_t k = 0;
+        for (int32_t target = version + 1; target <= 16; ++target, ++k) {
+            expected.push_back({k, n, Numbered(u"升级学习单元数据到版本", target)});
+            expected.push_back({k, n, Numbered(u"学习单元数据升级到版本", target)});
+        }
+        expected.push_back({k, n, u"更新文献夹信息"});
+        return expected;
+    }
+
+    fs::path BackupFolder() const { return m_dir.Path() / "a_contents" / "TavBackup"; }
+
+    testkit::ScopedHomeEnv m_home;
+    testkit::TempDir m_dir;
+    fs::path m_unit;
+};
+
+// ---- Which steps run, with which progress lines ----
+
+TEST_F(UpgradeDriverTest, RunsEveryStepFromTheStoredVersionWithItsProgressLines)
+{
+    for (int32_t version : {1, 9, 15}) {
+        SCOPED_TRACE(version);
+        fs::remove_all(m_dir.Path() / "a_contents");
+        fs::remove(m_unit);
+        MakeUnit(version);
+        DriverUnderTest store;
+        store.Attach(m_unit);
+        store.Listen();
+        store.ReplaceAllSteps(&DriverUnderTest::CountingStep);
+
+        store.UpdateVersion();
+
+        const int32_t n = 16 - version;
+        EXPECT_EQ(store.lines, ExpectedRun(version));
+        EXPECT_EQ(store.TotalSteps(), n + 21);
+        EXPECT_EQ(store.CurrentStep(), n);
+        std::vector<int32_t> expectedAt;
+        for (int32_t k = 0; k < n; ++k)
+            expectedAt.push_back(k);
+        EXPECT_EQ(store.stepsAt, expectedAt); // each step once, in order
+        EXPECT_EQ(ScalarOf(m_unit, u"select VersionNum from VersionInfo"), 16);
+        EXPECT_EQ(FilesIn(BackupFolder()).size(), 1u);
+    }
+}
+
+TEST_F(UpgradeDriverTest, UnitAtOrAboveTheCurrentVersionRunsOnlyTheFolderUpdate)
+{
+    for (int32_t version : {16, 17}) {
+        SCOPED_TRACE(version);
+        fs::remove(m_unit);
+        MakeUnit(version);
+        // A root link that the closing folder update moves into "要学习的文献".
+        {
+            CSqliteDB db;
+            db.Open(Utf8ToWide(m_unit.string()));
+            db.ExecuteStatement(u"insert into CategoryLitera (CategoryId, pkid) values (0, 7)");
+        }
+        DriverUnderTest store;
+        store.Attach(m_unit);
+        store.Listen();
+        store.ReplaceAllSteps(&DriverUnderTest::CountingStep);
+
+        store.UpdateVersion();
+
+        const int32_t n = 16 - version;
+        EXPECT_EQ(store.lines, (std::vector<Line>{{0, n, u"准备升级学习单元数据"}, {0, n, u"更新文献夹信息"}}));
+        EXPECT_EQ(store.TotalSteps(), n + 21);
+        EXPECT_TRUE(store.stepsAt.empty());
+        EXPECT_FALSE(fs::exists(m_dir.Path() / "a_contents")); // no backup
+        EXPECT_EQ(ScalarOf(m_unit, u"select count(*) from CategoryLitera where CategoryId = 0"), 0);
+        EXPECT_EQ(ScalarOf(m_unit, u"select count(*) from CategoryLitera l join Category c on c.CategoryId = l.CategoryId "
+                                   u"where c.Name = '要学习的文献' and l.pkid = 7"),
+                  1);
+    }
+}
+
+TEST_F(UpgradeDriverTest, VersionThatReadsAsZeroNeedsNoUpgrade)
+{
+    struct Case {
+        const char* name;
+        const char16_t* setup;
+    };
+    const Case cases[] = {
+        {"zero", u"update VersionInfo set VersionNum = 0"},
+        {"negative", u"update VersionInfo set VersionNum = -3"},
+        {"null", u"update VersionInfo set VersionNum = NULL"},
+        {"no row", u"delete from VersionInfo"},
+        {"unreadable", u"drop table VersionInfo"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove(m_unit);
+        MakeUnit(9);
+        DriverUnderTest store;
+        store.Attach(m_unit);
+        store.Database().ExecuteStatement(c.setup);
+        store.Listen();
+        store.ReplaceAllSteps(&DriverUnderTest::CountingStep);
+        store.SetTotalSteps(77);
+
+        store.UpdateVersion();
+
+        EXPECT_EQ(store.lines, (std::vector<Line>{{10, 10, u"学习单元已经是最新版本，不需要升级"}}));
+        EXPECT_EQ(store.TotalSteps(), 77);
+        EXPECT_TRUE(store.stepsAt.empty());
+        EXPECT_FALSE(fs::exists(m_dir.Path() / "a_contents"));
+    }
+}
+
+TEST_F(UpgradeDriverTest, GetVersionNumKeepsTheLastRowAndLogsAnUnreadableTable)
+{
+    MakeUnit(9);
+    DriverUnderTest store;
+    store.Attach(m_unit);
+    CSqliteDB& db = store.Database();
+    db.ExecuteStatement(u"insert into VersionInfo values (2, 12, 'T2')");
+    EXPECT_EQ(store.GetVersionNum(), 12);
+    db.ExecuteStatement(u"insert into VersionInfo values (3, NULL, 'T3')");
+    EXPECT_EQ(store.GetVersionNum(), 0);
+
+    db.ExecuteStatement(u"alter table VersionInfo rename to Gone");
+    SetLastErrorCode(0);
+    EXPECT_EQ(store.GetVersionNum(), 0);
+    EXPECT_EQ(GetLastErrorCode(), static_cast<uint32_t>(kTavSqliteError));
+    const std::string log = LogText();
+    EXPECT_NE(log.find("CTavDB::GetVersionNum"), std::string::npos);
+    EXPECT_NE(log.find("no such table: VersionInfo"), std::string::npos);
+}
+
+// ---- Cancel ----
+
+TEST_F(UpgradeDriverTest, CancelBeforeTheFirstStepStillBacksUp)
+{
+    MakeUnit(5);
+    DriverUnderTest store;
+    store.Attach(m_unit);
+    store.Listen();
+    store.ReplaceAllSteps(&DriverUnderTest::CountingStep);
+    g_cancelFlag.store(1);
+
+    store.UpdateVersion();
+
+    EXPECT_EQ(store.lines, (std::vector<Line>{{0, 10, u"备份学习单元"},
+                                              {0, 11, u"准备升级学习单元数据"},
+                                              {32, 32, u"导入学习单元取消"}}));
+    EXPECT_TRUE(store.stepsAt.empty());
+    EXPECT_EQ(FilesIn(BackupFolder()).size(), 1u);
+    EXPECT_EQ(ScalarOf(m_unit, u"select VersionNum from VersionInfo"), 5);
+}
+
+TEST_F(UpgradeDriverTest, CancelBetweenStepsLetsTheRunningStepFinishAndSkipsTheFolderUpdate)
+{
+    MakeUnit(12);
+    DriverUnderTest store;
+    store.Attach(m_unit);
+    store.Listen();
+    store.ReplaceAllSteps(&DriverUnderTest::CountingStep);
+    store.ReplaceStep(12, &DriverUnderTest::CancellingStep); // the step to 14 asks to cancel
+
+    store.UpdateVersion();
+
+    EXPECT_EQ(store.stepsAt, (std::vector<int32_t>{0, 1}));
+    const std::vector<Line> tail(store.lines.end() - 4, store.lines.end());
+    EXPECT_EQ(tail, (std::vector<Line>{{1, 4, Numbered(u"升级学习单元数据到版本", 14)},
+                                       {1, 4, Numbered(u"学习单元数据升级到版本", 14)},
+                                       {2, 4, Numbered(u"升级学习单元数据到版本", 15)},
+                                       {2, 25, u"导入学习单元取消"}}));
+    EXPECT_EQ(ScalarOf(m_unit, u"select VersionNum from VersionInfo"), 14);
+}
+
+// ---- Failures and crash safety ----
+
+TEST_F(UpgradeDriverTest, FailingStepKeepsItsEarlierStatementsAndTheRunGoesOn)
+{
+    MakeUnit(13);
+    DriverUnderTest store;
+    store.Attach(m_unit);
+    store.Listen();
+    store.ReplaceAllSteps(&DriverUnderTest::CountingStep);
+    store.ReplaceStep(12, &DriverUnderTest::PartlyFailingStep); // the step to 14
+
+    store.UpdateVersion();
+
+    EXPECT_EQ(store.lines, ExpectedRun(13)); // later steps and their lines still come
+    EXPECT_EQ(store.stepsAt, (std::vector<int32_t>{0, 1, 2}));
+    EXPECT_FALSE(store.InTransaction());
+    // Read through another connection: the first statement stays, the failed one left no row.
+    EXPECT_EQ(ScalarOf(m_unit, u"select count(*) from Marks where name = 'before'"), 1);
+    EXPECT_EQ(ScalarOf(m_unit, u"select count(*) from Marks where name = 'new'"), 0);
+    EXPECT_EQ(ScalarOf(m_unit, u"select VersionNum from VersionInfo"), 15); // two stand-ins counted
+}
+
+TEST_F(UpgradeDriverTest, EachStepRunsInItsOwnTransactionCommittedWhenTheDriverReturns)
+{
+    MakeUnit(14);
+    DriverUnderTest store;
+    store.Attach(m_unit);
+    store.ReplaceAllSteps(&DriverUnderTest::CountingStep);
+
+    store.UpdateVersion();
+
+    EXPECT_EQ(store.stepInTransaction, (std::vector<bool>{true, true}));
+    EXPECT_FALSE(store.InTransaction());
+    EXPECT_EQ(ScalarOf(m_unit, u"select VersionNum from VersionInfo"), 16);
+}
+
+TEST_F(UpgradeDriverTest, StepTwoErrorLeavesTheDriverAtOnceWithEarlierWorkCommitted)
+{
+    MakeUnit(1);
+    {
+        CSqliteDB db;
+        db.Open(Utf8ToWide(m_unit.string()));
+        db.ExecuteStatement(u"create table LiteraInfo (pkid integer primary key, Source text)"); // no Media column
+    }
+    DriverUnderTest store;
+    store.Attach(m_unit);
+    store.Listen();
+    store.ReplaceAllSteps(&DriverUnderTest::CountingStep);
+    store.KeepRealStep(0, &CTavDB::UpdateVersionTo2);
+
+    EXPECT_THROW(store.UpdateVersion(), CSqliteException);
+
+    EXPECT_TRUE(store.stepsAt.empty());
+    EXPECT_EQ(store.lines.back(), (Line{0, 15, Numbered(u"升级学习单元数据到版本", 2)}));
+    EXPECT_FALSE(store.InTransaction());
+    EXPECT_EQ(ScalarOf(m_unit, u"select VersionNum from VersionInfo"), 1);
+}
+
+TEST_F(UpgradeDriverTest, ProcessKilledInsideAStepLeavesTheUnitAsBeforeThatStep)
+{
+    MakeUnit(14);
+    const pid_t child = fork();
+    ASSERT_NE(child, -1);
+    if (child == 0) {
+        DriverUnderTest store;
+        store.Attach(m_unit);
+        store.ReplaceAllSteps(&DriverUnderTest::CountingStep);
+        store.ReplaceStep(14, &DriverUnderTest::DyingStep); // the step to 16 dies
+        store.UpdateVersion();
+        _exit(3); // not reached
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    ASSERT_EQ(WEXITSTATUS(status), 0);
+
+    EXPECT_EQ(ScalarOf(m_unit, u"select VersionNum from VersionInfo"), 15); // step to 15 kept
+    EXPECT_EQ(ScalarOf(m_unit, u"select count(*) from Marks"), 0);          // nothing of the dead step
+}
+
+// ---- Backup ----
+
+TEST_F(UpgradeDriverTest, BackupIsAConsistentCopyNamedAfterUnitVersionAndTime)
+{
+    MakeUnit(9);
+    DriverUnderTest store;
+    store.Attach(m_unit);
+    store.Database().ExecuteStatement(u"insert into Marks (name) values ('just written')");
+
+    const std::time_t before = std::time(nullptr);
+    EXPECT_EQ(store.BackupUnit(), 1);
+    const std::time_t after = std::time(nullptr);
+
+    const std::vector<fs::path> files = FilesIn(BackupFolder());
+    ASSERT_EQ(files.size(), 1u);
+    const std::string name = files[0].filename().string();
+    std::smatch match;
+    ASSERT_TRUE(std::regex_match(name, match, std::regex(R"(a_9_(\d{8}_\d{6})\.back)"))) << name;
+    EXPECT_TRUE(match[1] == StampOf(before) || match[1] == StampOf(after)) << name;
+    EXPECT_EQ(ReadBytes(files[0]), ReadBytes(m_unit));
+    EXPECT_EQ(ScalarOf(files[0], u"select count(*) from Marks where name = 'just written'"), 1);
+    EXPECT_EQ(ScalarOf(files[0], u"select VersionNum from VersionInfo"), 9);
+}
+
+TEST_F(UpgradeDriverTest, SecondBackupWithinTheSameSecondReplacesTheFirst)
+{
+    MakeUnit(9);
+    DriverUnderTest store;
+    store.Attach(m_unit);
+    bool sameSecond = false;
+    for (int attempt = 0; attempt < 5 && !sameSecond; ++attempt) {
+        fs::remove_all(m_dir.Path() / "a_contents");
+        // Start right after a second begins, so that both copies fall into it.
+        const std::time_t start = std::time(nullptr);
+        while (std::time(nullptr) == start)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        const std::time_t second = std::time(nullptr);
+        store.Database().ExecuteStatement(u"delete from Marks");
+        store.BackupUnit();
+        store.Database().ExecuteStatement(u"insert into Marks (name) values ('second copy')");
+        store.BackupUnit();
+        sameSecond = std::time(nullptr) == second;
+    }
+    ASSERT_TRUE(sameSecond);
+    const std::vector<fs::path> files = FilesIn(BackupFolder());
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_EQ(ScalarOf(files[0], u"select count(*) from Marks where name = 'second copy'"), 1);
+}
+
+TEST_F(UpgradeDriverTest, BackupThatCannotBeMadeIsAWarningAndTheUpgradeGoesOn)
+{
+    // A regular file stands where the companion folder must be.
+    MakeUnit(14);
+    std::ofstream(m_dir.Path() / "a_contents") << "not a folder";
+    DriverUnderTest store;
+    store.Attach(m_unit);
+    store.ReplaceAllSteps(&DriverUnderTest::CountingStep);
+
+    store.UpdateVersion();
+
+    EXPECT_EQ(store.stepsAt.size(), 2u);
+    EXPECT_EQ(ScalarOf(m_unit, u"select VersionNum from VersionInfo"), 16);
+    const std::string log = LogText();
+    const std::string folder = (m_dir.Path() / "a_contents" / "TavBackup").string();
+    const size_t at = log.find(folder);
+    ASSERT_NE(at, std::string::npos) << log;
+    const std::string line = log.substr(log.rfind('\n', at) + 1, log.find('\n', at) - log.rfind('\n', at));
+    EXPECT_NE(line.find("Warning"), std::string::npos) << line;
+    EXPECT_NE(line.find("CTavDB::BackupUnit"), std::string::npos) << line;
+    EXPECT_NE(line.find(std::make_error_code(std::errc::not_a_directory).message()), std::string::npos) << line;
+}
+
+TEST_F(UpgradeDriverTest, FailedBackupCopyIsAWarningWithTheTargetAndTheReason)
+{
+    MakeUnit(9);
+    // Folders stand at every name the copy could take in the next seconds.
+    const std::time_t now = std::time(nullptr);
+    for (std::time_t t = now; t < now + 5; ++t)
+        fs::create_directories(BackupFolder() / ("a_9_" + StampOf(t) + ".back"));
+    DriverUnderTest store;
+    store.Attach(m_unit);
+
+    EXPECT_EQ(store.BackupUnit(), 1);
+
+    const std::string log = LogText();
+    const size_t at = log.find((BackupFolder() / "a_9_").string());
+    ASSERT_NE(at, std::string::npos) << log;
+    const std::string line = log.substr(log.rfind('\n', at) + 1, log.find('\n', at) - log.rfind('\n', at));
+    EXPECT_NE(line.find("Warning"), std::string::npos) << line;
+    EXPECT_NE(line.find("backup copy failed"), std::string::npos) << line;
+}
+
+TEST_F(UpgradeDriverTest, BackupWaitsForNoOpenTransactionAndUnitWithoutExtensionKeepsItBeside)
+{
+    const fs::path bare = m_dir.Path() / "unit";
+    MakeUnit(u"7", bare);
+    const bool rootFolderBefore = fs::exists("/TavBackup");
+    DriverUnderTest store;
+    store.Attach(bare);
+
+    store.Database().ExecuteStatement(u"begin");
+    store.Database().ExecuteStatement(u"insert into Marks (name) values ('uncommitted')");
+    store.BackupUnit();
+    EXPECT_TRUE(FilesIn(m_dir.Path() / "unit_contents" / "TavBackup").empty());
+    store.Database().ExecuteStatement(u"commit");
+
+    store.BackupUnit();
+    const std::vector<fs::path> files = FilesIn(m_dir.Path() / "unit_contents" / "TavBackup");
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_EQ(files[0].filename().string().rfind("unit_7_", 0), 0u);
+    EXPECT_EQ(ScalarOf(files[0], u"select count(*) from Marks"), 1);
+    EXPECT_EQ(fs::exists("/TavBackup"), rootFolderBefore);
+}
+
+} // namespace
