@@ -3,6 +3,7 @@
 #include "library/LibraryColumns.h"
 #include "library/LibraryErrors.h"
 #include "library/LibrarySql.h"
+#include "library/OvDataMiddle.h"
 #include "support/Log.h"
 
 #include <map>
@@ -27,6 +28,11 @@ void AppendSubtree(const std::multimap<std::u16string, SLibraryFolderNode>& byPa
 }
 
 } // namespace
+
+CLibraryReader::CLibraryReader()
+    : m_user(OvSysUser::Instance().GetUser())
+{
+}
 
 CLibraryReader::CLibraryReader(std::u16string user)
     : m_user(std::move(user))

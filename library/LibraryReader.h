@@ -41,6 +41,8 @@ struct SLibraryAttachment {
 
 class CLibraryReader {
 public:
+    // Reads the library of the current user (OvSysUser), as it is at construction.
+    CLibraryReader();
     // Reads the library of `user` (empty: fails with kLibraryNoUser).
     explicit CLibraryReader(std::u16string user);
 

@@ -76,7 +76,7 @@ TEST_F(ErrorsTest, SignedInAccountIsTheUserUnlessOverridden)
     EXPECT_FALSE(bob.GetErrorText(kLibraryNoLibrary).empty());
 
     OvSysUser::Instance().ClearOverride();
-    CLibraryReader signedIn(User());
+    CLibraryReader signedIn; // the current user
     ASSERT_EQ(kLibraryOk, signedIn.ListEntries(entries));
     ASSERT_EQ(1u, entries.size());
     EXPECT_EQ(tavGuid, entries[0].TavGuid);
