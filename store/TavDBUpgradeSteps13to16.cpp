@@ -1,0 +1,498 @@
+// Upgrade steps to versions 13, 14 and 16, and the operations they use: the web-page
+// folder, and the look-ups of a literature by its DOI. Step 15 lives in its own file.
+//
+// Every value taken from the unit is put into a statement as a quoted literal, so that an
+// apostrophe in a title, a time text, a DOI or a GUID neither fails nor changes a statement.
+// Each step runs inside one transaction (joining the driver's when there is one): a process
+// killed in the middle leaves the unit as it was before the step.
+#include "store/TavDB.h"
+
+#include "store/StepTransaction.h"
+#include "support/Guid.h"
+#include "support/LastError.h"
+#include "support/Md5.h"
+#include "support/TextConvert.h"
+
+#include <sqlite3.h>
+
+#include <ctime>
+#include <set>
+#include <vector>
+
+namespace {
+
+constexpr char16_t kCancelLine[] = u"导入学习单元取消";
+constexpr char16_t kWebFolderName[] = u"网页资料";
+
+std::u16string Num(int64_t value) { return ToWide(std::to_string(value)); }
+
+// One row of an id column followed by text columns.
+struct SIdRow {
+    int32_t id = 0;
+    std::vector<std::u16string> texts;
+};
+
+// Reads every row of `sql` before anything is changed, pausing after each row as the upgrade
+// does to leave the disk to the desktop application.
+std::vector<SIdRow> ReadIdRows(CTavDB& store, const std::u16string& sql)
+{
+    std::vector<SIdRow> rows;
+    CSqliteQuery query = store.Database().ExecuteQuery(sql);
+    const int32_t columns = query.NumFields();
+    while (!query.IsEof()) {
+        SIdRow row;
+        row.id = query.GetIntField(0);
+        for (int32_t column = 1; column < columns; ++column)
+            row.texts.push_back(query.GetStringValue(column));
+        rows.push_back(std::move(row));
+        query.NextRow();
+        store.Pause();
+    }
+    return rows;
+}
+
+} // namespace
+
+bool CTavDB::CancelUpgradeStep()
+{
+    if (!IsCancelRequested())
+        return false;
+    Report(m_totalSteps, m_totalSteps, kCancelLine);
+    // Undo the step's unfinished work: a half-done step (web pages already copied, note items
+    // already moved) would otherwise be done a second time by the next run.
+    try {
+        if (m_db.IsOpen() && sqlite3_get_autocommit(m_db.Handle()) == 0)
+            m_db.ExecuteStatement(u"rollback");
+    } catch (const CSqliteException& e) {
+        LogSqliteError(u"TavDB", u"CTavDB::CancelUpgradeStep", __LINE__, e);
+    }
+    return true;
+}
+
+std::u16string CTavDB::MakeWebPageDoi(const std::u16string& title)
+{
+    const std::time_t now = std::time(nullptr);
+    std::tm utc{};
+    gmtime_r(&now, &utc);
+    const std::u16string key = title + Num(utc.tm_year + 1900) + Num(utc.tm_mon + 1) + Num(utc.tm_mday) +
+                               Num(utc.tm_hour) + Num(utc.tm_min) + Num(utc.tm_sec);
+    Md5Provider md5;
+    std::u16string digest;
+    if (!md5.HashText(key, digest))
+        return {};
+    // Two pages of the same title saved within one second would get the same DOI, which
+    // LiteraInfo keeps unique (and the library takes for the same literature): make another.
+    for (int32_t n = 1; m_db.ExecuteScalar(u"select count(*) from LiteraInfo where DOI = " + QuoteSqlText(digest)) > 0;
+         ++n) {
+        if (!md5.HashText(key + u"_" + Num(n), digest))
+            return {};
+    }
+    return digest;
+}
+
+int CTavDB::UpdateVersionTo13()
+{
+    CStepTransaction transaction(m_db);
+    // Errors in the reading-state columns and the pkid maximum pass to the caller.
+    if (!IsColumnExist(u"LiteraRelate", u"CreateTime")) {
+        Report(m_currentStep, m_totalSteps, u"更新题录附件信息表时间字段");
+        m_db.ExecuteStatement(u"alter table LiteraRelate add column CreateTime text");
+        m_db.ExecuteStatement(u"update LiteraRelate set CreateTime = datetime('now','localtime')");
+    }
+    if (!IsColumnExist(u"LiteraRelate", u"FileType")) {
+        Report(m_currentStep, m_totalSteps, u"更新题录附件信息表类型字段");
+        m_db.ExecuteStatement(u"alter table LiteraRelate add column FileType Integer");
+        m_db.ExecuteStatement(u"update LiteraRelate set FileType = 0");
+    }
+    int32_t pkid = m_db.ExecuteScalar(u"select max(pkid) from LiteraInfo");
+
+    Report(m_currentStep, m_totalSteps, u"更新网页资料信息表");
+    if (FillWebLiteratureInfo() == 0)
+        return 0;
+    int32_t folderId = 0;
+    if (!m_webLiteratures.empty()) {
+        Report(m_currentStep, m_totalSteps, u"创建网页资料文献夹");
+        folderId = CreateFolder();
+    }
+
+    try {
+        std::map<int32_t, std::shared_ptr<SPersonalRecycleInfo>> recycled;
+        std::vector<std::shared_ptr<SPersonalRecycleInfo>> trashRows;
+        {
+            CSqliteQuery query = m_db.ExecuteQuery(u"select ID,DelTime,pkid from WebPage_Trash ");
+            while (!query.IsEof()) {
+                auto record = std::make_shared<SPersonalRecycleInfo>();
+                record->ID = query.GetIntField(0);
+                record->DelTime = query.GetStringValue(1);
+                record->pkid = query.GetIntField(2);
+                trashRows.push_back(record);
+                query.NextRow();
+            }
+        }
+        int32_t row = 0;
+        for (const auto& record : trashRows) {
+            recycled[record->pkid] = record;
+            Report(m_currentStep, m_totalSteps, u"获取网页回收站信息:" + Num(++row));
+            if (CancelUpgradeStep())
+                return 0;
+        }
+        if (CancelUpgradeStep())
+            return 0;
+
+        int32_t count = 0;
+        for (const auto& [oldPkid, page] : m_webLiteratures) {
+            Report(m_currentStep, m_totalSteps, u"更新网页回收站信息:" + Num(++count));
+            if (CancelUpgradeStep())
+                return 0;
+            ++pkid;
+            const std::u16string doi = MakeWebPageDoi(page->Title);
+            if (doi.empty())
+                continue;
+            const std::u16string newPkid = Num(pkid);
+            m_db.ExecuteStatement(u"insert into LiteraInfo(pkid, DOI, Title, Author, Link, FilePath, LastReadTime, DataType) values (" +
+                                  newPkid + u", " + QuoteSqlText(doi) + u", " + QuoteSqlText(page->Title) + u", " +
+                                  QuoteSqlText(page->Author) + u", " + QuoteSqlText(page->Link) + u", " +
+                                  QuoteSqlText(page->FilePath) + u", " + QuoteSqlText(page->LastReadTime) + u", 6)");
+            m_db.ExecuteStatement(u"insert into LiteraRelate (pkid, LastReadTime) values (" + newPkid + u", " +
+                                  QuoteSqlText(page->LastReadTime) + u")");
+            m_db.ExecuteStatement(u"update LiteraRelate set CreateTime = " + QuoteSqlText(page->CreateTime) +
+                                  u", FileType = 1 where pkid = " + newPkid);
+            const auto trash = recycled.find(oldPkid);
+            if (trash != recycled.end())
+                m_db.ExecuteStatement(u"insert into Trash(Path,pkid,IsDoc,ParentID,DelTime,DOI) values (" +
+                                      QuoteSqlText(std::u16string(kWebFolderName) + u"\\") + u", " + newPkid + u", 1, 0, " +
+                                      QuoteSqlText(trash->second->DelTime) + u", " + QuoteSqlText(doi) + u")");
+            else
+                m_db.ExecuteStatement(u"insert into CategoryLitera(CategoryId,pkid) values (" + Num(folderId) + u", " +
+                                      newPkid + u")");
+        }
+        m_db.ExecuteStatement(u"delete from WebPage_Trash");
+        WriteVersionNum(13);
+        return 1;
+    } catch (const CSqliteException& e) {
+        LogSqliteError(u"TavDB", u"CTavDB::UpdateVersionTo13", __LINE__, e);
+        return 0;
+    }
+}
+
+int32_t CTavDB::CreateFolder()
+{
+    try {
+        std::u16string name = kWebFolderName;
+        for (int32_t n = 1;; ++n) {
+            if (m_db.ExecuteScalar(u"select count(CategoryId) from Category where Name=" + QuoteSqlText(name)) <= 0)
+                break;
+            name = std::u16string(kWebFolderName) + u"_" + Num(n);
+        }
+        const std::u16string guid = NewGuidText();
+        AddColumnWhenMissing(u"Category", u"CategoryGuid", u"alter table Category add column CategoryGuid Text");
+        AddColumnWhenMissing(u"Category", u"IsModify", u"alter table Category add column IsModify bit Default 0 not null");
+        m_db.ExecuteStatement(u"insert into Category(Name,ParentID,CategoryGuid,IsModify) values(" + QuoteSqlText(name) +
+                              u",0," + QuoteSqlText(guid) + u",1)");
+        return m_db.ExecuteScalar(u"select CategoryId from Category where Name=" + QuoteSqlText(name));
+    } catch (const CSqliteException& e) {
+        LogSqliteError(u"TavDB", u"CTavDB::CreateFolder", __LINE__, e);
+        return 0;
+    }
+}
+
+int32_t CTavDB::GetPkidByDOI(const std::u16string& doi)
+{
+    try {
+        CSqliteQuery query = m_db.ExecuteQuery(u"select pkid from LiteraInfo where DOI = " + QuoteSqlText(doi));
+        if (query.IsEof()) {
+            SetLastErrorCode(static_cast<uint32_t>(kTavSqliteError));
+            return 0;
+        }
+        return query.GetIntField(0);
+    } catch (const CSqliteException& e) {
+        LogSqliteError(u"TavDB", u"CTavDB::GetPkidByDOI", __LINE__, e);
+        return 0;
+    }
+}
+
+std::u16string CTavDB::GetLiterGuidByDOI(const std::u16string& doi)
+{
+    try {
+        const std::u16string quotedDoi = QuoteSqlText(doi);
+        std::u16string guid;
+        {
+            CSqliteQuery query = m_db.ExecuteQuery(u"select LiterGuid from LiteraInfo where DOI = " + quotedDoi);
+            if (query.IsEof()) {
+                SetLastErrorCode(static_cast<uint32_t>(kTavSqliteError));
+                return {};
+            }
+            guid = query.GetStringValue(0);
+        }
+        if (!guid.empty())
+            return guid;
+
+        const std::u16string pkid = Num(GetPkidByDOI(doi));
+        guid = NewGuidText();
+        const std::u16string quotedGuid = QuoteSqlText(guid);
+        m_db.ExecuteStatement(u"update LiteraInfo set LiterGuid=" + quotedGuid + u" where DOI = " + quotedDoi);
+        // Before version 16 CategoryLitera has no Recycled column; every link is live then.
+        const std::u16string liveLinks = IsColumnExist(u"CategoryLitera", u"Recycled") ? u" and Recycled = 0" : u"";
+        m_db.ExecuteStatement(u"update CategoryLitera set LiterGuid=" + quotedGuid + u" where Pkid = " + pkid + liveLinks);
+        m_db.ExecuteStatement(u"update DownInfo set LiterGuid=" + quotedGuid + u" where Pkid = " + pkid);
+        m_db.ExecuteStatement(u"update LiteraRelate set LiterGuid=" + quotedGuid + u" where Pkid = " + pkid);
+        m_db.ExecuteStatement(u"update NoteContent set LiterGuid=" + quotedGuid + u" where DOI = " + quotedDoi);
+        m_db.ExecuteStatement(u"update Trash set LiterGuid=" + quotedGuid + u" where DOI = " + quotedDoi);
+        return guid;
+    } catch (const CSqliteException& e) {
+        LogSqliteError(u"TavDB", u"CTavDB::GetLiterGuidByDOI", __LINE__, e);
+        return {};
+    }
+}
+
+// ---- Step 14: a GUID for every row, copied into the tables that refer to it ----
+
+int CTavDB::UpdateVersionTo14()
+{
+    CStepTransaction transaction(m_db);
+    struct Section {
+        const char16_t* line;
+        bool (CTavDB::*run)();
+    };
+    static const Section sections[] = {
+        {u"更新文献夹信息表", &CTavDB::UpdateCategoryGuids},
+        {u"更新文献信息表", &CTavDB::UpdateLiteratureGuids},
+        {u"更新文献夹与文献关联表", &CTavDB::UpdateCategoryLiteraGuids},
+        {u"更新题录附件信息表", &CTavDB::UpdateLiteraRelateGuids},
+        {u"更新下载信息表", &CTavDB::UpdateDownInfoGuids},
+        {u"更新笔记信息表", &CTavDB::UpdateNoteGuids},
+        {u"更新笔记标签信息表", &CTavDB::UpdateLabelGuids},
+        {u"更新资料回收站信息表", &CTavDB::UpdateTrashGuids},
+    };
+    if (CancelUpgradeStep())
+        return 0;
+    bool first = true;
+    for (const Section& section : sections) {
+        Report(m_currentStep, m_totalSteps, section.line);
+        if (!first && CancelUpgradeStep())
+            return 0;
+        first = false;
+        try {
+            if (!(this->*section.run)())
+                return 0;
+        } catch (const CSqliteException& e) {
+            LogSqliteError(u"TavDB", u"CTavDB::UpdateVersionTo14", __LINE__, e);
+            return 0;
+        }
+    }
+    // Not guarded: an error here reaches the driver's caller.
+    WriteVersionNum(14);
+    return 1;
+}
+
+bool CTavDB::UpdateCategoryGuids()
+{
+    for (const char16_t* column : {u"CategoryGuid", u"ParentGuid"})
+        AddColumnWhenMissing(u"Category", column, u"alter table Category add column " + std::u16string(column) + u" Text");
+    AddColumnWhenMissing(u"Category", u"VersionInfo", u"alter table Category add column VersionInfo Integer");
+    AddColumnWhenMissing(u"Category", u"IsModify", u"alter table Category add column IsModify bit Default 0 not null");
+    AddColumnWhenMissing(u"Category", u"CategoryLiteraVersion", u"alter table Category add column CategoryLiteraVersion Integer");
+    AddColumnWhenMissing(u"Category", u"IsRelateModify",
+                         u"alter table Category add column IsRelateModify bit Default 0 not null");
+
+    for (const SIdRow& row : ReadIdRows(*this, u"select CategoryId, CategoryGuid from Category")) {
+        if (!row.texts[0].empty())
+            continue;
+        Report(m_currentStep, m_totalSteps, u"更新文献夹信息表ID：" + Num(row.id));
+        if (CancelUpgradeStep())
+            return false;
+        m_db.ExecuteStatement(u"update Category set CategoryGuid = " + QuoteSqlText(NewGuidText()) +
+                              u" where CategoryId = " + Num(row.id));
+    }
+
+    // One update gives every child of a parent its GUID; later children of it are done then.
+    std::set<int32_t> parentsDone;
+    for (const SIdRow& row : ReadIdRows(*this, u"select ParentID, ParentGuid from Category")) {
+        if (row.id == 0 || !row.texts[0].empty() || parentsDone.count(row.id) != 0)
+            continue;
+        Report(m_currentStep, m_totalSteps, u"更新文献夹信息表父ID：" + Num(row.id));
+        if (CancelUpgradeStep())
+            return false;
+        std::u16string parentGuid;
+        GetFirstFieldText(u"select CategoryGuid from Category where CategoryId = " + Num(row.id), parentGuid);
+        m_db.ExecuteStatement(u"update Category set ParentGuid = " + QuoteSqlText(parentGuid) + u" where ParentID = " +
+                              Num(row.id));
+        parentsDone.insert(row.id);
+    }
+    return true;
+}
+
+bool CTavDB::UpdateLiteratureGuids()
+{
+    for (const char16_t* column : {u"LiterGuid", u"InternationalDOI"})
+        AddColumnWhenMissing(u"LiteraInfo", column, u"alter table LiteraInfo add column " + std::u16string(column) + u" Text");
+    AddColumnWhenMissing(u"LiteraInfo", u"VersionInfo", u"alter table LiteraInfo add column VersionInfo Integer");
+    AddColumnWhenMissing(u"LiteraInfo", u"IsModify", u"alter table LiteraInfo add column IsModify bit Default 0 not null");
+
+    for (const SIdRow& row : ReadIdRows(*this, u"select Pkid, LiterGuid from LiteraInfo")) {
+        if (!row.texts[0].empty())
+            continue;
+        Report(m_currentStep, m_totalSteps, u"更新文献信息表ID：" + Num(row.id));
+        if (CancelUpgradeStep())
+            return false;
+        m_db.ExecuteStatement(u"update LiteraInfo set LiterGuid = " + QuoteSqlText(NewGuidText()) + u" where Pkid = " +
+                              Num(row.id));
+    }
+    return true;
+}
+
+bool CTavDB::UpdateCategoryLiteraGuids()
+{
+    for (const char16_t* column : {u"CategoryGuid", u"LiterGuid"})
+        AddColumnWhenMissing(u"CategoryLitera", column,
+                             u"alter table CategoryLitera add column " + std::u16string(column) + u" Text");
+    m_db.ExecuteStatement(
+        u"update CategoryLitera set LiterGuid = (select LiterGuid from LiteraInfo where CategoryLitera.pkid = LiteraInfo.pkid)");
+    m_db.ExecuteStatement(u"update CategoryLitera set CategoryGuid = (select CategoryGuid from Category where "
+                          u"CategoryLitera.CategoryId = Category.CategoryId)");
+    return true;
+}
+
+bool CTavDB::UpdateLiteraRelateGuids()
+{
+    AddColumnWhenMissing(u"LiteraRelate", u"LiterGuid", u"alter table LiteraRelate add column LiterGuid Text");
+    AddColumnWhenMissing(u"LiteraRelate", u"VersionInfo", u"alter table LiteraRelate add column VersionInfo Integer");
+    AddColumnWhenMissing(u"LiteraRelate", u"IsModify", u"alter table LiteraRelate add column IsModify bit Default 0 not null");
+    m_db.ExecuteStatement(
+        u"update LiteraRelate set LiterGuid = (select LiterGuid from LiteraInfo where LiteraRelate.pkid = LiteraInfo.pkid)");
+    return true;
+}
+
+bool CTavDB::UpdateDownInfoGuids()
+{
+    AddColumnWhenMissing(u"DownInfo", u"LiterGuid", u"alter table DownInfo add column LiterGuid Text");
+    m_db.ExecuteStatement(
+        u"update DownInfo set LiterGuid = (select LiterGuid from LiteraInfo where DownInfo.pkid = LiteraInfo.pkid)");
+    return true;
+}
+
+bool CTavDB::UpdateNoteGuids()
+{
+    for (const char16_t* column : {u"NoteGuid", u"LiterGuid"})
+        AddColumnWhenMissing(u"NoteContent", column, u"alter table NoteContent add column " + std::u16string(column) + u" Text");
+    AddColumnWhenMissing(u"NoteContent", u"VersionInfo", u"alter table NoteContent add column VersionInfo Integer");
+    AddColumnWhenMissing(u"NoteContent", u"IsModify", u"alter table NoteContent add column IsModify bit Default 0 not null");
+    AddColumnWhenMissing(u"NoteContent", u"NoteLabelVersion", u"alter table NoteContent add column NoteLabelVersion Integer");
+    AddColumnWhenMissing(u"NoteContent", u"IsLabelModify",
+                         u"alter table NoteContent add column IsLabelModify bit Default 0 not null");
+
+    for (const SIdRow& row : ReadIdRows(*this, u"select ID, NoteGuid, DOI,LiterGuid from NoteContent")) {
+        const std::u16string& noteGuid = row.texts[0];
+        const std::u16string& doi = row.texts[1];
+        const std::u16string& literGuid = row.texts[2];
+        if (noteGuid.empty()) {
+            Report(m_currentStep, m_totalSteps, u"更新笔记信息表ID：" + Num(row.id));
+            if (CancelUpgradeStep())
+                return false;
+            m_db.ExecuteStatement(u"update NoteContent set NoteGuid = " + QuoteSqlText(NewGuidText()) + u" where ID = " +
+                                  Num(row.id));
+        }
+        if (!doi.empty() && literGuid.empty()) {
+            Report(m_currentStep, m_totalSteps, u"更新笔记信息表文献ID：" + Num(row.id));
+            if (CancelUpgradeStep())
+                return false;
+            m_db.ExecuteStatement(u"update NoteContent set LiterGuid = " + QuoteSqlText(GetLiterGuidByDOI(doi)) +
+                                  u" where ID = " + Num(row.id));
+        }
+    }
+    return true;
+}
+
+bool CTavDB::UpdateLabelGuids()
+{
+    AddColumnWhenMissing(u"Label", u"NoteGuid", u"alter table Label add column NoteGuid Text");
+    m_db.ExecuteStatement(
+        u"update Label set NoteGuid = (select NoteGuid from NoteContent where Label.NoteID = NoteContent.PosID)");
+    return true;
+}
+
+bool CTavDB::UpdateTrashGuids()
+{
+    for (const char16_t* column : {u"TrashGuid", u"LiterGuid", u"TrashParentGuid"})
+        AddColumnWhenMissing(u"Trash", column, u"alter table Trash add column " + std::u16string(column) + u" Text");
+    AddColumnWhenMissing(u"Trash", u"VersionInfo", u"alter table Trash add column VersionInfo Integer");
+    AddColumnWhenMissing(u"Trash", u"IsModify", u"alter table Trash add column IsModify bit Default 0 not null");
+
+    for (const SIdRow& row : ReadIdRows(*this, u"select ID, TrashGuid from Trash")) {
+        if (row.texts[0].empty()) {
+            Report(m_currentStep, m_totalSteps, u"更新资料回收站信息表ID：" + Num(row.id));
+            m_db.ExecuteStatement(u"update Trash set TrashGuid = " + QuoteSqlText(NewGuidText()) + u" where ID = " +
+                                  Num(row.id));
+        }
+        if (CancelUpgradeStep())
+            return false;
+    }
+
+    std::set<int32_t> parentsDone;
+    for (const SIdRow& row : ReadIdRows(*this, u"select ParentID, TrashParentGuid from Trash")) {
+        if (row.id != 0 && row.texts[0].empty() && parentsDone.count(row.id) == 0) {
+            Report(m_currentStep, m_totalSteps, u"更新资料回收站信息表父ID：" + Num(row.id));
+            std::u16string parentGuid;
+            GetFirstFieldText(u"select TrashGuid from Trash where ID = " + Num(row.id), parentGuid);
+            m_db.ExecuteStatement(u"update Trash set TrashParentGuid = " + QuoteSqlText(parentGuid) +
+                                  u" where ParentID = " + Num(row.id));
+            parentsDone.insert(row.id);
+        }
+        if (CancelUpgradeStep())
+            return false;
+    }
+    m_db.ExecuteStatement(u"update Trash set LiterGuid = (select LiterGuid from LiteraInfo where LiteraInfo.Pkid = Trash.Pkid)");
+    return true;
+}
+
+// ---- Step 16: the synchronisation columns ----
+
+int CTavDB::UpdateVersionTo16()
+{
+    CStepTransaction transaction(m_db);
+    auto section = [this](const char16_t* line) {
+        Report(m_currentStep, m_totalSteps, line);
+        return !CancelUpgradeStep();
+    };
+    auto addFlag = [this](const char16_t* table, const char16_t* column) {
+        AddColumnWhenMissing(table, column,
+                             u"alter table " + std::u16string(table) + u" add column " + column + u" bit Default 0 not null");
+    };
+    try {
+        if (!section(u"更新题录信息") || TableAddColumn(u"LiteraInfo") == 0)
+            return 0;
+        addFlag(u"LiteraInfo", u"Recycled");
+        addFlag(u"LiteraInfo", u"KnowledgeID");
+
+        if (!section(u"更新文献夹信息") || TableAddColumn(u"Category") == 0)
+            return 0;
+        addFlag(u"Category", u"Recycled");
+        AddColumnWhenMissing(u"Category", u"Path", u"alter table Category add column Path Text null");
+        addFlag(u"Category", u"RecycleParentId");
+        addFlag(u"Category", u"RecycleID");
+
+        if (!section(u"更新笔记信息") || TableAddColumn(u"NoteContent") == 0)
+            return 0;
+        AddColumnWhenMissing(u"NoteContent", u"KnowledgeID", u"alter table NoteContent add column KnowledgeID Text null");
+
+        if (!section(u"更新文献分类信息") || TableAddColumn(u"CategoryLitera") == 0)
+            return 0;
+        addFlag(u"CategoryLitera", u"Recycled");
+        addFlag(u"CategoryLitera", u"Path");
+        addFlag(u"CategoryLitera", u"RecycleID");
+        AddColumnWhenMissing(u"CategoryLitera", u"DOI", u"alter table CategoryLitera add column DOI Text null");
+
+        if (!section(u"更新标签信息") || TableAddColumn(u"Label") == 0)
+            return 0;
+
+        if (!section(u"更新笔记回复信息"))
+            return 0;
+        CreateNoteReply();
+
+        WriteVersionNum(16);
+        return 1;
+    } catch (const CSqliteException&) {
+        // The column operations log their own errors.
+        return 0;
+    }
+}
