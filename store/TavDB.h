@@ -181,6 +181,9 @@ protected:
     bool UpdateNoteGuids();
     bool UpdateLabelGuids();
     bool UpdateTrashGuids();
+    // Adds each missing column by "alter table <table> add column <column> <declaration>".
+    void AddColumnsWhenMissing(const char16_t* table,
+                               std::initializer_list<std::pair<const char16_t*, const char16_t*>> columns);
     // Step 15 for one literature item; false stops the walk over the literature items.
     bool MoveNoteItemsOfLiterature(const std::u16string& literGuid);
     // A DOI for a web page that no literature has yet.

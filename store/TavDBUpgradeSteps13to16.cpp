@@ -23,6 +23,7 @@ namespace {
 
 constexpr char16_t kCancelLine[] = u"导入学习单元取消";
 constexpr char16_t kWebFolderName[] = u"网页资料";
+constexpr char16_t kFlag[] = u"bit Default 0 not null";
 
 std::u16string Num(int64_t value) { return ToWide(std::to_string(value)); }
 
@@ -52,6 +53,14 @@ std::vector<SIdRow> ReadIdRows(CTavDB& store, const std::u16string& sql)
 }
 
 } // namespace
+
+void CTavDB::AddColumnsWhenMissing(const char16_t* table,
+                                   std::initializer_list<std::pair<const char16_t*, const char16_t*>> columns)
+{
+    for (const auto& [column, declaration] : columns)
+        AddColumnWhenMissing(table, column,
+                             u"alter table " + std::u16string(table) + u" add column " + column + u" " + declaration);
+}
 
 bool CTavDB::CancelUpgradeStep()
 {
@@ -185,8 +194,7 @@ int32_t CTavDB::CreateFolder()
             name = std::u16string(kWebFolderName) + u"_" + Num(n);
         }
         const std::u16string guid = NewGuidText();
-        AddColumnWhenMissing(u"Category", u"CategoryGuid", u"alter table Category add column CategoryGuid Text");
-        AddColumnWhenMissing(u"Category", u"IsModify", u"alter table Category add column IsModify bit Default 0 not null");
+        AddColumnsWhenMissing(u"Category", {{u"CategoryGuid", u"Text"}, {u"IsModify", kFlag}});
         m_db.ExecuteStatement(u"insert into Category(Name,ParentID,CategoryGuid,IsModify) values(" + QuoteSqlText(name) +
                               u",0," + QuoteSqlText(guid) + u",1)");
         return m_db.ExecuteScalar(u"select CategoryId from Category where Name=" + QuoteSqlText(name));
@@ -287,13 +295,12 @@ int CTavDB::UpdateVersionTo14()
 
 bool CTavDB::UpdateCategoryGuids()
 {
-    for (const char16_t* column : {u"CategoryGuid", u"ParentGuid"})
-        AddColumnWhenMissing(u"Category", column, u"alter table Category add column " + std::u16string(column) + u" Text");
-    AddColumnWhenMissing(u"Category", u"VersionInfo", u"alter table Category add column VersionInfo Integer");
-    AddColumnWhenMissing(u"Category", u"IsModify", u"alter table Category add column IsModify bit Default 0 not null");
-    AddColumnWhenMissing(u"Category", u"CategoryLiteraVersion", u"alter table Category add column CategoryLiteraVersion Integer");
-    AddColumnWhenMissing(u"Category", u"IsRelateModify",
-                         u"alter table Category add column IsRelateModify bit Default 0 not null");
+    AddColumnsWhenMissing(u"Category", {{u"CategoryGuid", u"Text"},
+                                        {u"ParentGuid", u"Text"},
+                                        {u"VersionInfo", u"Integer"},
+                                        {u"IsModify", kFlag},
+                                        {u"CategoryLiteraVersion", u"Integer"},
+                                        {u"IsRelateModify", kFlag}});
 
     for (const SIdRow& row : ReadIdRows(*this, u"select CategoryId, CategoryGuid from Category")) {
         if (!row.texts[0].empty())
@@ -324,10 +331,8 @@ bool CTavDB::UpdateCategoryGuids()
 
 bool CTavDB::UpdateLiteratureGuids()
 {
-    for (const char16_t* column : {u"LiterGuid", u"InternationalDOI"})
-        AddColumnWhenMissing(u"LiteraInfo", column, u"alter table LiteraInfo add column " + std::u16string(column) + u" Text");
-    AddColumnWhenMissing(u"LiteraInfo", u"VersionInfo", u"alter table LiteraInfo add column VersionInfo Integer");
-    AddColumnWhenMissing(u"LiteraInfo", u"IsModify", u"alter table LiteraInfo add column IsModify bit Default 0 not null");
+    AddColumnsWhenMissing(u"LiteraInfo",
+                          {{u"LiterGuid", u"Text"}, {u"InternationalDOI", u"Text"}, {u"VersionInfo", u"Integer"}, {u"IsModify", kFlag}});
 
     for (const SIdRow& row : ReadIdRows(*this, u"select Pkid, LiterGuid from LiteraInfo")) {
         if (!row.texts[0].empty())
@@ -343,9 +348,7 @@ bool CTavDB::UpdateLiteratureGuids()
 
 bool CTavDB::UpdateCategoryLiteraGuids()
 {
-    for (const char16_t* column : {u"CategoryGuid", u"LiterGuid"})
-        AddColumnWhenMissing(u"CategoryLitera", column,
-                             u"alter table CategoryLitera add column " + std::u16string(column) + u" Text");
+    AddColumnsWhenMissing(u"CategoryLitera", {{u"CategoryGuid", u"Text"}, {u"LiterGuid", u"Text"}});
     m_db.ExecuteStatement(
         u"update CategoryLitera set LiterGuid = (select LiterGuid from LiteraInfo where CategoryLitera.pkid = LiteraInfo.pkid)");
     m_db.ExecuteStatement(u"update CategoryLitera set CategoryGuid = (select CategoryGuid from Category where "
@@ -355,9 +358,7 @@ bool CTavDB::UpdateCategoryLiteraGuids()
 
 bool CTavDB::UpdateLiteraRelateGuids()
 {
-    AddColumnWhenMissing(u"LiteraRelate", u"LiterGuid", u"alter table LiteraRelate add column LiterGuid Text");
-    AddColumnWhenMissing(u"LiteraRelate", u"VersionInfo", u"alter table LiteraRelate add column VersionInfo Integer");
-    AddColumnWhenMissing(u"LiteraRelate", u"IsModify", u"alter table LiteraRelate add column IsModify bit Default 0 not null");
+    AddColumnsWhenMissing(u"LiteraRelate", {{u"LiterGuid", u"Text"}, {u"VersionInfo", u"Integer"}, {u"IsModify", kFlag}});
     m_db.ExecuteStatement(
         u"update LiteraRelate set LiterGuid = (select LiterGuid from LiteraInfo where LiteraRelate.pkid = LiteraInfo.pkid)");
     return true;
@@ -365,7 +366,7 @@ bool CTavDB::UpdateLiteraRelateGuids()
 
 bool CTavDB::UpdateDownInfoGuids()
 {
-    AddColumnWhenMissing(u"DownInfo", u"LiterGuid", u"alter table DownInfo add column LiterGuid Text");
+    AddColumnsWhenMissing(u"DownInfo", {{u"LiterGuid", u"Text"}});
     m_db.ExecuteStatement(
         u"update DownInfo set LiterGuid = (select LiterGuid from LiteraInfo where DownInfo.pkid = LiteraInfo.pkid)");
     return true;
@@ -373,13 +374,12 @@ bool CTavDB::UpdateDownInfoGuids()
 
 bool CTavDB::UpdateNoteGuids()
 {
-    for (const char16_t* column : {u"NoteGuid", u"LiterGuid"})
-        AddColumnWhenMissing(u"NoteContent", column, u"alter table NoteContent add column " + std::u16string(column) + u" Text");
-    AddColumnWhenMissing(u"NoteContent", u"VersionInfo", u"alter table NoteContent add column VersionInfo Integer");
-    AddColumnWhenMissing(u"NoteContent", u"IsModify", u"alter table NoteContent add column IsModify bit Default 0 not null");
-    AddColumnWhenMissing(u"NoteContent", u"NoteLabelVersion", u"alter table NoteContent add column NoteLabelVersion Integer");
-    AddColumnWhenMissing(u"NoteContent", u"IsLabelModify",
-                         u"alter table NoteContent add column IsLabelModify bit Default 0 not null");
+    AddColumnsWhenMissing(u"NoteContent", {{u"NoteGuid", u"Text"},
+                                           {u"LiterGuid", u"Text"},
+                                           {u"VersionInfo", u"Integer"},
+                                           {u"IsModify", kFlag},
+                                           {u"NoteLabelVersion", u"Integer"},
+                                           {u"IsLabelModify", kFlag}});
 
     for (const SIdRow& row : ReadIdRows(*this, u"select ID, NoteGuid, DOI,LiterGuid from NoteContent")) {
         const std::u16string& noteGuid = row.texts[0];
@@ -405,7 +405,7 @@ bool CTavDB::UpdateNoteGuids()
 
 bool CTavDB::UpdateLabelGuids()
 {
-    AddColumnWhenMissing(u"Label", u"NoteGuid", u"alter table Label add column NoteGuid Text");
+    AddColumnsWhenMissing(u"Label", {{u"NoteGuid", u"Text"}});
     m_db.ExecuteStatement(
         u"update Label set NoteGuid = (select NoteGuid from NoteContent where Label.NoteID = NoteContent.PosID)");
     return true;
@@ -413,10 +413,11 @@ bool CTavDB::UpdateLabelGuids()
 
 bool CTavDB::UpdateTrashGuids()
 {
-    for (const char16_t* column : {u"TrashGuid", u"LiterGuid", u"TrashParentGuid"})
-        AddColumnWhenMissing(u"Trash", column, u"alter table Trash add column " + std::u16string(column) + u" Text");
-    AddColumnWhenMissing(u"Trash", u"VersionInfo", u"alter table Trash add column VersionInfo Integer");
-    AddColumnWhenMissing(u"Trash", u"IsModify", u"alter table Trash add column IsModify bit Default 0 not null");
+    AddColumnsWhenMissing(u"Trash", {{u"TrashGuid", u"Text"},
+                                     {u"LiterGuid", u"Text"},
+                                     {u"TrashParentGuid", u"Text"},
+                                     {u"VersionInfo", u"Integer"},
+                                     {u"IsModify", kFlag}});
 
     for (const SIdRow& row : ReadIdRows(*this, u"select ID, TrashGuid from Trash")) {
         if (row.texts[0].empty()) {
@@ -454,33 +455,24 @@ int CTavDB::UpdateVersionTo16()
         Report(m_currentStep, m_totalSteps, line);
         return !CancelUpgradeStep();
     };
-    auto addFlag = [this](const char16_t* table, const char16_t* column) {
-        AddColumnWhenMissing(table, column,
-                             u"alter table " + std::u16string(table) + u" add column " + column + u" bit Default 0 not null");
-    };
     try {
         if (!section(u"更新题录信息") || TableAddColumn(u"LiteraInfo") == 0)
             return 0;
-        addFlag(u"LiteraInfo", u"Recycled");
-        addFlag(u"LiteraInfo", u"KnowledgeID");
+        AddColumnsWhenMissing(u"LiteraInfo", {{u"Recycled", kFlag}, {u"KnowledgeID", kFlag}});
 
         if (!section(u"更新文献夹信息") || TableAddColumn(u"Category") == 0)
             return 0;
-        addFlag(u"Category", u"Recycled");
-        AddColumnWhenMissing(u"Category", u"Path", u"alter table Category add column Path Text null");
-        addFlag(u"Category", u"RecycleParentId");
-        addFlag(u"Category", u"RecycleID");
+        AddColumnsWhenMissing(u"Category",
+                              {{u"Recycled", kFlag}, {u"Path", u"Text null"}, {u"RecycleParentId", kFlag}, {u"RecycleID", kFlag}});
 
         if (!section(u"更新笔记信息") || TableAddColumn(u"NoteContent") == 0)
             return 0;
-        AddColumnWhenMissing(u"NoteContent", u"KnowledgeID", u"alter table NoteContent add column KnowledgeID Text null");
+        AddColumnsWhenMissing(u"NoteContent", {{u"KnowledgeID", u"Text null"}});
 
         if (!section(u"更新文献分类信息") || TableAddColumn(u"CategoryLitera") == 0)
             return 0;
-        addFlag(u"CategoryLitera", u"Recycled");
-        addFlag(u"CategoryLitera", u"Path");
-        addFlag(u"CategoryLitera", u"RecycleID");
-        AddColumnWhenMissing(u"CategoryLitera", u"DOI", u"alter table CategoryLitera add column DOI Text null");
+        AddColumnsWhenMissing(u"CategoryLitera",
+                              {{u"Recycled", kFlag}, {u"Path", kFlag}, {u"RecycleID", kFlag}, {u"DOI", u"Text null"}});
 
         if (!section(u"更新标签信息") || TableAddColumn(u"Label") == 0)
             return 0;

@@ -4,13 +4,16 @@
 #include "store/StoreCodes.h"
 #include "store/TavDB.h"
 #include "support/LastError.h"
+#include "support/Log.h"
 #include "support/TextConvert.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <set>
 #include <string>
 #include <vector>
@@ -59,6 +62,13 @@ public:
     std::vector<Line> lines;
     std::function<void(const std::u16string&)> onLine;
 };
+
+std::string LogText()
+{
+    CxLog::Instance().Flush();
+    std::ifstream in(fs::path(WideToUtf8(CxLog::Instance().LastLogFilePath())), std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
 
 bool IsGuid(const std::u16string& text)
 {
@@ -242,6 +252,14 @@ TEST_F(Steps13To16Test, Step13ErrorsBeforeTheWebPagesReachTheCaller)
     StepStore store(unit);
     EXPECT_THROW(store.UpdateVersionTo13(), CSqliteException);
     EXPECT_EQ(Version(unit), 12);
+
+    // Through the driver: no later step and no folder update run.
+    StepStore driven(unit);
+    EXPECT_THROW(driven.UpdateVersion(), CSqliteException);
+    EXPECT_EQ(Version(unit), 12);
+    EXPECT_EQ(driven.lines.back().text, u"更新题录附件信息表时间字段");
+    for (const Line& line : driven.lines)
+        EXPECT_NE(line.text, u"更新文献夹信息");
 }
 
 TEST_F(Steps13To16Test, Step13ErrorInTheWebPagesIsCaught)
@@ -254,6 +272,10 @@ TEST_F(Steps13To16Test, Step13ErrorInTheWebPagesIsCaught)
     EXPECT_EQ(GetLastErrorCode(), static_cast<uint32_t>(kTavSqliteError));
     EXPECT_EQ(Version(unit), 12);
     EXPECT_EQ(Count(unit, "select count(*) from LiteraInfo where DataType = 6"), 0);
+    const std::string log = LogText();
+    const size_t at = log.find("CTavDB::UpdateVersionTo13");
+    ASSERT_NE(at, std::string::npos) << log;
+    EXPECT_NE(log.find("no such table: WebPage_Trash", at), std::string::npos) << log;
 }
 
 TEST_F(Steps13To16Test, CreateFolderTakesTheFirstFreeName)
@@ -395,6 +417,10 @@ TEST_F(Steps13To16Test, Step14SectionErrorEndsTheStepButItsVersionErrorEscapes)
     EXPECT_EQ(Version(unit), 13);
     // The sections before the failing one stay done.
     EXPECT_EQ(Count(unit, "select count(*) from NoteContent where length(NoteGuid) = 32"), 1);
+    const std::string log = LogText();
+    const size_t at = log.find("CTavDB::UpdateVersionTo14");
+    ASSERT_NE(at, std::string::npos) << log;
+    EXPECT_NE(log.find("no such table: Label", at), std::string::npos) << log;
 
     const fs::path other = m_dir.Path() / "other.tav";
     testkit::BuildUnit(other, WithoutGuidsAt13());
