@@ -4,6 +4,7 @@
 
 #include "support/TextConvert.h"
 
+#include <initializer_list>
 #include <string>
 #include <string_view>
 
@@ -98,6 +99,13 @@ std::u16string LiteraInfoCopyStatement()
     return u"insert into LiteraInfo_Temp select " + columns + u" from LiteraInfo";
 }
 
+// Runs each statement on its own, in order.
+void RunStatements(CSqliteDB& db, std::initializer_list<std::u16string_view> statements)
+{
+    for (std::u16string_view sql : statements)
+        db.ExecuteStatement(std::u16string(sql));
+}
+
 } // namespace
 
 void CTavDB::WriteVersionNum(int32_t version)
@@ -129,9 +137,8 @@ int CTavDB::UpdateVersionTo3()
     return RunGuardedStep(u"CTavDB::UpdateVersionTo3", __LINE__, [this] {
         m_db.ExecuteStatement(LiteraInfoTempCreateStatement());
         m_db.ExecuteStatement(LiteraInfoCopyStatement());
-        m_db.ExecuteStatement(u"drop table LiteraInfo");
-        m_db.ExecuteStatement(u"alter table LiteraInfo_Temp rename to LiteraInfo");
-        m_db.ExecuteStatement(u"create index DOIIndex on LiteraInfo(DOI)");
+        RunStatements(m_db, {u"drop table LiteraInfo", u"alter table LiteraInfo_Temp rename to LiteraInfo",
+                             u"create index DOIIndex on LiteraInfo(DOI)"});
         WriteVersionNum(3);
     });
 }
@@ -182,11 +189,10 @@ int CTavDB::UpdateVersionTo6()
         DropTable(u"NoteSort");
         CreateNoteSort();
         CreateSortType();
-        m_db.ExecuteStatement(u"delete from SortType");
-        m_db.ExecuteStatement(u"insert into SortType (ID, Type) values (1, '笔记标题');");
-        m_db.ExecuteStatement(u"insert into SortType (ID, Type) values (2, '笔记上次学习时间');");
-        m_db.ExecuteStatement(u"insert into SortType (ID, Type) values (3, '笔记创建时间');");
-        m_db.ExecuteStatement(u"insert into SortType (ID, Type) values (4, '按空间位置');");
+        RunStatements(m_db, {u"delete from SortType", u"insert into SortType (ID, Type) values (1, '笔记标题');",
+                             u"insert into SortType (ID, Type) values (2, '笔记上次学习时间');",
+                             u"insert into SortType (ID, Type) values (3, '笔记创建时间');",
+                             u"insert into SortType (ID, Type) values (4, '按空间位置');"});
         WriteVersionNum(6);
     });
 }
@@ -198,12 +204,11 @@ int CTavDB::UpdateVersionTo7()
                               u"DOI text null,IsDoc Integer,ParentID Integer,DelTime text null)");
         CreateDownInfoTable();
         m_db.ExecuteStatement(u"alter table LiteraInfo add column Locked integer Default 0");
-        m_db.ExecuteStatement(u"delete from SortType");
-        m_db.ExecuteStatement(u"insert into SortType (ID, Type) values (0, '笔记标题');");
-        m_db.ExecuteStatement(u"insert into SortType (ID, Type) values (1, '笔记上次学习时间');");
-        m_db.ExecuteStatement(u"insert into SortType (ID, Type) values (2, '笔记创建时间');");
-        m_db.ExecuteStatement(u"insert into SortType (ID, Type) values (3, '按空间位置');");
-        m_db.ExecuteStatement(u"insert into SortType (ID, Type) values (4, '按文献标题');");
+        RunStatements(m_db, {u"delete from SortType", u"insert into SortType (ID, Type) values (0, '笔记标题');",
+                             u"insert into SortType (ID, Type) values (1, '笔记上次学习时间');",
+                             u"insert into SortType (ID, Type) values (2, '笔记创建时间');",
+                             u"insert into SortType (ID, Type) values (3, '按空间位置');",
+                             u"insert into SortType (ID, Type) values (4, '按文献标题');"});
         WriteVersionNum(7);
     });
 }

@@ -47,19 +47,17 @@ std::u16string Numbered(const char16_t* head, int32_t version)
 // A store whose connection, path, callback and step table a test can set.
 class DriverUnderTest : public CTavDB {
 public:
-    DriverUnderTest() { SetPauseMilliseconds(0); }
-
-    void Attach(const fs::path& unit)
+    // Opens the unit, records every progress line and puts stand-ins in place of all steps.
+    explicit DriverUnderTest(const fs::path& unit)
     {
+        SetPauseMilliseconds(0);
         m_path = Utf8ToWide(unit.string());
         m_db.Open(m_path);
-    }
-    void Listen()
-    {
         m_callback = [this](int32_t position, int32_t maximum, const std::u16string& text) {
             lines.push_back({position, maximum, text});
             return 0;
         };
+        ReplaceAllSteps(&DriverUnderTest::CountingStep);
     }
     void SetTotalSteps(int32_t total) { m_totalSteps = total; }
     void ReplaceAllSteps(int (DriverUnderTest::*step)())
@@ -204,10 +202,7 @@ TEST_F(UpgradeDriverTest, RunsEveryStepFromTheStoredVersionWithItsProgressLines)
         fs::remove_all(m_dir.Path() / "a_contents");
         fs::remove(m_unit);
         MakeUnit(version);
-        DriverUnderTest store;
-        store.Attach(m_unit);
-        store.Listen();
-        store.ReplaceAllSteps(&DriverUnderTest::CountingStep);
+        DriverUnderTest store(m_unit);
 
         store.UpdateVersion();
 
@@ -236,10 +231,7 @@ TEST_F(UpgradeDriverTest, UnitAtOrAboveTheCurrentVersionRunsOnlyTheFolderUpdate)
             db.Open(Utf8ToWide(m_unit.string()));
             db.ExecuteStatement(u"insert into CategoryLitera (CategoryId, pkid) values (0, 7)");
         }
-        DriverUnderTest store;
-        store.Attach(m_unit);
-        store.Listen();
-        store.ReplaceAllSteps(&DriverUnderTest::CountingStep);
+        DriverUnderTest store(m_unit);
 
         store.UpdateVersion();
 
@@ -272,11 +264,8 @@ TEST_F(UpgradeDriverTest, VersionThatReadsAsZeroNeedsNoUpgrade)
         SCOPED_TRACE(c.name);
         fs::remove(m_unit);
         MakeUnit(9);
-        DriverUnderTest store;
-        store.Attach(m_unit);
+        DriverUnderTest store(m_unit);
         store.Database().ExecuteStatement(c.setup);
-        store.Listen();
-        store.ReplaceAllSteps(&DriverUnderTest::CountingStep);
         store.SetTotalSteps(77);
 
         store.UpdateVersion();
@@ -291,8 +280,7 @@ TEST_F(UpgradeDriverTest, VersionThatReadsAsZeroNeedsNoUpgrade)
 TEST_F(UpgradeDriverTest, GetVersionNumKeepsTheLastRowAndLogsAnUnreadableTable)
 {
     MakeUnit(9);
-    DriverUnderTest store;
-    store.Attach(m_unit);
+    DriverUnderTest store(m_unit);
     CSqliteDB& db = store.Database();
     db.ExecuteStatement(u"insert into VersionInfo values (2, 12, 'T2')");
     EXPECT_EQ(store.GetVersionNum(), 12);
@@ -313,10 +301,7 @@ TEST_F(UpgradeDriverTest, GetVersionNumKeepsTheLastRowAndLogsAnUnreadableTable)
 TEST_F(UpgradeDriverTest, CancelBeforeTheFirstStepStillBacksUp)
 {
     MakeUnit(5);
-    DriverUnderTest store;
-    store.Attach(m_unit);
-    store.Listen();
-    store.ReplaceAllSteps(&DriverUnderTest::CountingStep);
+    DriverUnderTest store(m_unit);
     g_cancelFlag.store(1);
 
     store.UpdateVersion();
@@ -332,10 +317,7 @@ TEST_F(UpgradeDriverTest, CancelBeforeTheFirstStepStillBacksUp)
 TEST_F(UpgradeDriverTest, CancelBetweenStepsLetsTheRunningStepFinishAndSkipsTheFolderUpdate)
 {
     MakeUnit(12);
-    DriverUnderTest store;
-    store.Attach(m_unit);
-    store.Listen();
-    store.ReplaceAllSteps(&DriverUnderTest::CountingStep);
+    DriverUnderTest store(m_unit);
     store.ReplaceStep(12, &DriverUnderTest::CancellingStep); // the step to 14 asks to cancel
 
     store.UpdateVersion();
@@ -354,10 +336,7 @@ TEST_F(UpgradeDriverTest, CancelBetweenStepsLetsTheRunningStepFinishAndSkipsTheF
 TEST_F(UpgradeDriverTest, FailingStepKeepsItsEarlierStatementsAndTheRunGoesOn)
 {
     MakeUnit(13);
-    DriverUnderTest store;
-    store.Attach(m_unit);
-    store.Listen();
-    store.ReplaceAllSteps(&DriverUnderTest::CountingStep);
+    DriverUnderTest store(m_unit);
     store.ReplaceStep(12, &DriverUnderTest::PartlyFailingStep); // the step to 14
 
     store.UpdateVersion();
@@ -374,9 +353,7 @@ TEST_F(UpgradeDriverTest, FailingStepKeepsItsEarlierStatementsAndTheRunGoesOn)
 TEST_F(UpgradeDriverTest, EachStepRunsInItsOwnTransactionCommittedWhenTheDriverReturns)
 {
     MakeUnit(14);
-    DriverUnderTest store;
-    store.Attach(m_unit);
-    store.ReplaceAllSteps(&DriverUnderTest::CountingStep);
+    DriverUnderTest store(m_unit);
 
     store.UpdateVersion();
 
@@ -393,10 +370,7 @@ TEST_F(UpgradeDriverTest, StepTwoErrorLeavesTheDriverAtOnceWithEarlierWorkCommit
         db.Open(Utf8ToWide(m_unit.string()));
         db.ExecuteStatement(u"create table LiteraInfo (pkid integer primary key, Source text)"); // no Media column
     }
-    DriverUnderTest store;
-    store.Attach(m_unit);
-    store.Listen();
-    store.ReplaceAllSteps(&DriverUnderTest::CountingStep);
+    DriverUnderTest store(m_unit);
     store.KeepRealStep(0, &CTavDB::UpdateVersionTo2);
 
     EXPECT_THROW(store.UpdateVersion(), CSqliteException);
@@ -413,9 +387,7 @@ TEST_F(UpgradeDriverTest, ProcessKilledInsideAStepLeavesTheUnitAsBeforeThatStep)
     const pid_t child = fork();
     ASSERT_NE(child, -1);
     if (child == 0) {
-        DriverUnderTest store;
-        store.Attach(m_unit);
-        store.ReplaceAllSteps(&DriverUnderTest::CountingStep);
+        DriverUnderTest store(m_unit);
         store.ReplaceStep(14, &DriverUnderTest::DyingStep); // the step to 16 dies
         store.UpdateVersion();
         _exit(3); // not reached
@@ -434,8 +406,7 @@ TEST_F(UpgradeDriverTest, ProcessKilledInsideAStepLeavesTheUnitAsBeforeThatStep)
 TEST_F(UpgradeDriverTest, BackupIsAConsistentCopyNamedAfterUnitVersionAndTime)
 {
     MakeUnit(9);
-    DriverUnderTest store;
-    store.Attach(m_unit);
+    DriverUnderTest store(m_unit);
     store.Database().ExecuteStatement(u"insert into Marks (name) values ('just written')");
 
     const std::time_t before = std::time(nullptr);
@@ -456,8 +427,7 @@ TEST_F(UpgradeDriverTest, BackupIsAConsistentCopyNamedAfterUnitVersionAndTime)
 TEST_F(UpgradeDriverTest, SecondBackupWithinTheSameSecondReplacesTheFirst)
 {
     MakeUnit(9);
-    DriverUnderTest store;
-    store.Attach(m_unit);
+    DriverUnderTest store(m_unit);
     bool sameSecond = false;
     for (int attempt = 0; attempt < 5 && !sameSecond; ++attempt) {
         fs::remove_all(m_dir.Path() / "a_contents");
@@ -483,9 +453,7 @@ TEST_F(UpgradeDriverTest, BackupThatCannotBeMadeIsAWarningAndTheUpgradeGoesOn)
     // A regular file stands where the companion folder must be.
     MakeUnit(14);
     std::ofstream(m_dir.Path() / "a_contents") << "not a folder";
-    DriverUnderTest store;
-    store.Attach(m_unit);
-    store.ReplaceAllSteps(&DriverUnderTest::CountingStep);
+    DriverUnderTest store(m_unit);
 
     store.UpdateVersion();
 
@@ -508,8 +476,7 @@ TEST_F(UpgradeDriverTest, FailedBackupCopyIsAWarningWithTheTargetAndTheReason)
     const std::time_t now = std::time(nullptr);
     for (std::time_t t = now; t < now + 5; ++t)
         fs::create_directories(BackupFolder() / ("a_9_" + StampOf(t) + ".back"));
-    DriverUnderTest store;
-    store.Attach(m_unit);
+    DriverUnderTest store(m_unit);
 
     EXPECT_EQ(store.BackupUnit(), 1);
 
@@ -526,8 +493,7 @@ TEST_F(UpgradeDriverTest, BackupWaitsForNoOpenTransactionAndUnitWithoutExtension
     const fs::path bare = m_dir.Path() / "unit";
     MakeUnit(u"7", bare);
     const bool rootFolderBefore = fs::exists("/TavBackup");
-    DriverUnderTest store;
-    store.Attach(bare);
+    DriverUnderTest store(bare);
 
     store.Database().ExecuteStatement(u"begin");
     store.Database().ExecuteStatement(u"insert into Marks (name) values ('uncommitted')");
