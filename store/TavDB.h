@@ -80,8 +80,6 @@ public:
     int DropTable(const std::u16string& name);
     // BEGIN layout helpers (owned by the layout code; add private helpers below in its section)
 private:
-    // Table probe: true when sqlite_master lists the table. SQLite errors are thrown.
-    bool LayoutTableExists(const std::u16string& table);
     // Runs each statement on its own, in order.
     void ExecuteLayoutStatements(std::initializer_list<std::u16string_view> statements);
     // Column probe and add statement; true when the column was added.

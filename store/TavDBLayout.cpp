@@ -1,5 +1,5 @@
-// Layout utilities shared by the creation and column operations: probes, the handler, the
-// time text, and the operations that only touch columns.
+// Layout utilities shared by the creation and column operations (column probe, time text,
+// table drop), and the operations that only add columns.
 #include "store/TavDB.h"
 
 #include <ctime>
@@ -11,14 +11,9 @@ std::u16string GetLocalTimeText()
     std::tm local{};
     localtime_r(&now, &local);
     char text[64];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", local.tm_year + 1900, local.tm_mon + 1,
+    const int length = std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", local.tm_year + 1900, local.tm_mon + 1,
                   local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
-    return std::u16string(text, text + std::char_traits<char>::length(text));
-}
-
-bool CTavDB::LayoutTableExists(const std::u16string& table)
-{
-    return m_db.TableExists(table);
+    return std::u16string(text, text + length);
 }
 
 void CTavDB::ExecuteLayoutStatements(std::initializer_list<std::u16string_view> statements)
@@ -39,7 +34,7 @@ int CTavDB::CreateTableWhenMissing(const char16_t* function, int line, const cha
                                    std::initializer_list<std::u16string_view> statements)
 {
     return RunLayoutOperation(u"TavDB", function, line, [&] {
-        if (!LayoutTableExists(table))
+        if (!m_db.TableExists(table))
             ExecuteLayoutStatements(statements);
         return 1;
     });
@@ -79,7 +74,7 @@ int CTavDB::TableAddColumn(const std::u16string& table)
 int CTavDB::DropTable(const std::u16string& name)
 {
     return RunLayoutOperation(u"TavDBSql", u"CTavDB::DropTable", __LINE__, [&] {
-        if (LayoutTableExists(name))
+        if (m_db.TableExists(name))
             m_db.ExecuteStatement(u"Drop table if exists " + name);
         return 1;
     });

@@ -102,7 +102,7 @@ std::u16string CreateStatement(std::u16string_view head, std::span<const Column>
 int CTavDB::CreateLiteraInfo()
 {
     return RunLayoutOperation(u"TavDB", u"CTavDB::CreateLiteraInfo", __LINE__, [&] {
-        if (LayoutTableExists(u"LiteraInfo")) {
+        if (m_db.TableExists(u"LiteraInfo")) {
             UpgradeExistingLiteraInfo();
             return 1;
         }
@@ -115,7 +115,7 @@ int CTavDB::CreateLiteraInfo()
 int CTavDB::CreateLiteraInfoTempTable()
 {
     return RunLayoutOperation(u"TavDB", u"CTavDB::CreateLiteraInfoTempTable", __LINE__, [&] {
-        if (!LayoutTableExists(u"LiteraInfo_Temp"))
+        if (!m_db.TableExists(u"LiteraInfo_Temp"))
             m_db.ExecuteStatement(CreateStatement(u"CREATE TABLE LiteraInfo_Temp (",
                                                   std::span(kLiteraInfoColumns).first(kTempColumnCount)));
         return 1;

@@ -53,7 +53,7 @@ constexpr const char16_t* kWebPageInfoColumns =
 int CTavDB::CreateCategoryTable()
 {
     // The probe is not covered by the handler: its failure goes to the caller.
-    if (LayoutTableExists(u"Category"))
+    if (m_db.TableExists(u"Category"))
         return 1;
     return RunLayoutOperation(u"TavDB", u"CTavDB::CreateCategoryTable", __LINE__, [&] {
         m_db.ExecuteStatement(kCreateCategory);
@@ -69,7 +69,7 @@ int CTavDB::CreateCategoryTable()
 int CTavDB::CreateCategoryLitera()
 {
     // The probe is not covered by the handler: its failure goes to the caller.
-    if (LayoutTableExists(u"CategoryLitera"))
+    if (m_db.TableExists(u"CategoryLitera"))
         return 1;
     return RunLayoutOperation(u"TavDB", u"CTavDB::CreateCategoryLitera", __LINE__, [&] {
         ExecuteLayoutStatements({kCreateCategoryLitera, u"create index IDIndex on CategoryLitera(CategoryId)"});
@@ -80,7 +80,7 @@ int CTavDB::CreateCategoryLitera()
 int CTavDB::CreateNoteType()
 {
     return RunLayoutOperation(u"TavDB", u"CTavDB::CreateNoteType", __LINE__, [&] {
-        if (!LayoutTableExists(u"NoteType")) {
+        if (!m_db.TableExists(u"NoteType")) {
             ExecuteLayoutStatements({
                 u"create table NoteType (ID Integer primary key,Type Text UNIQUE, TypeRemarks Text)",
                 u"insert into NoteType (Type, TypeRemarks) values ('知识点', 'KnowledgePoint')",
@@ -205,7 +205,7 @@ int CTavDB::CreateTrashTable()
 int CTavDB::CreateDownInfoTable()
 {
     return RunLayoutOperation(u"TavDB", u"CTavDB::CreateDownInfoTable", __LINE__, [&] {
-        if (!LayoutTableExists(u"DownInfo")) {
+        if (!m_db.TableExists(u"DownInfo")) {
             m_db.ExecuteStatement(kCreateDownInfo);
             return 1;
         }
@@ -221,8 +221,8 @@ int CTavDB::CreateDownInfoTable()
 int CTavDB::CreateWebPageInfoTable()
 {
     return RunLayoutOperation(u"TavDB", u"CTavDB::CreateWebPageInfoTable", __LINE__, [&] {
-        if (!LayoutTableExists(u"WebPage_Info")) {
-            if (LayoutTableExists(u"WebPage_Info1")) {
+        if (!m_db.TableExists(u"WebPage_Info")) {
+            if (m_db.TableExists(u"WebPage_Info1")) {
                 // An older tool stopped between dropping WebPage_Info and renaming its rebuilt
                 // copy: the copy holds the pages, so finish the rename instead of starting empty.
                 m_db.ExecuteStatement(u"alter table WebPage_Info1 rename to WebPage_Info");
