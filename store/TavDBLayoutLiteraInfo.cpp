@@ -6,6 +6,7 @@
 
 #include <array>
 #include <span>
+#include <string_view>
 
 namespace {
 
@@ -82,6 +83,10 @@ constexpr std::array<Column, 120> kLiteraInfoColumns{{
 constexpr size_t kTempColumnCount = 110;
 constexpr size_t kBlockFirst = 92;
 constexpr size_t kBlockCount = 18;
+static_assert(kLiteraInfoColumns.back().name != nullptr, "every column of the layout is listed");
+static_assert(std::u16string_view(kLiteraInfoColumns[kBlockFirst].name) == u"MediaEn" &&
+              std::u16string_view(kLiteraInfoColumns[kBlockFirst + kBlockCount - 1].name) == u"City" &&
+              kBlockFirst + kBlockCount == kTempColumnCount);
 
 std::u16string CreateStatement(std::u16string_view head, std::span<const Column> columns)
 {
