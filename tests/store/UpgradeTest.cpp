@@ -424,6 +424,21 @@ TEST_F(UpgradeDriverTest, BackupIsAConsistentCopyNamedAfterUnitVersionAndTime)
     EXPECT_EQ(ScalarOf(files[0], u"select VersionNum from VersionInfo"), 9);
 }
 
+TEST_F(UpgradeDriverTest, BackupOfAUnitInWriteAheadLogModeHoldsItsCommittedRows)
+{
+    MakeUnit(9);
+    DriverUnderTest store(m_unit);
+    store.Database().ExecuteStatement(u"pragma journal_mode=wal");
+    store.Database().ExecuteStatement(u"insert into Marks (name) values ('only in the log')");
+    ASSERT_GT(fs::file_size(m_dir.Path() / "a.tav-wal"), 0u);
+
+    store.BackupUnit();
+
+    const std::vector<fs::path> files = FilesIn(BackupFolder());
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_EQ(ScalarOf(files[0], u"select count(*) from Marks where name = 'only in the log'"), 1);
+}
+
 TEST_F(UpgradeDriverTest, SecondBackupWithinTheSameSecondReplacesTheFirst)
 {
     MakeUnit(9);
