@@ -487,9 +487,9 @@ TEST_F(UpgradeDriverTest, BackupThatCannotBeMadeIsAWarningAndTheUpgradeGoesOn)
 TEST_F(UpgradeDriverTest, FailedBackupCopyIsAWarningWithTheTargetAndTheReason)
 {
     MakeUnit(9);
-    // Folders stand at every name the copy could take in the next seconds.
+    // Folders stand at every name the copy could take within the next minute.
     const std::time_t now = std::time(nullptr);
-    for (std::time_t t = now; t < now + 5; ++t)
+    for (std::time_t t = now; t < now + 60; ++t)
         fs::create_directories(BackupFolder() / ("a_9_" + StampOf(t) + ".back"));
     DriverUnderTest store(m_unit);
 
