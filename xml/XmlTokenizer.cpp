@@ -1,13 +1,53 @@
 // The tokenizer: one node from a given offset.
 #include "xml/XmlDocImpl.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 using namespace xmlchars;
 
 namespace {
 
+// The scans below look at eight code units at a time where SSE2 is there (every x86-64);
+// the plain loops finish the rest and serve other processors.
 size_t FindChar(const char16_t* p, size_t len, size_t from, char16_t c) {
-    for (size_t i = from; i < len; ++i) {
+    size_t i = from;
+#if defined(__SSE2__)
+    const __m128i needle = _mm_set1_epi16(static_cast<short>(c));
+    for (; i + 8 <= len; i += 8) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+        const int mask = _mm_movemask_epi8(_mm_cmpeq_epi16(v, needle));
+        if (mask != 0) {
+            return i + (static_cast<unsigned>(__builtin_ctz(static_cast<unsigned>(mask))) >> 1);
+        }
+    }
+#endif
+    for (; i < len; ++i) {
         if (p[i] == c) {
+            return i;
+        }
+    }
+    return len;
+}
+
+// The first code unit from 'from' that is at most ">" (0x3E): every character that matters
+// inside a start tag (white space, quotes, "=", "/", ">") is one of those.
+size_t FindLowChar(const char16_t* p, size_t len, size_t from) {
+    size_t i = from;
+#if defined(__SSE2__)
+    const __m128i limit = _mm_set1_epi16(0x3E);
+    const __m128i zero = _mm_setzero_si128();
+    for (; i + 8 <= len; i += 8) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+        const int mask = _mm_movemask_epi8(_mm_cmpeq_epi16(_mm_subs_epu16(v, limit), zero));
+        if (mask != 0) {
+            return i + (static_cast<unsigned>(__builtin_ctz(static_cast<unsigned>(mask))) >> 1);
+        }
+    }
+#endif
+    for (; i < len; ++i) {
+        if (p[i] <= 0x3E) {
             return i;
         }
     }
@@ -71,7 +111,15 @@ void StartTag(const char16_t* p, size_t len, size_t off, SXmlToken& node, std::u
     node.nameLen = i - (off + 1);
     bool unquotedValue = false;  // inside an unquoted attribute value
     while (i < len) {
-        const char16_t c = p[i];
+        char16_t c = p[i];
+        if (c > 0x3E) {
+            // Name or value characters: jump to the next character that matters.
+            i = FindLowChar(p, len, i + 1);
+            if (i >= len) {
+                break;
+            }
+            c = p[i];
+        }
         if (c == u'>') {
             node.type = CXmlDoc::NT_ELEMENT;
             node.end = i + 1;

@@ -82,6 +82,10 @@ std::vector<SShape> Shape(const CXmlDoc& doc) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzedDataProvider in(data, size);
     CXmlDoc doc;
+    if (in.ConsumeIntegralInRange<int>(0, 3) == 0) {
+        // Small limits, so that the refusal paths run as well.
+        doc.SetLimits(in.ConsumeIntegralInRange<int32_t>(0, 400), in.ConsumeIntegralInRange<int32_t>(1, 40));
+    }
     const std::u16string text = Widen(in.ConsumeRandomLengthString(size));
     const bool wellFormed = doc.SetDoc(text);
     Check(doc, "SetDoc");
@@ -125,6 +129,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             break;
         }
         case 12:
+            if (in.ConsumeBool()) {
+                // Copy an element of the document itself, as the note upgrade does.
+                const std::u16string sub = doc.GetSubDoc(anyPos);
+                doc.AddSubDoc(sub);
+                Check(doc, "AddSubDoc of a sub-document");
+                break;
+            }
             doc.RemoveTag();
             Check(doc, "RemoveTag");
             break;
