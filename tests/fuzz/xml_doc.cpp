@@ -132,7 +132,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             if (in.ConsumeBool()) {
                 // Copy an element of the document itself, as the note upgrade does.
                 const std::u16string sub = doc.GetSubDoc(anyPos);
-                doc.AddSubDoc(sub);
+                if (!doc.AddSubDoc(sub) && !sub.empty()) {
+                    clean = false;
+                }
                 Check(doc, "AddSubDoc of a sub-document");
                 break;
             }
