@@ -172,11 +172,7 @@ bool CXmlDoc::OutOfTag() {
 
 void CXmlDoc::ResetPos() {
     m_iPosParent = 0;
-    m_iPos = 0;
-    m_iPosChild = 0;
-    m_nNodeType = 0;
-    m_nNodeOffset = 0;
-    m_nNodeLength = 0;
+    ResetMainPos();
 }
 
 void CXmlDoc::ResetMainPos() {

@@ -101,6 +101,18 @@ void SyntaxError(const char16_t* p, size_t len, size_t from, const char16_t* ent
     node.end = gt < len ? gt + 1 : len;
 }
 
+// A markup node that runs to its closing sequence ("?>", "-->", "]]>").
+void Delimited(const char16_t* p, size_t len, size_t from, const char16_t* closer, size_t n, int kind,
+               SXmlToken& node, std::u16string& result) {
+    const size_t e = FindSeq(p, len, from, closer, n);
+    if (e >= len) {
+        Unterminated(len, kind, node, result);
+        return;
+    }
+    node.type = kind;
+    node.end = e + n;
+}
+
 // A start tag from p[off] == '<' (name start already checked).
 void StartTag(const char16_t* p, size_t len, size_t off, SXmlToken& node, std::u16string& result) {
     size_t i = off + 1;
@@ -270,16 +282,9 @@ void CXmlDocImpl::NextNode(const char16_t* p, size_t len, size_t off, SXmlToken&
         node.end = gt + 1;
         return;
     }
-    case u'?': {
-        const size_t e = FindSeq(p, len, off + 2, u"?>", 2);
-        if (e >= len) {
-            Unterminated(len, CXmlDoc::NT_PI, node, result);
-            return;
-        }
-        node.type = CXmlDoc::NT_PI;
-        node.end = e + 2;
+    case u'?':
+        Delimited(p, len, off + 2, u"?>", 2, CXmlDoc::NT_PI, node, result);
         return;
-    }
     case u'!': {
         const char16_t c2 = off + 2 < len ? p[off + 2] : u'\0';
         const char16_t c3 = off + 3 < len ? p[off + 3] : u'\0';
@@ -288,13 +293,7 @@ void CXmlDocImpl::NextNode(const char16_t* p, size_t len, size_t off, SXmlToken&
                 SyntaxError(p, len, off + 2, u"comment_tag_syntax", off, node, result);
                 return;
             }
-            const size_t e = FindSeq(p, len, off + 4, u"-->", 3);
-            if (e >= len) {
-                Unterminated(len, CXmlDoc::NT_COMMENT, node, result);
-                return;
-            }
-            node.type = CXmlDoc::NT_COMMENT;
-            node.end = e + 3;
+            Delimited(p, len, off + 4, u"-->", 3, CXmlDoc::NT_COMMENT, node, result);
             return;
         }
         if (c2 == u'[') {
@@ -302,13 +301,7 @@ void CXmlDocImpl::NextNode(const char16_t* p, size_t len, size_t off, SXmlToken&
                 SyntaxError(p, len, off + 2, u"cdata_section_syntax", off, node, result);
                 return;
             }
-            const size_t e = FindSeq(p, len, off + 3, u"]]>", 3);
-            if (e >= len) {
-                Unterminated(len, CXmlDoc::NT_CDATA, node, result);
-                return;
-            }
-            node.type = CXmlDoc::NT_CDATA;
-            node.end = e + 3;
+            Delimited(p, len, off + 3, u"]]>", 3, CXmlDoc::NT_CDATA, node, result);
             return;
         }
         if (c2 == u'D') {

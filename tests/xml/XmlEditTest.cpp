@@ -1,5 +1,6 @@
 // Changes: AddTag, SetAttrib, AddSubDoc and RemoveTag keep the text and the index in step.
 #include "xml/XmlDoc.h"
+#include "xml/XmlTestUtil.h"
 
 #include <gtest/gtest.h>
 
@@ -49,8 +50,7 @@ TEST(XmlEdit, AddTagOpensAnEmptyParent) {
     // without line breaks
     CXmlDoc flat;
     ASSERT_TRUE(flat.SetDoc(u"<a/>"));
-    ASSERT_TRUE(flat.FindTag(u"a"));
-    ASSERT_TRUE(flat.IntoTag());
+    ASSERT_TRUE(Enter(flat, u"a"));
     ASSERT_TRUE(flat.AddTag(u"b", nullptr, CXmlDoc::XML_NO_LINE_BREAK));
     EXPECT_EQ(flat.GetDoc(), u"<a><b/></a>");
     ExpectConsistent(flat);
@@ -59,10 +59,8 @@ TEST(XmlEdit, AddTagOpensAnEmptyParent) {
 TEST(XmlEdit, AddTagIntoAnEmptyContentPutsALineBreakFirst) {
     CXmlDoc doc;
     ASSERT_TRUE(doc.SetDoc(u"<r><a></a><z/></r>"));
-    ASSERT_TRUE(doc.FindTag(u"r"));
-    ASSERT_TRUE(doc.IntoTag());
-    ASSERT_TRUE(doc.FindTag(u"a"));
-    ASSERT_TRUE(doc.IntoTag());
+    ASSERT_TRUE(Enter(doc, u"r"));
+    ASSERT_TRUE(Enter(doc, u"a"));
     ASSERT_TRUE(doc.AddTag(u"b"));
     EXPECT_EQ(doc.GetDoc(), u"<r><a>\r\n<b/>\r\n</a><z/></r>");
     ASSERT_TRUE(doc.OutOfTag());
@@ -74,8 +72,7 @@ TEST(XmlEdit, AddTagIntoAnEmptyContentPutsALineBreakFirst) {
 TEST(XmlEdit, AddTagAfterTheMainElementSkipsWhiteSpaceBeforeMarkupOnly) {
     CXmlDoc doc;
     ASSERT_TRUE(doc.SetDoc(u"<r>\r\n  <a/>\r\n  <c/>\r\n</r>"));
-    ASSERT_TRUE(doc.FindTag(u"r"));
-    ASSERT_TRUE(doc.IntoTag());
+    ASSERT_TRUE(Enter(doc, u"r"));
     ASSERT_TRUE(doc.FindTag(u"a"));
     ASSERT_TRUE(doc.AddTag(u"b"));
     EXPECT_EQ(doc.GetDoc(), u"<r>\r\n  <a/>\r\n  <b/>\r\n<c/>\r\n</r>");
@@ -83,8 +80,7 @@ TEST(XmlEdit, AddTagAfterTheMainElementSkipsWhiteSpaceBeforeMarkupOnly) {
     EXPECT_EQ(doc.GetTagName(), u"c");
     ExpectConsistent(doc);
     ASSERT_TRUE(doc.SetDoc(u"<r><a/> text<c/></r>"));
-    ASSERT_TRUE(doc.FindTag(u"r"));
-    ASSERT_TRUE(doc.IntoTag());
+    ASSERT_TRUE(Enter(doc, u"r"));
     ASSERT_TRUE(doc.FindTag(u"a"));
     ASSERT_TRUE(doc.AddTag(u"b", nullptr, CXmlDoc::XML_NO_LINE_BREAK));
     EXPECT_EQ(doc.GetDoc(), u"<r><a/><b/> text<c/></r>");
@@ -113,8 +109,7 @@ TEST(XmlEdit, AddTagValuesAreEncodedOrWrittenAsCData) {
 TEST(XmlEdit, SetAttribReplacesOrAddsAndShiftsTheRest) {
     CXmlDoc doc;
     ASSERT_TRUE(doc.SetDoc(u"<r><e a=\"1\" b=two c d='4'/><f x=\"1\"/></r>"));
-    ASSERT_TRUE(doc.FindTag(u"r"));
-    ASSERT_TRUE(doc.IntoTag());
+    ASSERT_TRUE(Enter(doc, u"r"));
     ASSERT_TRUE(doc.FindTag(u"e"));
     const int32_t e = doc.GetMainPos();
     EXPECT_TRUE(doc.SetAttrib(u"a", u"say \"hi\" & 'bye' <now>"));
@@ -159,8 +154,7 @@ TEST(XmlEdit, RemoveEveryItemInALoop) {
     CXmlDoc doc;
     ASSERT_TRUE(doc.SetDoc(u"<NoteItems>\r\n<Item id=\"a\"/>\r\n<Other/>\r\n<Item id=\"b\"><x/></Item>\r\n"
                            u"<Item id=\"c\"/>\r\n<Tail/>\r\n</NoteItems>"));
-    ASSERT_TRUE(doc.FindTag(u"NoteItems"));
-    ASSERT_TRUE(doc.IntoTag());
+    ASSERT_TRUE(Enter(doc, u"NoteItems"));
     EXPECT_FALSE(doc.RemoveTag());  // no main element
     int removed = 0;
     while (doc.FindTag(u"Item")) {
@@ -182,8 +176,7 @@ TEST(XmlEdit, RemoveEveryItemInALoop) {
 TEST(XmlEdit, RemoveTagMovesToThePreviousSiblingAndDeletesDescendants) {
     CXmlDoc doc;
     ASSERT_TRUE(doc.SetDoc(u"<r><a/><b><c><d/></c></b><e/></r>"));
-    ASSERT_TRUE(doc.FindTag(u"r"));
-    ASSERT_TRUE(doc.IntoTag());
+    ASSERT_TRUE(Enter(doc, u"r"));
     ASSERT_TRUE(doc.FindTag(u"b"));
     const int32_t b = doc.GetMainPos();
     ASSERT_TRUE(doc.RemoveTag());
@@ -209,8 +202,7 @@ TEST(XmlEdit, RemoveTagMovesToThePreviousSiblingAndDeletesDescendants) {
 TEST(XmlEdit, AddSubDocInsertsOneWellFormedElement) {
     CXmlDoc doc;
     ASSERT_TRUE(doc.SetDoc(u"<NoteItems/>"));
-    ASSERT_TRUE(doc.FindTag(u"NoteItems"));
-    ASSERT_TRUE(doc.IntoTag());
+    ASSERT_TRUE(Enter(doc, u"NoteItems"));
     ASSERT_TRUE(doc.AddSubDoc(u"<?xml version=\"1.0\"?>\r\n<Item id=\"a\"><p>x &amp; y</p></Item>\r\n<!-- c -->"));
     EXPECT_EQ(doc.GetAttrib(u"id"), u"a");
     ASSERT_TRUE(doc.AddSubDoc(u"<Item id=\"b\"/>\r\n"));
@@ -220,8 +212,7 @@ TEST(XmlEdit, AddSubDocInsertsOneWellFormedElement) {
     EXPECT_FALSE(doc.FindTag(nullptr));  // b is empty
     ASSERT_TRUE(doc.OutOfTag());
     doc.ResetMainPos();
-    ASSERT_TRUE(doc.FindTag(u"Item"));
-    ASSERT_TRUE(doc.IntoTag());
+    ASSERT_TRUE(Enter(doc, u"Item"));
     ASSERT_TRUE(doc.FindTag(u"p"));
     EXPECT_EQ(doc.Record(doc.GetMainPos()).flags & CXmlDoc::kLevelMask, 2u);
     ExpectConsistent(doc);
@@ -230,8 +221,7 @@ TEST(XmlEdit, AddSubDocInsertsOneWellFormedElement) {
 TEST(XmlEdit, AddSubDocWithIllFormedMarkupInsertsItUnchanged) {
     CXmlDoc doc;
     ASSERT_TRUE(doc.SetDoc(u"<r><z/></r>"));
-    ASSERT_TRUE(doc.FindTag(u"r"));
-    ASSERT_TRUE(doc.IntoTag());
+    ASSERT_TRUE(Enter(doc, u"r"));
     EXPECT_FALSE(doc.AddSubDoc(u"t<a/><b><c/></b>"));
     EXPECT_EQ(doc.GetDoc(), u"<r><z/>t<a/><b><c/></b></r>");
     EXPECT_EQ(doc.GetTagName(), u"a");  // the first inserted element

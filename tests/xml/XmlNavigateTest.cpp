@@ -1,5 +1,6 @@
 // Navigation and reading: FindTag name matching, moving in and out, attributes, sub-documents.
 #include "xml/XmlDoc.h"
+#include "xml/XmlTestUtil.h"
 
 #include <gtest/gtest.h>
 
@@ -11,8 +12,7 @@ namespace {
 TEST(XmlNavigate, FindTagMatchesWholeNamesWithExactCase) {
     CXmlDoc doc;
     ASSERT_TRUE(doc.SetDoc(u"<r><Items/><item/><Item id=\"1\"/><Item-x/><Item id=\"2\">t</Item></r>"));
-    ASSERT_TRUE(doc.FindTag(u"r"));
-    ASSERT_TRUE(doc.IntoTag());
+    ASSERT_TRUE(Enter(doc, u"r"));
     ASSERT_TRUE(doc.FindTag(u"Item"));
     EXPECT_EQ(doc.GetAttrib(u"id"), u"1");
     ASSERT_TRUE(doc.FindTag(u"Item"));
@@ -114,8 +114,7 @@ TEST(XmlNavigate, CommandLineElementAfterAProgramPath) {
 TEST(XmlNavigate, SubDocumentTakesTrailingWhiteSpaceOnlyBeforeMarkup) {
     CXmlDoc doc;
     ASSERT_TRUE(doc.SetDoc(u"<r>\r\n  <a x=\"1\"><b/></a>\r\n  <c/>  text<d/> \r\n</r>"));
-    ASSERT_TRUE(doc.FindTag(u"r"));
-    ASSERT_TRUE(doc.IntoTag());
+    ASSERT_TRUE(Enter(doc, u"r"));
     ASSERT_TRUE(doc.FindTag(u"a"));
     EXPECT_EQ(doc.GetSubDoc(), u"<a x=\"1\"><b/></a>\r\n  ");
     ASSERT_TRUE(doc.FindTag(u"c"));

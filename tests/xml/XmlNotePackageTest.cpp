@@ -1,6 +1,7 @@
 // Round trips on note packages: parse, change, write, parse again, the way the note upgrade
 // moves Item elements from a literature's NoteSet into a note's Comments.
 #include "xml/XmlDoc.h"
+#include "xml/XmlTestUtil.h"
 
 #include <gtest/gtest.h>
 
@@ -82,12 +83,9 @@ TEST(XmlNotePackage, ItemsMoveFromTheNoteSetIntoTheNote) {
     // the note names a and c: its new Comments hold those Items, in that order
     CXmlDoc note;
     ASSERT_TRUE(note.SetDoc(skeleton));
-    ASSERT_TRUE(note.FindTag(u"Comments"));
-    ASSERT_TRUE(note.IntoTag());
-    ASSERT_TRUE(note.FindTag(u"Note-Package"));
-    ASSERT_TRUE(note.IntoTag());
-    ASSERT_TRUE(note.FindTag(u"NoteItems"));
-    ASSERT_TRUE(note.IntoTag());
+    ASSERT_TRUE(Enter(note, u"Comments"));
+    ASSERT_TRUE(Enter(note, u"Note-Package"));
+    ASSERT_TRUE(Enter(note, u"NoteItems"));
     std::set<std::u16string> moved;
     for (const std::u16string& id : CommentIds(kComments)) {
         auto it = items.find(id);
@@ -107,10 +105,10 @@ TEST(XmlNotePackage, ItemsMoveFromTheNoteSetIntoTheNote) {
     // parse the written text again: well-formed, and the Items read back
     CXmlDoc again;
     ASSERT_TRUE(again.SetDoc(newComments));
-    ASSERT_TRUE(again.FindTag(u"Comments") && again.IntoTag());
+    ASSERT_TRUE(Enter(again, u"Comments"));
     ASSERT_TRUE(again.FindTag(u"Note-Package"));
     EXPECT_EQ(again.GetAttrib(u"title"), u"A & B");
-    ASSERT_TRUE(again.IntoTag() && again.FindTag(u"NoteItems") && again.IntoTag());
+    ASSERT_TRUE(again.IntoTag() && Enter(again, u"NoteItems"));
     std::vector<std::u16string> ids;
     while (again.FindTag(u"Item")) ids.push_back(again.GetAttrib(u"id"));
     EXPECT_EQ(ids, (std::vector<std::u16string>{u"a", u"c"}));
@@ -118,9 +116,9 @@ TEST(XmlNotePackage, ItemsMoveFromTheNoteSetIntoTheNote) {
     // trim the NoteSet: only b stays
     CXmlDoc m;
     ASSERT_TRUE(m.SetDoc(kMarkPos));
-    ASSERT_TRUE(m.FindTag(u"NoteSet") && m.IntoTag());
-    ASSERT_TRUE(m.FindTag(u"Note-Package") && m.IntoTag());
-    ASSERT_TRUE(m.FindTag(u"NoteItems") && m.IntoTag());
+    ASSERT_TRUE(Enter(m, u"NoteSet"));
+    ASSERT_TRUE(Enter(m, u"Note-Package"));
+    ASSERT_TRUE(Enter(m, u"NoteItems"));
     while (m.FindTag(u"Item")) {
         if (moved.count(m.GetAttrib(u"id")) != 0) {
             ASSERT_TRUE(m.RemoveTag());
@@ -129,9 +127,9 @@ TEST(XmlNotePackage, ItemsMoveFromTheNoteSetIntoTheNote) {
     EXPECT_EQ(m.CheckIndex(), "");
     CXmlDoc trimmed;
     ASSERT_TRUE(trimmed.SetDoc(m.GetDoc()));
-    ASSERT_TRUE(trimmed.FindTag(u"NoteSet") && trimmed.IntoTag());
-    ASSERT_TRUE(trimmed.FindTag(u"Note-Package") && trimmed.IntoTag());
-    ASSERT_TRUE(trimmed.FindTag(u"NoteItems") && trimmed.IntoTag());
+    ASSERT_TRUE(Enter(trimmed, u"NoteSet"));
+    ASSERT_TRUE(Enter(trimmed, u"Note-Package"));
+    ASSERT_TRUE(Enter(trimmed, u"NoteItems"));
     ASSERT_TRUE(trimmed.FindTag(u"Item"));
     EXPECT_EQ(trimmed.GetAttrib(u"id"), u"b");
     EXPECT_EQ(trimmed.GetSubDoc(), u"<Item id=\"b\" page=\"2\"><![CDATA[second ]]]]><![CDATA[> note]]></Item>\r\n\r\n");  // c left its line break
@@ -153,11 +151,11 @@ TEST(XmlNotePackage, RepeatedRoundTripsKeepTheTextStable) {
     for (int pass = 0; pass < 3; ++pass) {
         CXmlDoc doc;
         ASSERT_TRUE(doc.SetDoc(text)) << pass;
-        ASSERT_TRUE(doc.FindTag(u"NoteSet") && doc.IntoTag());
+        ASSERT_TRUE(Enter(doc, u"NoteSet"));
         ASSERT_TRUE(doc.FindTag(u"Note-Package"));
         ASSERT_TRUE(doc.SetAttrib(u"version", u"4"));
         ASSERT_TRUE(doc.SetAttrib(u"note", u"\"quoted\" & <angled>"));
-        ASSERT_TRUE(doc.IntoTag() && doc.FindTag(u"NoteItems") && doc.IntoTag());
+        ASSERT_TRUE(doc.IntoTag() && Enter(doc, u"NoteItems"));
         ASSERT_TRUE(doc.FindTag(u"Item"));
         ASSERT_TRUE(doc.SetAttrib(u"page", u"10"));
         EXPECT_EQ(doc.CheckIndex(), "");
@@ -169,7 +167,7 @@ TEST(XmlNotePackage, RepeatedRoundTripsKeepTheTextStable) {
     }
     CXmlDoc doc;
     ASSERT_TRUE(doc.SetDoc(text));
-    ASSERT_TRUE(doc.FindTag(u"NoteSet") && doc.IntoTag() && doc.FindTag(u"Note-Package"));
+    ASSERT_TRUE(Enter(doc, u"NoteSet") && doc.FindTag(u"Note-Package"));
     EXPECT_EQ(doc.GetAttrib(u"note"), u"\"quoted\" & <angled>");
     EXPECT_EQ(doc.GetAttrib(u"version"), u"4");
 }
@@ -186,8 +184,8 @@ TEST(XmlNotePackage, ManyItemsMovedAndRemoved) {
     ASSERT_EQ(items.size(), 500u);
     CXmlDoc note;
     ASSERT_TRUE(note.SetDoc(skeleton));
-    ASSERT_TRUE(note.FindTag(u"Comments") && note.IntoTag() && note.FindTag(u"Note-Package") && note.IntoTag() &&
-                note.FindTag(u"NoteItems") && note.IntoTag());
+    ASSERT_TRUE(Enter(note, u"Comments") && Enter(note, u"Note-Package") &&
+                Enter(note, u"NoteItems"));
     for (const auto& [id, markup] : items) {
         if (id[0] % 2 == 0) {
             ASSERT_TRUE(note.AddSubDoc(markup));
@@ -196,8 +194,8 @@ TEST(XmlNotePackage, ManyItemsMovedAndRemoved) {
     EXPECT_EQ(note.CheckIndex(), "");
     CXmlDoc again;
     ASSERT_TRUE(again.SetDoc(note.GetDoc()));
-    ASSERT_TRUE(again.FindTag(u"Comments") && again.IntoTag() && again.FindTag(u"Note-Package") && again.IntoTag() &&
-                again.FindTag(u"NoteItems") && again.IntoTag());
+    ASSERT_TRUE(Enter(again, u"Comments") && Enter(again, u"Note-Package") &&
+                Enter(again, u"NoteItems"));
     size_t count = 0;
     while (again.FindTag(u"Item")) {
         EXPECT_EQ(again.GetAttrib(u"id")[0] % 2, 0);

@@ -1,6 +1,7 @@
 // Parsing: well-formedness answer, result entries, index structure and the refusal of
 // documents that do not fit the index.
 #include "xml/XmlDoc.h"
+#include "xml/XmlTestUtil.h"
 
 #include <gtest/gtest.h>
 
@@ -64,8 +65,7 @@ TEST(XmlParse, UnendedElementKeepsItsStartTagAndGivesUpItsChildren) {
     EXPECT_FALSE(doc.SetDoc(u"<a><b><c/><d></d></a>"));
     EXPECT_EQ(doc.GetResult(), u"<unended_start_tag tagname=\"b\" offset=\"3\" offset2=\"17\"/>");
     EXPECT_EQ(doc.CheckIndex(), "");
-    ASSERT_TRUE(doc.FindTag(u"a"));
-    ASSERT_TRUE(doc.IntoTag());
+    ASSERT_TRUE(Enter(doc, u"a"));
     ASSERT_TRUE(doc.FindTag(u"b"));
     const SXmlElemRecord& b = doc.Record(doc.GetMainPos());
     EXPECT_EQ(b.length, 3u);
@@ -166,16 +166,14 @@ TEST(XmlParse, SlashEndingAnUnquotedValueBelongsToTheValue) {
     CXmlDoc doc;
     // b=c/ : not an empty element, so it needs its end tag
     EXPECT_TRUE(doc.SetDoc(u"<r><a b=c/><x/></a></r>"));
-    ASSERT_TRUE(doc.FindTag(u"r"));
-    ASSERT_TRUE(doc.IntoTag());
+    ASSERT_TRUE(Enter(doc, u"r"));
     ASSERT_TRUE(doc.FindTag(u"a"));
     EXPECT_EQ(doc.GetAttrib(u"b"), u"c/");
     ASSERT_TRUE(doc.IntoTag());
     EXPECT_TRUE(doc.FindTag(u"x"));
     // with a space before the slash the element is empty
     EXPECT_TRUE(doc.SetDoc(u"<r><a b=c /></r>"));
-    ASSERT_TRUE(doc.FindTag(u"r"));
-    ASSERT_TRUE(doc.IntoTag());
+    ASSERT_TRUE(Enter(doc, u"r"));
     ASSERT_TRUE(doc.FindTag(u"a"));
     EXPECT_EQ(doc.GetAttrib(u"b"), u"c");
 }
@@ -259,8 +257,7 @@ TEST(XmlParse, IndexGrowsInSegments) {
         EXPECT_EQ(doc.Index().SegmentLength(s), 65536u);
     }
     EXPECT_EQ(doc.CheckIndex(), "");
-    ASSERT_TRUE(doc.FindTag(u"r"));
-    ASSERT_TRUE(doc.IntoTag());
+    ASSERT_TRUE(Enter(doc, u"r"));
     size_t found = 0;
     while (doc.FindTag(u"i")) ++found;
     EXPECT_EQ(found, count);

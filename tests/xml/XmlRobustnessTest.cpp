@@ -2,6 +2,7 @@
 // touching memory outside the text (run under AddressSanitizer), and changes on ill-formed
 // documents keep the index consistent.
 #include "xml/XmlDoc.h"
+#include "xml/XmlTestUtil.h"
 
 #include <gtest/gtest.h>
 
@@ -97,10 +98,8 @@ TEST(XmlRobustness, OddAttributeSyntaxIsReadConsistently) {
 TEST(XmlRobustness, ChangesInsideAnIllFormedDocument) {
     CXmlDoc doc;
     EXPECT_FALSE(doc.SetDoc(u"<r><open><x/></r>"));  // open is unended
-    ASSERT_TRUE(doc.FindTag(u"r"));
-    ASSERT_TRUE(doc.IntoTag());
-    ASSERT_TRUE(doc.FindTag(u"open"));
-    ASSERT_TRUE(doc.IntoTag());
+    ASSERT_TRUE(Enter(doc, u"r"));
+    ASSERT_TRUE(Enter(doc, u"open"));
     // adding into an element without an end tag gives it one
     ASSERT_TRUE(doc.AddTag(u"in"));
     EXPECT_EQ(doc.GetDoc(), u"<r><open>\r\n<in/>\r\n</open><x/></r>");
