@@ -12,6 +12,10 @@ std::string Fault(const char* what, int32_t rec) { return std::string(what) + " 
 
 std::string CXmlDoc::CheckIndex() const {
     const size_t docLen = m_doc.size();
+    if (m_index.Size() == 0) {
+        // A moved-from document: empty, no records.
+        return m_iPosFree == 1 && docLen == 0 && m_iPos == 0 && m_iPosParent == 0 ? "" : "records without an index";
+    }
     if (m_iPosFree < 1 || m_iPosFree > m_index.Size()) {
         return "next free record outside the index";
     }

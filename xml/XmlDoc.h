@@ -49,6 +49,13 @@ public:
     static constexpr int32_t kSegmentBits = 16;
     static constexpr int32_t kSegmentSize = 1 << kSegmentBits;
 
+    CXmlElemIndex() = default;
+    CXmlElemIndex(const CXmlElemIndex&) = default;
+    CXmlElemIndex& operator=(const CXmlElemIndex&) = default;
+    // A moved-from index is empty (size 0), never a size without segments.
+    CXmlElemIndex(CXmlElemIndex&& other) noexcept;
+    CXmlElemIndex& operator=(CXmlElemIndex&& other) noexcept;
+
     // Capacity in records.
     int32_t Size() const { return m_size; }
     // Makes room for at least newSize records (never shrinks). Existing records are kept.
@@ -108,6 +115,7 @@ public:
     ~CXmlDoc();
     CXmlDoc(const CXmlDoc&);
     CXmlDoc& operator=(const CXmlDoc&);
+    // A moved-from document is empty and usable.
     CXmlDoc(CXmlDoc&&) noexcept;
     CXmlDoc& operator=(CXmlDoc&&) noexcept;
 

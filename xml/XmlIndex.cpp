@@ -36,3 +36,18 @@ void CXmlElemIndex::Clear() {
     m_segs.shrink_to_fit();
     m_size = 0;
 }
+
+CXmlElemIndex::CXmlElemIndex(CXmlElemIndex&& other) noexcept : m_segs(std::move(other.m_segs)), m_size(other.m_size) {
+    other.m_segs.clear();
+    other.m_size = 0;
+}
+
+CXmlElemIndex& CXmlElemIndex::operator=(CXmlElemIndex&& other) noexcept {
+    if (this != &other) {
+        m_segs = std::move(other.m_segs);
+        m_size = other.m_size;
+        other.m_segs.clear();
+        other.m_size = 0;
+    }
+    return *this;
+}

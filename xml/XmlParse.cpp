@@ -296,8 +296,33 @@ CXmlDoc::CXmlDoc() {
 CXmlDoc::~CXmlDoc() = default;
 CXmlDoc::CXmlDoc(const CXmlDoc&) = default;
 CXmlDoc& CXmlDoc::operator=(const CXmlDoc&) = default;
-CXmlDoc::CXmlDoc(CXmlDoc&&) noexcept = default;
-CXmlDoc& CXmlDoc::operator=(CXmlDoc&&) noexcept = default;
+CXmlDoc::CXmlDoc(CXmlDoc&& other) noexcept { *this = std::move(other); }
+
+CXmlDoc& CXmlDoc::operator=(CXmlDoc&& other) noexcept {
+    if (this == &other) {
+        return *this;
+    }
+    m_doc = std::move(other.m_doc);
+    m_result = std::move(other.m_result);
+    m_iPosParent = other.m_iPosParent;
+    m_iPos = other.m_iPos;
+    m_iPosChild = other.m_iPosChild;
+    m_iPosFree = other.m_iPosFree;
+    m_nNodeType = other.m_nNodeType;
+    m_nNodeOffset = other.m_nNodeOffset;
+    m_nNodeLength = other.m_nNodeLength;
+    m_nDocFlags = other.m_nDocFlags;
+    m_index = std::move(other.m_index);
+    m_maxDocLength = other.m_maxDocLength;
+    m_maxRecords = other.m_maxRecords;
+    // The moved-from document is empty: no records (its index has none until a change or a
+    // parse makes room), no text, all positions 0.
+    other.m_doc.clear();
+    other.m_result.clear();
+    other.m_iPosFree = 1;
+    other.ResetPos();
+    return *this;
+}
 
 bool CXmlDoc::SetDoc(const char16_t* text) {
     if (text == nullptr) {

@@ -248,3 +248,33 @@ TEST(XmlEdit, CopiesAreIndependent) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(XmlEdit, MovedFromDocumentIsEmptyAndUsable) {
+    CXmlDoc a;
+    ASSERT_TRUE(a.SetDoc(u"<r><x/></r>"));
+    ASSERT_TRUE(Enter(a, u"r"));
+    ASSERT_TRUE(a.FindTag(u"x"));
+    CXmlDoc b = std::move(a);
+    EXPECT_EQ(b.GetTagName(), u"x");
+    EXPECT_EQ(b.CheckIndex(), "");
+    // the old object answers like an empty document and can be built up again
+    EXPECT_EQ(a.CheckIndex(), "");  // NOLINT(bugprone-use-after-move)
+    EXPECT_FALSE(a.FindTag(nullptr));
+    EXPECT_FALSE(a.IntoTag());
+    EXPECT_FALSE(a.RemoveTag());
+    EXPECT_FALSE(a.IsWellFormed());
+    EXPECT_EQ(a.GetAttrib(1, u"x"), u"");
+    ASSERT_TRUE(a.AddTag(u"n"));
+    EXPECT_EQ(a.GetDoc(), u"<n/>\r\n");
+    EXPECT_EQ(a.CheckIndex(), "");
+    CXmlDoc c;
+    c = std::move(b);
+    EXPECT_EQ(c.GetDoc(), u"<r><x/></r>");
+    EXPECT_FALSE(b.FindTag(nullptr));  // NOLINT(bugprone-use-after-move)
+    ASSERT_TRUE(b.SetDoc(u"<again/>"));
+    EXPECT_TRUE(b.FindTag(u"again"));
+}
+
+}  // namespace
