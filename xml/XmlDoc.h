@@ -134,7 +134,11 @@ public:
     // True when the last parse found the document well-formed (SetDoc's answer).
     bool IsWellFormed() const;
 
-    // Navigation.
+    // Navigation. FindTag moves the main position to the next sibling element (or, with no
+    // main position, the parent's first child) whose name equals the sought name with exact
+    // case; the sought name ends at its end or at a space, "/", "=", "[" or "]" (what follows
+    // is not interpreted). Null or empty: the next element. A name beginning with "/" is
+    // refused. IntoTag makes the main element the parent; OutOfTag goes back up.
     bool FindTag(const char16_t* name = nullptr);
     bool FindTag(const std::u16string& name) { return FindTag(name.c_str()); }
     bool IntoTag();
@@ -162,7 +166,15 @@ public:
     std::u16string GetSubDoc(int32_t pos) const;
     std::u16string GetSubDoc() const { return GetSubDoc(m_iPos); }
 
-    // Changes.
+    // Changes. SetAttrib replaces the value of an existing attribute or adds one after the
+    // last attribute (value encoded, in double quotes). AddTag inserts "<name/>" or
+    // "<name>value</name>" after the main element, or at the end of the parent's content when
+    // there is no main position, followed by "\r\n" unless XML_NO_LINE_BREAK; the new element
+    // becomes the main position. AddSubDoc inserts markup at the same place: one well-formed
+    // element alone (true), anything else unchanged (false). RemoveTag removes the main
+    // element's text; the main position becomes the previous sibling (0 for the first).
+    // Names that would break the markup (empty, white space, quotes, "<", ">", "=", "/" ...)
+    // are refused.
     bool SetAttrib(int32_t pos, const char16_t* name, const char16_t* value, int flags = 0);
     bool SetAttrib(int32_t pos, const std::u16string& name, const std::u16string& value, int flags = 0) {
         return SetAttrib(pos, name.c_str(), value.c_str(), flags);
