@@ -118,7 +118,12 @@ void CTavDB::ReplaceLiteraInTav()
         m_db.ExecuteStatement(
             u"delete from CategoryLitera where CategoryId = 0 and pkid in (select pkid from CategoryLitera where CategoryId = '" +
             idText + u"')");
-        m_db.ExecuteStatement(u"update CategoryLitera Set CategoryId = '" + idText + u"' where CategoryId = 0");
+        // A moved link names its new folder's GUID too, as every other link does after the upgrade.
+        std::u16string folderGuid;
+        if (IsColumnExist(u"CategoryLitera", u"CategoryGuid") && IsColumnExist(u"Category", u"CategoryGuid"))
+            folderGuid = u", CategoryGuid = (select CategoryGuid from Category where CategoryId = " + idText + u")";
+        m_db.ExecuteStatement(u"update CategoryLitera Set CategoryId = '" + idText + u"'" + folderGuid +
+                              u" where CategoryId = 0");
     } catch (const CSqliteException& e) {
         LogSqliteError(u"TavDBSql", u"CTavDB::ReplaceLiteraInTav", __LINE__, e);
     }

@@ -186,6 +186,10 @@ TEST_F(ReadersTest, ReplaceLiteraInTavMakesTheStudyFolderWhenMissing)
     EXPECT_EQ(folder[0][2], u"32");
     EXPECT_EQ(Rows(unit, "select count(*) from CategoryLitera where CategoryId = " + U8(folder[0][0]))[0][0], u"2");
     EXPECT_EQ(Rows(unit, "select count(*) from CategoryLitera where CategoryId = 0")[0][0], u"0");
+    // The moved links carry the new folder's GUID.
+    EXPECT_EQ(Rows(unit, "select count(*) from CategoryLitera c join Category f on f.CategoryId = c.CategoryId where "
+                         "f.Name = '要学习的文献' and c.CategoryGuid = f.CategoryGuid")[0][0],
+              u"2");
 }
 
 TEST_F(ReadersTest, ReplaceLiteraInTavLeavesTempReadAndUnitsWithoutRootLinksAlone)
