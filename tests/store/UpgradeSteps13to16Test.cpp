@@ -6,6 +6,7 @@
 #include "support/LastError.h"
 #include "support/Log.h"
 #include "support/TextConvert.h"
+#include "xml/XmlDoc.h"
 
 #include <gtest/gtest.h>
 
@@ -523,6 +524,32 @@ TEST_F(Steps13To16Test, Step15MovesReferencedItemsIntoTheirNotes)
     for (const char16_t* moved : {u"id=\"a\"", u"id=\"c\"", u"id=\"p2\""})
         EXPECT_EQ(Find(markPos, moved), std::u16string::npos) << U8(markPos);
     EXPECT_EQ(markPos.rfind(u"<NoteSet>", 0), 0u);
+}
+
+TEST_F(Steps13To16Test, Step15CopiesThePackageAttributesExactly)
+{
+    testkit::UnitSpec spec = NotesAt14();
+    spec.literature[0].notePackage = testkit::MakeNotePackage({{u"a", u"<b>&'"}}, {{u"creator", u"O'Neil & \"co\""}},
+                                                              {{u"count", u"1 < 2"}});
+    spec.notes.resize(1);
+    const fs::path unit = Build(spec);
+    StepStore store(unit);
+    EXPECT_EQ(store.UpdateVersionTo15(), 1);
+
+    CXmlDoc note;
+    ASSERT_TRUE(note.SetDoc(Rows(unit, "select Comments from NoteContent")[0][0])) << U8(note.GetDoc());
+    ASSERT_TRUE(note.FindTag(u"Comments"));
+    note.IntoTag();
+    ASSERT_TRUE(note.FindTag(u"Note-Package"));
+    EXPECT_EQ(note.GetAttrib(u"creator"), u"O'Neil & \"co\"");
+    note.IntoTag();
+    ASSERT_TRUE(note.FindTag(u"NoteItems"));
+    EXPECT_EQ(note.GetAttrib(u"count"), u"1 < 2");
+    note.IntoTag();
+    ASSERT_TRUE(note.FindTag(u"Item"));
+    EXPECT_EQ(note.GetAttrib(u"id"), u"a");
+    EXPECT_NE(note.GetSubDoc(note.GetMainPos()).find(u"&lt;b&gt;&amp;'"), std::u16string::npos) << U8(note.GetDoc());
+    EXPECT_FALSE(note.FindTag(u"Item"));
 }
 
 TEST_F(Steps13To16Test, Step15StopsAtTheFirstLiteratureWithoutAPackage)
