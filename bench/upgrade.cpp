@@ -1,0 +1,183 @@
+// Upgrade speed: CTavDB::Init on a large version-1 unit (10,000 literature, 20,000 notes with
+// note packages, 200 folders, 500 web pages) through every upgrade step, beside a full
+// sqlcipher_export copy of the same unit. Target: the upgrade within 5x of the copy.
+//
+// A version-7 unit of the same size runs as well: from version 7 on the steps copy the reading
+// state and move every note item (step 15), which a version-1 unit does not get.
+//
+// The import that follows the upgrade is not timed: the run is cancelled as soon as the last
+// step has reported, so Init ends at the import's first cancel test.
+#include "builder/UnitBuilder.h"
+#include "store/TavDB.h"
+
+#include <benchmark/benchmark.h>
+#include <sqlite3.h>
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <limits>
+#include <map>
+#include <stdexcept>
+#include <string>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kLiterature = 10000;
+constexpr int kNotes = 20000;
+constexpr int kFolders = 200;
+constexpr int kWebPages = 500;
+
+struct Fixture {
+    testkit::ScopedHomeEnv home;
+    testkit::TempDir dir;
+    std::map<int32_t, fs::path> bases;                 // by layout version
+    std::map<int32_t, double> bestUpgrade;             // seconds, by layout version
+    std::map<int32_t, int32_t> finalVersion;
+    double bestCopy = std::numeric_limits<double>::max();
+};
+
+Fixture& Shared()
+{
+    static Fixture fixture;
+    return fixture;
+}
+
+long PeakKilobytes()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+// A fresh copy of a base unit (with an empty companion folder) for one run.
+fs::path FreshCopy(int32_t version)
+{
+    Fixture& f = Shared();
+    const fs::path target = f.dir.Path() / ("upgrade" + std::to_string(version) + ".tav");
+    std::error_code ignored;
+    fs::remove_all(testkit::ContentsFolder(target), ignored);
+    fs::remove(target, ignored);
+    fs::copy_file(f.bases.at(version), target, fs::copy_options::overwrite_existing);
+    return target;
+}
+
+void ExportCopy(const fs::path& source, const fs::path& target)
+{
+    sqlite3* db = nullptr;
+    if (sqlite3_open_v2(source.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK) {
+        sqlite3_close(db);
+        throw std::runtime_error("cannot open " + source.string());
+    }
+    sqlite3_key(db, testkit::kUnitKey, testkit::kUnitKeyLength);
+    const std::string sql = "attach database '" + target.string() + "' as copy key '" + testkit::kUnitKey +
+                            "'; select sqlcipher_export('copy'); detach database copy;";
+    char* error = nullptr;
+    const int rc = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &error);
+    std::string message = error != nullptr ? error : "";
+    sqlite3_free(error);
+    sqlite3_close(db);
+    if (rc != SQLITE_OK)
+        throw std::runtime_error("sqlcipher_export failed: " + message);
+}
+
+void BM_UpgradeInit(benchmark::State& state, int32_t version)
+{
+    for (auto _ : state) {
+        state.PauseTiming();
+        const fs::path unit = FreshCopy(version);
+        g_cancelFlag.store(0);
+        state.ResumeTiming();
+
+        const auto start = std::chrono::steady_clock::now();
+        {
+            CTavDB store;
+            store.SetPauseMilliseconds(0);
+            std::u16string tavId;
+            store.Init(testkit::U16(unit.string()), tavId, u"", [](int32_t, int32_t, const std::u16string& text) {
+                // The driver's last upgrade line: cancel so that the import stops at its first test.
+                if (text == u"学习单元数据升级到版本16...")
+                    g_cancelFlag.store(1);
+                return 1;
+            });
+        }
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        state.SetIterationTime(seconds);
+
+        state.PauseTiming();
+        g_cancelFlag.store(0);
+        auto best = Shared().bestUpgrade.try_emplace(version, seconds).first;
+        best->second = std::min(best->second, seconds);
+        testkit::UnitReader reader(unit, testkit::KeyMode::WithKey);
+        Shared().finalVersion[version] = static_cast<int32_t>(reader.ScalarInt("select VersionNum from VersionInfo"));
+        state.ResumeTiming();
+    }
+}
+
+void BM_SqlcipherExportCopy(benchmark::State& state)
+{
+    const fs::path target = Shared().dir.Path() / "export-copy.tav";
+    for (auto _ : state) {
+        state.PauseTiming();
+        std::error_code ignored;
+        fs::remove(target, ignored);
+        state.ResumeTiming();
+
+        const auto start = std::chrono::steady_clock::now();
+        ExportCopy(Shared().bases.at(1), target);
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        state.SetIterationTime(seconds);
+        Shared().bestCopy = std::min(Shared().bestCopy, seconds);
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    benchmark::Initialize(&argc, argv);
+    Fixture& f = Shared();
+    for (int32_t version : {1, 7}) {
+        const fs::path base = f.dir.Path() / ("base" + std::to_string(version) + ".tav");
+        testkit::UnitSpec spec = testkit::BulkSpec(version, kLiterature, kNotes, kFolders, kWebPages);
+        spec.encrypted = true;
+        testkit::BuildUnit(base, spec);
+        f.bases[version] = base;
+        std::printf("version-%d unit: %d literature, %d notes, %d folders, %d web pages, %.1f MiB\n", version,
+                    kLiterature, kNotes, kFolders, kWebPages,
+                    static_cast<double>(fs::file_size(base)) / (1024.0 * 1024.0));
+    }
+    const long peakBefore = PeakKilobytes();
+
+    // The version-7 run moves 20,000 note items and is by far the longer one: run it once.
+    for (int32_t version : {1, 7})
+        benchmark::RegisterBenchmark(("UpgradeInit/v" + std::to_string(version) + "_to_v16").c_str(), BM_UpgradeInit,
+                                     version)
+            ->UseManualTime()
+            ->Unit(benchmark::kMillisecond)
+            ->Iterations(1)
+            ->Repetitions(version == 1 ? 3 : 1);
+    benchmark::RegisterBenchmark("SqlcipherExportCopy", BM_SqlcipherExportCopy)
+        ->UseManualTime()
+        ->Unit(benchmark::kMillisecond)
+        ->Iterations(1)
+        ->Repetitions(3);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+
+    if (f.bestCopy == std::numeric_limits<double>::max())
+        return 0;   // filtered out
+    std::printf("sqlcipher_export copy (v1 unit): %.3f s (best of runs)\n", f.bestCopy);
+    for (const auto& [version, seconds] : f.bestUpgrade) {
+        const double ratio = seconds / f.bestCopy;
+        std::printf("upgrade (Init, v%d -> v%d):       %.3f s (best of runs), ratio %.2fx (target: at most 5x) %s\n",
+                    version, f.finalVersion[version], seconds, ratio, ratio <= 5.0 ? "OK" : "OVER TARGET");
+    }
+    std::printf("peak memory (ru_maxrss):   %.1f MiB (%.1f MiB after building the unit)\n",
+                static_cast<double>(PeakKilobytes()) / 1024.0, static_cast<double>(peakBefore) / 1024.0);
+    return 0;
+}
