@@ -278,3 +278,46 @@ TEST(XmlEdit, MovedFromDocumentIsEmptyAndUsable) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(XmlEdit, ChangesThatWouldOverflowATagFieldAreRefused) {
+    // an end tag "</name>" must fit 10 bits
+    const std::u16string longName = u"n" + std::u16string(1020, u'x');  // "</...>" is 1024 long
+    CXmlDoc doc;
+    EXPECT_TRUE(doc.AddTag(longName));  // no end tag needed
+    ASSERT_TRUE(doc.IntoTag());
+    const std::u16string before = doc.GetDoc();
+    EXPECT_FALSE(doc.AddTag(u"child"));  // opening the parent would need that end tag
+    EXPECT_EQ(doc.GetDoc(), before);
+    EXPECT_FALSE(doc.AddTag(longName, u"value"));
+    EXPECT_EQ(doc.GetDoc(), before);
+    EXPECT_EQ(doc.CheckIndex(), "");
+    // a start tag must fit 22 bits
+    ASSERT_TRUE(doc.OutOfTag());
+    const std::u16string big(0x3FFFFF - longName.size() - 8, u'v');
+    EXPECT_TRUE(doc.SetAttrib(u"a", big.c_str()));  // <name a="..."/> exactly at the limit
+    EXPECT_EQ(doc.Record(doc.GetMainPos()).tagLens & 0x3FFFFF, 0x3FFFFFu);
+    EXPECT_FALSE(doc.SetAttrib(u"b", u""));
+    EXPECT_FALSE(doc.SetAttrib(u"a", (big + u"v").c_str()));
+    EXPECT_TRUE(doc.SetAttrib(u"a", u"short"));
+    EXPECT_EQ(doc.CheckIndex(), "");
+}
+
+TEST(XmlEdit, AddSubDocRefusesMarkupNestedBeyondTheLevelField) {
+    std::u16string deep;
+    for (int i = 0; i < 65535; ++i) deep += u"<d>";
+    for (int i = 0; i < 65535; ++i) deep += u"</d>";
+    CXmlDoc doc;
+    ASSERT_TRUE(doc.SetDoc(u"<r/>"));
+    ASSERT_TRUE(Enter(doc, u"r"));
+    // levels 1..65535 fit under r; one level more does not
+    EXPECT_TRUE(doc.AddSubDoc(deep));
+    ASSERT_TRUE(doc.IntoTag());
+    const std::u16string before = doc.GetDoc();
+    EXPECT_FALSE(doc.AddSubDoc(deep));
+    EXPECT_EQ(doc.GetDoc(), before);
+    EXPECT_EQ(doc.CheckIndex(), "");
+}
+
+}  // namespace
