@@ -22,7 +22,6 @@
 // Not thread-safe; one object belongs to one thread at a time.
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <vector>
 
