@@ -419,6 +419,39 @@ TEST_P(EndToEndUpgradeTest, BacksUpTheUnitAsItWasBeforeTheSteps)
     EXPECT_EQ(backup.ScalarInt("select count(*) from CategoryLitera where CategoryId = 0"), 1);
 }
 
+TEST(EndToEndUpgradeEncryptedTest, EncryptedUnitIsUpgradedInPlaceAndBackedUpEncrypted)
+{
+    // The same road as above, but the unit arrives already keyed (the usual case in the field).
+    testkit::ScopedHomeEnv home;
+    testkit::TempDir dir;
+    auto spec = testkit::SampleSpec(9);
+    spec.encrypted = true;
+    const auto unit = dir.Path() / "keyed.tav";
+    testkit::BuildUnit(unit, spec);
+    g_cancelFlag.store(0);
+    std::u16string tavId;
+    int result = -1;
+    {
+        CTavDB store;
+        store.SetPauseMilliseconds(0);
+        result = store.Init(U16(unit.string()), tavId, u"OWNER1", nullptr);
+    }
+    EXPECT_TRUE(result == 0 || result == kTavImportFailed) << std::hex << result;
+    EXPECT_EQ(U8(tavId), "7C1D2E3F4A5B6C7D8E9F0A1B2C3D4E5F");
+    UnitReader reader(unit, testkit::KeyMode::WithKey);
+    EXPECT_EQ(reader.ScalarInt("select VersionNum from VersionInfo"), 16);
+    EXPECT_EQ(ItemIds(ReadPackage(reader.QueryText("select Comments from NoteContent where PosID = 'N1'").at(0).at(0))),
+              (std::vector<std::string>{"a", "c"}));
+    EXPECT_EQ(reader.ScalarInt("select count(*) from LiteraInfo where DataType = 6"), 2);
+
+    const auto folder = testkit::ContentsFolder(unit) / "TavBackup";
+    ASSERT_TRUE(std::filesystem::is_directory(folder));
+    const auto backup = std::filesystem::directory_iterator(folder)->path();
+    EXPECT_EQ(backup.filename().string().rfind("keyed_9_", 0), 0u) << backup;
+    UnitReader old(backup, testkit::KeyMode::WithKey);
+    EXPECT_EQ(old.ScalarInt("select VersionNum from VersionInfo"), 9);
+}
+
 INSTANTIATE_TEST_SUITE_P(EveryOlderVersion, EndToEndUpgradeTest, ::testing::Range(1, 16),
                          [](const ::testing::TestParamInfo<int32_t>& info) {
                              return "FromVersion" + std::to_string(info.param);
