@@ -2,10 +2,9 @@
 // each upgrade step adds: a column that step n adds did not exist before version n. Declarations
 // are those of the version-16 layout.
 #include "builder/LayoutHistory.h"
+#include "builder/RawDb.h"
 #include "builder/UnitBuilder.h"
 
-#include <algorithm>
-#include <cctype>
 #include <initializer_list>
 
 namespace testkit::layout {
@@ -341,13 +340,6 @@ std::vector<TableDef> MakeHistory()
     return t;
 }
 
-bool SameName(const std::string& a, const std::string& b)
-{
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-           });
-}
-
 }  // namespace
 
 const std::vector<TableDef>& History()
@@ -359,7 +351,7 @@ const std::vector<TableDef>& History()
 const TableDef* FindTable(const std::string& name)
 {
     for (const TableDef& table : History())
-        if (SameName(table.name, name))
+        if (raw::SameName(table.name, name))
             return &table;
     return nullptr;
 }
@@ -413,7 +405,7 @@ std::vector<std::string> LayoutColumns(int32_t version, const std::string& table
 bool LayoutHasColumn(int32_t version, const std::string& table, const std::string& column)
 {
     for (const std::string& name : LayoutColumns(version, table))
-        if (layout::SameName(name, column))
+        if (raw::SameName(name, column))
             return true;
     return false;
 }

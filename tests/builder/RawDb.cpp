@@ -3,6 +3,9 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
+#include <cctype>
+
 namespace testkit::raw {
 
 Value Text(const std::u16string& text)
@@ -10,6 +13,23 @@ Value Text(const std::u16string& text)
     if (text.empty())
         return Value{};
     return Value{text};
+}
+
+void ExecOrThrow(sqlite3* db, const std::string& sql)
+{
+    char* error = nullptr;
+    if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &error) != SQLITE_OK) {
+        std::string message = error != nullptr ? error : "unknown error";
+        sqlite3_free(error);
+        throw TestkitError(message + " in: " + sql);
+    }
+}
+
+bool SameName(const std::string& a, const std::string& b)
+{
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+           });
 }
 
 void StatementDeleter::operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
@@ -35,15 +55,7 @@ Db::~Db()
     sqlite3_close(m_db);
 }
 
-void Db::Exec(const std::string& sql)
-{
-    char* error = nullptr;
-    if (sqlite3_exec(m_db, sql.c_str(), nullptr, nullptr, &error) != SQLITE_OK) {
-        std::string message = error != nullptr ? error : "unknown error";
-        sqlite3_free(error);
-        throw TestkitError(message + " in: " + sql);
-    }
-}
+void Db::Exec(const std::string& sql) { ExecOrThrow(m_db, sql); }
 
 void Db::Run(const std::string& sql, const std::vector<Value>& values)
 {

@@ -20,6 +20,11 @@ using Value = std::variant<std::monostate, int64_t, std::u16string>;
 // Empty text writes NULL.
 Value Text(const std::u16string& text);
 
+// Runs SQL text on a connection; throws TestkitError with SQLite's message.
+void ExecOrThrow(sqlite3* db, const std::string& sql);
+// Table and column names compare without regard to ASCII case, as SQLite does.
+bool SameName(const std::string& a, const std::string& b);
+
 struct StatementDeleter {
     void operator()(sqlite3_stmt* statement) const;
 };

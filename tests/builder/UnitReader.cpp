@@ -1,10 +1,9 @@
 // Reads learning units back for assertions, with or without the unit key.
 #include "builder/UnitBuilder.h"
+#include "builder/RawDb.h"
 
 #include <sqlite3.h>
 
-#include <algorithm>
-#include <cctype>
 
 namespace testkit {
 namespace {
@@ -29,13 +28,6 @@ sqlite3* TryOpen(const std::filesystem::path& path, bool keyed)
         return nullptr;
     }
     return db;
-}
-
-bool SameName(const std::string& a, const std::string& b)
-{
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-           });
 }
 
 }  // namespace
@@ -125,15 +117,7 @@ int64_t UnitReader::ScalarInt(const std::string& sql)
     return value ? std::stoll(*value) : 0;
 }
 
-void UnitReader::Execute(const std::string& sql)
-{
-    char* error = nullptr;
-    if (sqlite3_exec(m_db, sql.c_str(), nullptr, nullptr, &error) != SQLITE_OK) {
-        std::string message = error != nullptr ? error : "unknown error";
-        sqlite3_free(error);
-        throw TestkitError(message + " in: " + sql);
-    }
-}
+void UnitReader::Execute(const std::string& sql) { raw::ExecOrThrow(m_db, sql); }
 
 std::vector<std::string> UnitReader::Tables()
 {
@@ -154,7 +138,7 @@ std::vector<std::string> UnitReader::Columns(const std::string& table)
 bool UnitReader::HasTable(const std::string& table)
 {
     for (const std::string& name : Tables())
-        if (SameName(name, table))
+        if (raw::SameName(name, table))
             return true;
     return false;
 }
@@ -162,7 +146,7 @@ bool UnitReader::HasTable(const std::string& table)
 bool UnitReader::HasColumn(const std::string& table, const std::string& column)
 {
     for (const std::string& name : Columns(table))
-        if (SameName(name, column))
+        if (raw::SameName(name, column))
             return true;
     return false;
 }
