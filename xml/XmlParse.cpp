@@ -236,15 +236,22 @@ SXmlParseOutcome CXmlDocImpl::Parse(const char16_t* text, size_t length, CXmlEle
                                     std::u16string& result, int32_t maxDocLength, int32_t maxRecords) {
     SXmlParseOutcome outcome;
     nextFree = 1;
-    index.Clear();
     if (length > static_cast<size_t>(maxDocLength)) {
         AddResult(result, u"index_overflow", u"type", u"document_length", u"offset", Number(0));
+        index.Clear();
         index.Alloc(8);
         index[0] = SXmlElemRecord{};
         outcome.overflow = true;
         return outcome;
     }
-    index.Alloc(static_cast<int32_t>(length / 64 + 8));
+    // Sized for one element per 64 characters. An index left by an earlier parse is kept when
+    // it is big enough and not much bigger, so that parsing one small text after another does
+    // not allocate each time; records are written fresh as they are taken.
+    const int32_t need = static_cast<int32_t>(length / 64 + 8);
+    if (index.Size() < need || int64_t{index.Size()} > 4 * int64_t{need} + 1024) {
+        index.Clear();
+        index.Alloc(need);
+    }
     index[0] = SXmlElemRecord{};
     if (length == 0) {
         return outcome;
