@@ -142,6 +142,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             Check(doc, "RemoveTag");
             break;
         case 13: {
+            if (in.ConsumeBool()) {
+                // Parse again in the same object: a smaller or larger text reuses the index.
+                const std::u16string next = in.ConsumeBool() ? doc.GetDoc() : Widen(in.ConsumeRandomLengthString(256));
+                clean = doc.SetDoc(next);
+                Check(doc, "SetDoc again");
+                break;
+            }
             const std::u16string s = Widen(in.ConsumeRandomLengthString(32));
             (void)CXmlDoc::DecodeText(s);
             const std::u16string enc = CXmlDoc::EncodeAttrib(s, CXmlDoc::XML_WITH_REFS);
