@@ -264,3 +264,30 @@ TEST(XmlParse, IndexGrowsInSegments) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(XmlParse, ParsingAgainStartsOverWithNothingLeftFromBefore) {
+    CXmlDoc doc;
+    ASSERT_TRUE(doc.SetDoc(u"<r>" + Repeat(u"<i a=\"1\"><j/></i>", 300) + u"</r>"));
+    ASSERT_TRUE(Enter(doc, u"r"));
+    ASSERT_TRUE(doc.FindTag(u"i"));
+    // a smaller text in the same object: old records and positions are gone
+    EXPECT_FALSE(doc.SetDoc(u"<x><y></x>"));
+    EXPECT_EQ(doc.GetResult(), u"<unended_start_tag tagname=\"y\" offset=\"3\" offset2=\"6\"/>");
+    EXPECT_EQ(doc.GetMainPos(), 0);
+    EXPECT_EQ(doc.NextFreeRecord(), 3);
+    EXPECT_EQ(doc.CheckIndex(), "");
+    EXPECT_FALSE(doc.FindTag(u"i"));
+    EXPECT_EQ(doc.GetSubDoc(5), u"");
+    ASSERT_TRUE(Enter(doc, u"x"));
+    ASSERT_TRUE(doc.FindTag(u"y"));
+    EXPECT_EQ(doc.Record(doc.GetMainPos()).child, 0);
+    EXPECT_FALSE(doc.FindTag(nullptr));
+    // and a larger one again
+    ASSERT_TRUE(doc.SetDoc(u"<r>" + Repeat(u"<k/>", 5000) + u"</r>"));
+    EXPECT_EQ(doc.CheckIndex(), "");
+    EXPECT_EQ(doc.GetResult(), u"");
+}
+
+}  // namespace
