@@ -145,7 +145,11 @@ bool WriteAtomically(const fs::path& target, const std::string& bytes)
     if (error)
         return false;
 
-    std::string pattern = (folder.empty() ? fs::path(".") : folder) / ("." + target.filename().string() + ".XXXXXX");
+    // Built by appending: GCC 12 at -O3 misreports the chained operator+ form (-Wrestrict).
+    std::string name = ".";
+    name += target.filename().string();
+    name += ".XXXXXX";
+    std::string pattern = (folder.empty() ? fs::path(".") : folder) / name;
     const int fd = ::mkstemp(pattern.data());
     if (fd < 0)
         return false;
