@@ -74,27 +74,26 @@ void CSqliteDB::ThrowWithConnectionText(int32_t code) const
 void CSqliteDB::Open(const std::u16string& path)
 {
     sqlite3* db = nullptr;
-    const int rc = sqlite3_open16(path.c_str(), &db);
-    if (rc != SQLITE_OK) {
-        CSqliteException error(rc, ConnectionText(db));
-        sqlite3_close(db);
-        throw error;
-    }
-    m_db = db;
-    m_path = path;
-    m_keyApplied = false;
-    sqlite3_busy_timeout(m_db, m_busyTimeoutMs);
+    Adopt(db, sqlite3_open16(path.c_str(), &db), path);
 }
 
 void CSqliteDB::OpenReadOnly(const std::u16string& path)
 {
     sqlite3* db = nullptr;
-    const int rc = sqlite3_open_v2(WideToUtf8(path).c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
-    if (rc != SQLITE_OK) {
-        CSqliteException error(rc, ConnectionText(db));
+    Adopt(db, sqlite3_open_v2(WideToUtf8(path).c_str(), &db, SQLITE_OPEN_READONLY, nullptr), path);
+}
+
+void CSqliteDB::Adopt(sqlite3* db, int openResult, const std::u16string& path)
+{
+    if (openResult != SQLITE_OK) {
+        CSqliteException error(openResult, ConnectionText(db));
         sqlite3_close(db);
         throw error;
     }
+    // A connection still open here would otherwise be lost with its handle: let it go once its
+    // statements are gone.
+    if (m_db != nullptr)
+        sqlite3_close_v2(m_db);
     m_db = db;
     m_path = path;
     m_keyApplied = false;

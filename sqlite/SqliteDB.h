@@ -42,6 +42,8 @@ public:
 
 private:
     void CheckOpen() const;
+    // Takes a freshly opened handle (or throws its open failure).
+    void Adopt(sqlite3* db, int openResult, const std::u16string& path);
     [[noreturn]] void ThrowWithConnectionText(int32_t code) const;
     int32_t EncryptPlainFile(const void* key, int32_t length);
 
