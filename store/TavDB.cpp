@@ -79,6 +79,17 @@ void CTavDB::LogSqliteError(const char16_t* sourceFile, const char16_t* function
     CxLog::Instance().Log(sourceFile, function, line, 3, e.ErrorMessage());
 }
 
+void CTavDB::UseLargePageCache()
+{
+    // Every page of a unit is decrypted when it is read; the default cache (a few MiB) makes the
+    // upgrade's table walks read and decrypt the same pages over and over.
+    try {
+        m_db.ExecuteStatement(u"pragma cache_size = -65536");
+    } catch (const CSqliteException& e) {
+        CxLog::Instance().Log(u"TavDBSql", u"CTavDB::UseLargePageCache", __LINE__, 1, e.ErrorMessage());
+    }
+}
+
 void CTavDB::Pause() const
 {
     if (m_pauseMs > 0)
@@ -147,6 +158,7 @@ int CTavDB::Init(const std::u16string& path, std::u16string& tavId, const std::u
     }
 
     m_path = path;
+    UseLargePageCache();
 
     struct CreationGroup {
         const char16_t* line;

@@ -42,6 +42,8 @@ public:
     void SetPauseMilliseconds(int32_t milliseconds) { m_pauseMs = milliseconds; }
     int32_t PauseMilliseconds() const { return m_pauseMs; }
     void Pause() const;
+    // A page cache large enough for the upgrade's table walks (up to 64 MiB).
+    void UseLargePageCache();
 
     // ---- Layout: creation, column and utility operations ----
     int CreateCategoryTable();

@@ -28,6 +28,37 @@ void CopyAttributes(const CXmlDoc& from, CXmlDoc& to)
         to.SetAttrib(to.GetMainPos(), name, value, 0);
 }
 
+// Indexes on LiterGuid for the length of the step: without them every literature item costs
+// full scans of NoteContent and LiteraRelate, which makes the step quadratic in the unit's size.
+// They are dropped again before the step's transaction commits, so the layout stays as it was.
+class CStepIndexes {
+public:
+    explicit CStepIndexes(CSqliteDB& db) : m_db(db)
+    {
+        Run(u"create index if not exists UpgradeNoteLiterGuid on NoteContent(LiterGuid)");
+        Run(u"create index if not exists UpgradeRelateLiterGuid on LiteraRelate(LiterGuid)");
+    }
+    CStepIndexes(const CStepIndexes&) = delete;
+    CStepIndexes& operator=(const CStepIndexes&) = delete;
+    ~CStepIndexes()
+    {
+        Run(u"drop index if exists UpgradeNoteLiterGuid");
+        Run(u"drop index if exists UpgradeRelateLiterGuid");
+    }
+
+private:
+    // Only speed depends on these statements: a failure changes nothing else.
+    void Run(const char16_t* sql) noexcept
+    {
+        try {
+            m_db.ExecuteStatement(sql);
+        } catch (const CSqliteException&) {
+        }
+    }
+
+    CSqliteDB& m_db;
+};
+
 } // namespace
 
 int CTavDB::UpdateVersionTo15()
@@ -47,6 +78,8 @@ int CTavDB::UpdateVersionTo15()
             for (; !query.IsEof(); query.NextRow())
                 literGuids.push_back(query.GetStringValue(0));
         }
+        // Made after the walk's order is fixed, so that they cannot change it.
+        const CStepIndexes indexes(m_db);
         for (const std::u16string& literGuid : literGuids) {
             if (literGuid.empty())
                 continue;
