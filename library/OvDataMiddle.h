@@ -1,5 +1,3 @@
-// >>> TEAM NOTE (temporary): read /work/main/ENGINEERS.md before building or committing
-// >>> (own build dir build-<yourname>, commit only your own files, house rules, store conventions).
 #pragma once
 // The personal library service: the operations through which imported data reaches the
 // user's library. The implementation keeps the library in <sync folder><user>/library.db.

@@ -1,5 +1,3 @@
-// >>> TEAM NOTE (temporary): read /work/main/ENGINEERS.md before building or committing
-// >>> (own build dir build-<yourname>, commit only your own files, house rules, store conventions).
 #pragma once
 // One SQLite connection (SQLCipher build). All text crosses as UTF-16; every failure is
 // thrown as CSqliteException.

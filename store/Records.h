@@ -1,5 +1,3 @@
-// >>> TEAM NOTE (temporary): read /work/main/ENGINEERS.md before building or committing
-// >>> (own build dir build-<yourname>, commit only your own files, house rules, store conventions).
 #pragma once
 // Records of what a learning unit's rows say. Plain structures held by shared handles;
 // caches and the import share them.

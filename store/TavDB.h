@@ -1,5 +1,3 @@
-// >>> TEAM NOTE (temporary): read /work/main/ENGINEERS.md before building or committing
-// >>> (own build dir build-<yourname>, commit only your own files, house rules, store conventions).
 #pragma once
 // The learning-unit store: one object per import, owning the connection to one unit file
 // and everything the upgrade and the import keep between steps.
@@ -217,8 +215,6 @@ protected:
     std::map<int32_t, std::shared_ptr<SPersonalLiteratureInfo>> m_literatures;
     std::map<int32_t, std::shared_ptr<SPersonalWebLiteratureInfo>> m_webLiteratures;
     std::map<int32_t, std::shared_ptr<SPersonalNoteInfo>> m_notes;
-    std::map<int32_t, std::shared_ptr<std::set<int32_t>>> m_folderChildIds;
-    std::map<int32_t, std::shared_ptr<std::set<int32_t>>> m_folderLiteratureIds;
     std::map<std::u16string, std::u16string> m_markPosByLiterGuid;
     ProgressCallback m_callback;
     int32_t m_totalSteps = 0;
