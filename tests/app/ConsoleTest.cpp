@@ -1,4 +1,5 @@
 #include "app/console/ConsoleProgress.h"
+#include "builder/UnitBuilder.h"
 #include "sqlite/SqliteDB.h"
 #include "store/TavDB.h"
 #include "support/TextConvert.h"
@@ -25,13 +26,6 @@ struct RunResult {
 
 class ConsoleTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        char pattern[] = "/tmp/console-test-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        m_dir = pattern;
-    }
-    void TearDown() override { fs::remove_all(m_dir); }
 
     // Runs tavtool with a private home, capturing standard output and error together.
     RunResult Run(const std::string& arguments) const
@@ -72,7 +66,8 @@ protected:
         return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     }
 
-    fs::path m_dir;
+    testkit::TempDir m_temp;
+    const fs::path& m_dir = m_temp.Path();
 };
 
 TEST(ConsoleProgressTest, BarFollowsPositionWithinRange)

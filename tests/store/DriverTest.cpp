@@ -1,3 +1,4 @@
+#include "builder/UnitBuilder.h"
 #include "store/TavDB.h"
 #include "support/LastError.h"
 #include "support/TextConvert.h"
@@ -23,33 +24,8 @@ struct Line {
 
 class DriverTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        char pattern[] = "/tmp/driver-test-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        m_dir = pattern;
-        for (const char* variable : {"HOME", "XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_STATE_HOME", "XDG_DOCUMENTS_DIR"}) {
-            const char* old = std::getenv(variable);
-            m_savedEnv.emplace_back(variable, old != nullptr ? std::optional<std::string>(old) : std::nullopt);
-        }
-        setenv("HOME", (m_dir / "home").c_str(), 1);
-        setenv("XDG_DATA_HOME", (m_dir / "home/.local/share").c_str(), 1);
-        setenv("XDG_CONFIG_HOME", (m_dir / "home/.config").c_str(), 1);
-        setenv("XDG_STATE_HOME", (m_dir / "home/.local/state").c_str(), 1);
-        setenv("XDG_DOCUMENTS_DIR", (m_dir / "home/Documents").c_str(), 1);
-        g_cancelFlag.store(0);
-    }
-    void TearDown() override
-    {
-        g_cancelFlag.store(0);
-        for (const auto& [variable, value] : m_savedEnv) {
-            if (value)
-                setenv(variable.c_str(), value->c_str(), 1);
-            else
-                unsetenv(variable.c_str());
-        }
-        fs::remove_all(m_dir);
-    }
+    void SetUp() override { g_cancelFlag.store(0); }
+    void TearDown() override { g_cancelFlag.store(0); }
 
     // A current-layout unit's version record, unencrypted; the creation pass adds the rest.
     std::u16string MakeUnit(const std::string& name, const std::u16string& versionSql)
@@ -104,8 +80,9 @@ protected:
         return false;
     }
 
-    fs::path m_dir;
-    std::vector<std::pair<std::string, std::optional<std::string>>> m_savedEnv;
+    testkit::ScopedHomeEnv m_home;
+    testkit::TempDir m_temp;
+    const fs::path& m_dir = m_temp.Path();
     std::vector<Line> m_lines;
 };
 
