@@ -222,6 +222,10 @@ int CTavDB::Init(const std::u16string& path, std::u16string& tavId, const std::u
     }
 
     m_currentStep += 1;
+    // A cancel seen by the upgrade ends the run here, as the import's first test would: a
+    // cancelled run is no failure.
+    if (cancelled())
+        return 0;
     // The import into the personal library is not part of this build yet: never claim success.
     Report(m_totalSteps, m_totalSteps, u"更新学习单元失败");
     return kTavImportFailed;

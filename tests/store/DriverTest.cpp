@@ -179,6 +179,26 @@ TEST_F(DriverTest, CancelBeforeStartOpensNothing)
     EXPECT_EQ(RunInit(path, tavId, u"abc"), kTavImportFailed);
 }
 
+TEST_F(DriverTest, CancelDuringTheUpgradeEndsTheRunAsCancelledNotFailed)
+{
+    const std::u16string path = MakeCurrentUnit("cu.tav", u"'T6'", u"NULL");
+    std::u16string tavId;
+    CTavDB store;
+    store.SetPauseMilliseconds(0);
+    const int result = store.Init(path, tavId, u"abc", [this](int32_t position, int32_t maximum, const std::u16string& text) {
+        m_lines.push_back({position, maximum, text});
+        if (text == u"开始更新学习单元版本...")
+            g_cancelFlag.store(1);
+        return 1;
+    });
+    EXPECT_EQ(result, 0);
+    ASSERT_FALSE(m_lines.empty());
+    EXPECT_EQ(m_lines.back().text, u"导入学习单元取消");
+    EXPECT_EQ(m_lines.back().position, store.TotalSteps());
+    EXPECT_FALSE(Saw(u"更新文献夹信息"));
+    EXPECT_FALSE(Saw(u"更新学习单元失败"));
+}
+
 TEST_F(DriverTest, MissingPathIsReportedAndNothingIsCreated)
 {
     const std::u16string path = Utf8ToWide((m_dir / "nowhere/x.tav").string());
