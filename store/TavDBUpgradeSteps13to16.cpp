@@ -312,7 +312,8 @@ bool CTavDB::UpdateCategoryGuids()
                               u" where CategoryId = " + Num(row.id));
     }
 
-    // One update gives every child of a parent its GUID; later children of it are done then.
+    // One update gives every child of a parent its GUID; later children of it are done then,
+    // unless the parent had no GUID to give (their ParentGuid is still empty).
     std::set<int32_t> parentsDone;
     for (const SIdRow& row : ReadIdRows(*this, u"select ParentID, ParentGuid from Category")) {
         if (row.id == 0 || !row.texts[0].empty() || parentsDone.count(row.id) != 0)
@@ -324,7 +325,8 @@ bool CTavDB::UpdateCategoryGuids()
         GetFirstFieldText(u"select CategoryGuid from Category where CategoryId = " + Num(row.id), parentGuid);
         m_db.ExecuteStatement(u"update Category set ParentGuid = " + QuoteSqlText(parentGuid) + u" where ParentID = " +
                               Num(row.id));
-        parentsDone.insert(row.id);
+        if (!parentGuid.empty())
+            parentsDone.insert(row.id);
     }
     return true;
 }
@@ -437,7 +439,8 @@ bool CTavDB::UpdateTrashGuids()
             GetFirstFieldText(u"select TrashGuid from Trash where ID = " + Num(row.id), parentGuid);
             m_db.ExecuteStatement(u"update Trash set TrashParentGuid = " + QuoteSqlText(parentGuid) +
                                   u" where ParentID = " + Num(row.id));
-            parentsDone.insert(row.id);
+            if (!parentGuid.empty())
+                parentsDone.insert(row.id);
         }
         if (CancelUpgradeStep())
             return false;
@@ -451,9 +454,14 @@ bool CTavDB::UpdateTrashGuids()
 int CTavDB::UpdateVersionTo16()
 {
     CStepTransaction transaction(m_db);
+    // Every change of this step is guarded by a probe, so a rerun cannot repeat any of it:
+    // what was added before a cancel stays, as it does after a failure.
     auto section = [this](const char16_t* line) {
         Report(m_currentStep, m_totalSteps, line);
-        return !CancelUpgradeStep();
+        if (!IsCancelRequested())
+            return true;
+        Report(m_totalSteps, m_totalSteps, kCancelLine);
+        return false;
     };
     try {
         if (!section(u"更新题录信息") || TableAddColumn(u"LiteraInfo") == 0)

@@ -318,7 +318,9 @@ TEST_F(Steps13To16Test, Step14GivesEveryRowAGuidAndCopiesThem)
 {
     const fs::path unit = Build(WithoutGuidsAt13());
     Execute(unit, "insert into Trash(ID, Path, pkid, IsDoc, ParentID) values (50, 'a', 0, 0, 0), (51, 'b', 0, 0, 50), "
-                  "(52, 'c', 0, 0, 50)");
+                  "(52, 'c', 0, 0, 50), (53, 'd', 0, 0, 77), (54, 'e', 0, 0, 77)");
+    // Children of a folder that is gone: their parent has no GUID to give.
+    Execute(unit, "insert into Category(CategoryId, Name, ParentID) values (20, 'o1', 99), (21, 'o2', 99)");
     StepStore store(unit);
     EXPECT_EQ(store.UpdateVersionTo14(), 1);
     EXPECT_EQ(Version(unit), 14);
@@ -333,8 +335,10 @@ TEST_F(Steps13To16Test, Step14GivesEveryRowAGuidAndCopiesThem)
         expectGuid(row[1]);
     const auto parentGuid = Rows(unit, "select CategoryGuid from Category where CategoryId = 5")[0][0];
     EXPECT_EQ(Count(unit, "select count(*) from Category where ParentID = 5 and ParentGuid = '" + U8(parentGuid) + "'"), 2);
-    // Both children of folder 5 are served by one update.
+    // Both children of folder 5 are served by one update; a child of a missing parent still has
+    // an empty ParentGuid when its row is read, so each of them is taken up.
     EXPECT_EQ(std::count(store.lines.begin(), store.lines.end(), At(u"更新文献夹信息表父ID：5")), 1);
+    EXPECT_EQ(std::count(store.lines.begin(), store.lines.end(), At(u"更新文献夹信息表父ID：99")), 2);
 
     const auto literature = Rows(unit, "select pkid, LiterGuid from LiteraInfo order by pkid");
     for (const auto& row : literature)
@@ -364,6 +368,8 @@ TEST_F(Steps13To16Test, Step14GivesEveryRowAGuidAndCopiesThem)
         }
     }
     EXPECT_EQ(Count(unit, "select count(*) from Trash where ParentID = 50 and TrashParentGuid = '" + U8(trashParent) + "'"), 2);
+    EXPECT_EQ(std::count(store.lines.begin(), store.lines.end(), At(u"更新资料回收站信息表父ID：50")), 1);
+    EXPECT_EQ(std::count(store.lines.begin(), store.lines.end(), At(u"更新资料回收站信息表父ID：77")), 2);
 
     for (const Line& line : store.lines)
         EXPECT_EQ(line.position * 1000 + line.maximum, kStep * 1000 + kTotal) << U8(line.text);
@@ -649,6 +655,32 @@ TEST_F(Steps13To16Test, Step16EndsAtAFailingTableAddColumn)
     EXPECT_EQ(Version(unit), 15);
     testkit::UnitReader reader(unit);
     EXPECT_TRUE(reader.HasColumn("CategoryLitera", "Recycled"));
+}
+
+TEST_F(Steps13To16Test, Step16CancelledKeepsTheColumnsAddedSoFar)
+{
+    testkit::UnitSpec spec = NotesAt14();
+    spec.version = 15;
+    const fs::path unit = Build(spec);
+    {
+        testkit::UnitReader reader(unit);
+        ASSERT_FALSE(reader.HasColumn("LiteraInfo", "LocalModifyTime"));
+        ASSERT_FALSE(reader.HasColumn("CategoryLitera", "LocalModifyTime"));
+    }
+    {
+        StepStore store(unit);
+        store.onLine = [](const std::u16string& text) {
+            if (text == u"更新笔记信息")
+                g_cancelFlag.store(1);
+        };
+        EXPECT_EQ(store.UpdateVersionTo16(), 0);
+        EXPECT_EQ(store.lines.back(), (Line{kTotal, kTotal, kCancel}));
+    }
+    EXPECT_EQ(Version(unit), 15);
+    testkit::UnitReader reader(unit);
+    EXPECT_TRUE(reader.HasColumn("LiteraInfo", "LocalModifyTime"));
+    EXPECT_TRUE(reader.HasColumn("Category", "RecycleID"));
+    EXPECT_FALSE(reader.HasColumn("CategoryLitera", "LocalModifyTime"));
 }
 
 // ---- The four steps together ----
