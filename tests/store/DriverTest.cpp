@@ -1,6 +1,7 @@
 #include "builder/UnitBuilder.h"
 #include "store/TavDB.h"
 #include "support/LastError.h"
+#include "support/Log.h"
 #include "support/TextConvert.h"
 
 #include <gtest/gtest.h>
@@ -125,6 +126,10 @@ TEST_F(DriverTest, WrongKeyAndForeignFilesEndAfterOpeningUntouched)
     const fs::path textFile = m_dir / "readme.tav";
     std::ofstream(textFile) << "plain words, not a database at all; long enough to fill a header.\n"
                             << std::string(300, '-');
+    // A first line, so that the log file exists; only what is written after it counts.
+    CxLog::Instance().Log(u"DriverTest", u"mark", __LINE__, 3, u"start");
+    ASSERT_TRUE(CxLog::Instance().Flush());
+    const size_t logStart = ReadBytes(CxLog::Instance().LastLogFilePath()).size();
     for (const std::u16string& path : {other, Utf8ToWide(textFile.string())}) {
         const std::string before = ReadBytes(path);
         m_lines.clear();
@@ -135,6 +140,9 @@ TEST_F(DriverTest, WrongKeyAndForeignFilesEndAfterOpeningUntouched)
         EXPECT_EQ(m_lines.back().text, u"打开学习单元");
         EXPECT_EQ(GetLastErrorCode(), static_cast<uint32_t>(kTavSqliteError));
         EXPECT_EQ(ReadBytes(path), before);
+        ASSERT_TRUE(CxLog::Instance().Flush());
+        EXPECT_NE(ReadBytes(CxLog::Instance().LastLogFilePath()).find("Error TavDB(CTavDB::InitDbVersion, ", logStart),
+                  std::string::npos);
     }
 }
 
