@@ -37,18 +37,6 @@ bool SameAccount(const std::u16string& left, const std::u16string& right)
     return true;
 }
 
-std::u16string Quoted(const std::u16string& value)
-{
-    std::u16string out;
-    out.reserve(value.size());
-    for (char16_t c : value) {
-        out.push_back(c);
-        if (c == u'\'')
-            out.push_back(u'\'');
-    }
-    return out;
-}
-
 } // namespace
 
 CTavDB::CTavDB()
@@ -251,7 +239,7 @@ int CTavDB::InitDbVersion()
 int CTavDB::UpdateUUid(const std::u16string& tavId)
 {
     try {
-        m_db.ExecuteStatement(u"update VersionInfo set TavId='" + Quoted(tavId) + u"' where id=1 ");
+        m_db.ExecuteStatement(u"update VersionInfo set TavId=" + QuoteSqlText(tavId) + u" where id=1 ");
     } catch (const CSqliteException& e) {
         LogSqliteError(u"TavDBSql", u"CTavDB::UpdateUUid", __LINE__, e);
     }
