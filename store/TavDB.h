@@ -1,7 +1,7 @@
 #pragma once
 // The learning-unit store: one object per import, owning the connection to one unit file
 // and everything the upgrade and the import keep between steps.
-#include "app/progress/Progress.h"
+#include "store/Progress.h"
 #include "sqlite/SqliteDB.h"
 #include "store/Records.h"
 #include "store/StoreCodes.h"

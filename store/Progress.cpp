@@ -1,3 +1,3 @@
-#include "app/progress/Progress.h"
+#include "store/Progress.h"
 
 std::atomic<int32_t> g_cancelFlag{0};
