@@ -41,6 +41,8 @@ std::u16string LibraryErrorText(int32_t code)
         return u"无法生成新的GUID";
     case kLibraryNoLibrary:
         return u"该用户还没有个人图书馆";
+    case kLibraryAmbiguousEntry:
+        return u"该GUID前缀对应多个学习单元";
     default:
         return u"未知错误（错误码 " + ToWide(std::to_string(code)) + u"）";
     }

@@ -23,6 +23,7 @@ enum LibraryResult : int32_t {
     kLibraryRemoveFailed,                // the entry's attachment files could not be removed
     kLibraryNoGuid,                      // no new GUID could be made
     kLibraryNoLibrary,                   // reading: the account has no library yet
+    kLibraryAmbiguousEntry,              // reading: a GUID prefix names more than one entry
     kLibraryResultEnd                    // one past the last code
 };
 

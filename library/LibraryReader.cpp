@@ -27,6 +27,146 @@ void AppendSubtree(const std::multimap<std::u16string, SLibraryFolderNode>& byPa
     }
 }
 
+const char16_t* const kEntryColumns =
+    u"select u.TavGuid,u.Name,u.Complete,u.CreateTime,u.CompleteTime,"
+    u"(select count(*) from Folder f where f.TavGuid=u.TavGuid),"
+    u"(select count(*) from Literature l where l.TavGuid=u.TavGuid),"
+    u"(select count(*) from Note n where n.TavGuid=u.TavGuid) "
+    u"from LearningUnit u";
+
+std::vector<SLibraryEntry> QueryEntries(CSqliteDB& db, const std::u16string& condition)
+{
+    std::vector<SLibraryEntry> entries;
+    CSqliteQuery query = db.ExecuteQuery(kEntryColumns + condition + u" order by u.rowid");
+    for (; !query.IsEof(); query.NextRow()) {
+        SLibraryEntry entry;
+        entry.TavGuid = query.GetStringValue(0);
+        entry.Name = query.GetStringValue(1);
+        entry.Complete = query.GetIntField(2) != 0;
+        entry.CreateTime = query.GetStringValue(3);
+        entry.CompleteTime = query.GetStringValue(4);
+        entry.FolderCount = query.GetIntField(5);
+        entry.LiteratureCount = query.GetIntField(6);
+        entry.NoteCount = query.GetIntField(7);
+        entries.push_back(std::move(entry));
+    }
+    return entries;
+}
+
+std::vector<SLibraryFolderNode> QueryFolderTree(CSqliteDB& db, const std::u16string& tavGuid)
+{
+    std::multimap<std::u16string, SLibraryFolderNode> byParent;
+    CSqliteQuery query = db.ExecuteQuery(
+        u"select f.FolderGuid,f.ParentGuid,f.Name,"
+        u"(select count(*) from FolderLiterature l where l.FolderGuid=f.FolderGuid) "
+        u"from Folder f where f." + UnitIs(tavGuid) + u" order by f.rowid");
+    for (; !query.IsEof(); query.NextRow()) {
+        SLibraryFolderNode node;
+        node.Folder = std::make_shared<SLiteratureFolder>();
+        node.Folder->FolderGuid = query.GetStringValue(0);
+        node.Folder->ParentGuid = query.GetStringValue(1);
+        node.Folder->Name = query.GetStringValue(2);
+        node.Folder->TavGuid = tavGuid;
+        node.LiteratureCount = query.GetIntField(3);
+        byParent.emplace(node.Folder->ParentGuid, node); // equal keys keep insertion order
+    }
+    std::vector<SLibraryFolderNode> tree;
+    AppendSubtree(byParent, tavGuid, 0, tree);
+    return tree;
+}
+
+std::vector<std::shared_ptr<SLiteratureInfo>> QueryLiterature(CSqliteDB& db, const std::u16string& sql)
+{
+    std::vector<std::shared_ptr<SLiteratureInfo>> out;
+    CSqliteQuery query = db.ExecuteQuery(sql);
+    for (; !query.IsEof(); query.NextRow()) {
+        auto literature = std::make_shared<SLiteratureInfo>();
+        literature->LiterGuid = query.GetStringValue(0);
+        literature->TavGuid = query.GetStringValue(1);
+        LiteratureColumns().Read(query, 2, *literature);
+        out.push_back(std::move(literature));
+    }
+    return out;
+}
+
+// Reading states of the entry by LiterGuid; `condition` narrows them (" and ...").
+std::map<std::u16string, std::shared_ptr<SLiteratureRelate>> QueryRelates(CSqliteDB& db, const std::u16string& tavGuid,
+                                                                          const std::u16string& condition)
+{
+    std::map<std::u16string, std::shared_ptr<SLiteratureRelate>> relates;
+    CSqliteQuery query = db.ExecuteQuery(u"select LiterGuid," + RelateColumns().Names() + u" from LiteratureRelate where " +
+                                         UnitIs(tavGuid) + condition);
+    for (; !query.IsEof(); query.NextRow()) {
+        auto relate = std::make_shared<SLiteratureRelate>();
+        relate->LiterGuid = query.GetStringValue(0);
+        RelateColumns().Read(query, 1, *relate);
+        relates[relate->LiterGuid] = std::move(relate);
+    }
+    return relates;
+}
+
+// Notes of the entry with their labels; `condition` narrows them (" and ...").
+std::vector<SLibraryNote> QueryNotes(CSqliteDB& db, const std::u16string& tavGuid, const std::u16string& condition)
+{
+    std::vector<SLibraryNote> notes;
+    std::map<std::u16string, size_t> byPosId;
+    {
+        CSqliteQuery query = db.ExecuteQuery(u"select PosID," + NoteColumns().Names() + u" from Note where " +
+                                             UnitIs(tavGuid) + condition + u" order by rowid");
+        for (; !query.IsEof(); query.NextRow()) {
+            SLibraryNote note;
+            note.Note = std::make_shared<SNoteInfo>();
+            note.Note->PosID = query.GetStringValue(0);
+            note.Note->TavGuid = tavGuid;
+            NoteColumns().Read(query, 1, *note.Note);
+            byPosId[note.Note->PosID] = notes.size();
+            notes.push_back(std::move(note));
+        }
+    }
+    CSqliteQuery labels = db.ExecuteQuery(u"select PosID,Label from NoteLabel where " + UnitIs(tavGuid) +
+                                          u" order by PosID,Position");
+    for (; !labels.IsEof(); labels.NextRow()) {
+        const auto it = byPosId.find(labels.GetStringValue(0));
+        if (it != byPosId.end())
+            notes[it->second].Labels.push_back(labels.GetStringValue(1));
+    }
+    return notes;
+}
+
+std::vector<SLibraryAttachment> QueryAttachments(CSqliteDB& db, const std::u16string& tavGuid)
+{
+    std::vector<SLibraryAttachment> attachments;
+    CSqliteQuery query = db.ExecuteQuery(u"select StoredPath,SourcePath from Attachment where " + UnitIs(tavGuid) +
+                                         u" order by rowid");
+    for (; !query.IsEof(); query.NextRow())
+        attachments.push_back({query.GetStringValue(0), query.GetStringValue(1)});
+    return attachments;
+}
+
+std::map<std::u16string, std::vector<std::u16string>> QueryFolderLiterature(CSqliteDB& db, const std::u16string& tavGuid)
+{
+    std::map<std::u16string, std::vector<std::u16string>> filed;
+    CSqliteQuery query = db.ExecuteQuery(u"select FolderGuid,LiterGuid from FolderLiterature where " + UnitIs(tavGuid) +
+                                         u" order by rowid");
+    for (; !query.IsEof(); query.NextRow())
+        filed[query.GetStringValue(0)].push_back(query.GetStringValue(1));
+    return filed;
+}
+
+// Upper-case hexadecimal digits only: the characters a TavGuid can begin with.
+bool ToGuidPrefix(const std::u16string& text, std::u16string& prefix)
+{
+    prefix.clear();
+    for (char16_t c : text) {
+        if (c >= u'a' && c <= u'f')
+            c = static_cast<char16_t>(c - u'a' + u'A');
+        if (!((c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'F')))
+            return false;
+        prefix.push_back(c);
+    }
+    return true;
+}
+
 } // namespace
 
 CLibraryReader::CLibraryReader()
@@ -78,69 +218,61 @@ int32_t CLibraryReader::ReadEntry(const std::u16string& tavGuid, const Body& bod
 int32_t CLibraryReader::ListEntries(std::vector<SLibraryEntry>& entries)
 {
     std::vector<SLibraryEntry> read;
-    const int32_t result = Read([&](CSqliteDB& db) {
-        CSqliteQuery query = db.ExecuteQuery(
-            u"select u.TavGuid,u.Name,u.Complete,u.CreateTime,u.CompleteTime,"
-            u"(select count(*) from Folder f where f.TavGuid=u.TavGuid),"
-            u"(select count(*) from Literature l where l.TavGuid=u.TavGuid),"
-            u"(select count(*) from Note n where n.TavGuid=u.TavGuid) "
-            u"from LearningUnit u order by u.rowid");
-        for (; !query.IsEof(); query.NextRow()) {
-            SLibraryEntry entry;
-            entry.TavGuid = query.GetStringValue(0);
-            entry.Name = query.GetStringValue(1);
-            entry.Complete = query.GetIntField(2) != 0;
-            entry.CreateTime = query.GetStringValue(3);
-            entry.CompleteTime = query.GetStringValue(4);
-            entry.FolderCount = query.GetIntField(5);
-            entry.LiteratureCount = query.GetIntField(6);
-            entry.NoteCount = query.GetIntField(7);
-            read.push_back(std::move(entry));
-        }
-    });
+    const int32_t result = Read([&](CSqliteDB& db) { read = QueryEntries(db, std::u16string()); });
     if (result == kLibraryOk)
         entries = std::move(read);
+    return result;
+}
+
+int32_t CLibraryReader::FindEntries(const std::u16string& prefix, std::vector<SLibraryEntry>& matches)
+{
+    matches.clear();
+    if (prefix.empty())
+        return kLibraryBadArgument;
+    std::u16string guidPrefix;
+    // No TavGuid holds anything but hexadecimal digits, nor more than 32 of them.
+    if (!ToGuidPrefix(prefix, guidPrefix) || guidPrefix.size() > 32)
+        return kLibraryUnitNotFound;
+    std::vector<SLibraryEntry> read;
+    const int32_t result = Read([&](CSqliteDB& db) {
+        read = QueryEntries(db, u" where substr(u.TavGuid,1," + SqlInt(static_cast<int64_t>(guidPrefix.size())) +
+                                    u")=" + SqlText(guidPrefix));
+    });
+    if (result != kLibraryOk)
+        return result;
+    matches = std::move(read);
+    if (matches.empty())
+        return kLibraryUnitNotFound;
+    return matches.size() == 1 ? kLibraryOk : kLibraryAmbiguousEntry;
+}
+
+int32_t CLibraryReader::ReadEntryContents(const std::u16string& tavGuid, SLibraryEntryContents& contents)
+{
+    SLibraryEntryContents read;
+    const int32_t result = ReadEntry(tavGuid, [&](CSqliteDB& db) {
+        std::vector<SLibraryEntry> entries = QueryEntries(db, u" where u." + UnitIs(tavGuid));
+        if (!entries.empty())
+            read.Entry = std::move(entries.front());
+        read.Folders = QueryFolderTree(db, tavGuid);
+        read.FolderLiterature = QueryFolderLiterature(db, tavGuid);
+        read.Literature = QueryLiterature(db, u"select LiterGuid,TavGuid," + LiteratureColumns().Names() +
+                                                  u" from Literature where " + UnitIs(tavGuid) + u" order by rowid");
+        read.Relates = QueryRelates(db, tavGuid, std::u16string());
+        read.Notes = QueryNotes(db, tavGuid, std::u16string());
+        read.Attachments = QueryAttachments(db, tavGuid);
+    });
+    if (result == kLibraryOk)
+        contents = std::move(read);
     return result;
 }
 
 int32_t CLibraryReader::GetFolderTree(const std::u16string& tavGuid, std::vector<SLibraryFolderNode>& folders)
 {
     std::vector<SLibraryFolderNode> tree;
-    const int32_t result = ReadEntry(tavGuid, [&](CSqliteDB& db) {
-        std::multimap<std::u16string, SLibraryFolderNode> byParent;
-        CSqliteQuery query = db.ExecuteQuery(
-            u"select f.FolderGuid,f.ParentGuid,f.Name,"
-            u"(select count(*) from FolderLiterature l where l.FolderGuid=f.FolderGuid) "
-            u"from Folder f where f." + UnitIs(tavGuid) + u" order by f.rowid");
-        for (; !query.IsEof(); query.NextRow()) {
-            SLibraryFolderNode node;
-            node.Folder = std::make_shared<SLiteratureFolder>();
-            node.Folder->FolderGuid = query.GetStringValue(0);
-            node.Folder->ParentGuid = query.GetStringValue(1);
-            node.Folder->Name = query.GetStringValue(2);
-            node.Folder->TavGuid = tavGuid;
-            node.LiteratureCount = query.GetIntField(3);
-            byParent.emplace(node.Folder->ParentGuid, node); // equal keys keep insertion order
-        }
-        AppendSubtree(byParent, tavGuid, 0, tree);
-    });
+    const int32_t result = ReadEntry(tavGuid, [&](CSqliteDB& db) { tree = QueryFolderTree(db, tavGuid); });
     if (result == kLibraryOk)
         folders = std::move(tree);
     return result;
-}
-
-std::vector<std::shared_ptr<SLiteratureInfo>> CLibraryReader::QueryLiterature(CSqliteDB& db, const std::u16string& sql)
-{
-    std::vector<std::shared_ptr<SLiteratureInfo>> out;
-    CSqliteQuery query = db.ExecuteQuery(sql);
-    for (; !query.IsEof(); query.NextRow()) {
-        auto literature = std::make_shared<SLiteratureInfo>();
-        literature->LiterGuid = query.GetStringValue(0);
-        literature->TavGuid = query.GetStringValue(1);
-        LiteratureColumns().Read(query, 2, *literature);
-        out.push_back(std::move(literature));
-    }
-    return out;
 }
 
 int32_t CLibraryReader::ListFolderLiterature(const std::u16string& tavGuid, const std::u16string& folderGuid,
@@ -196,13 +328,9 @@ int32_t CLibraryReader::GetLiteratureRelate(const std::u16string& tavGuid, const
 {
     std::shared_ptr<SLiteratureRelate> read;
     const int32_t result = ReadEntry(tavGuid, [&](CSqliteDB& db) {
-        CSqliteQuery query = db.ExecuteQuery(u"select " + RelateColumns().Names() + u" from LiteratureRelate where " +
-                                             UnitIs(tavGuid) + u" and LiterGuid=" + SqlText(literGuid));
-        if (query.IsEof())
-            return;
-        read = std::make_shared<SLiteratureRelate>();
-        read->LiterGuid = literGuid;
-        RelateColumns().Read(query, 0, *read);
+        auto relates = QueryRelates(db, tavGuid, u" and LiterGuid=" + SqlText(literGuid));
+        if (!relates.empty())
+            read = relates.begin()->second;
     });
     if (result != kLibraryOk)
         return result;
@@ -216,29 +344,7 @@ int32_t CLibraryReader::ReadNotes(const std::u16string& tavGuid, const std::u16s
                                   std::vector<SLibraryNote>& notes)
 {
     std::vector<SLibraryNote> read;
-    const int32_t result = ReadEntry(tavGuid, [&](CSqliteDB& db) {
-        std::map<std::u16string, size_t> byPosId;
-        {
-            CSqliteQuery query = db.ExecuteQuery(u"select PosID," + NoteColumns().Names() + u" from Note where " +
-                                                 UnitIs(tavGuid) + condition + u" order by rowid");
-            for (; !query.IsEof(); query.NextRow()) {
-                SLibraryNote note;
-                note.Note = std::make_shared<SNoteInfo>();
-                note.Note->PosID = query.GetStringValue(0);
-                note.Note->TavGuid = tavGuid;
-                NoteColumns().Read(query, 1, *note.Note);
-                byPosId[note.Note->PosID] = read.size();
-                read.push_back(std::move(note));
-            }
-        }
-        CSqliteQuery labels = db.ExecuteQuery(u"select PosID,Label from NoteLabel where " + UnitIs(tavGuid) +
-                                              u" order by PosID,Position");
-        for (; !labels.IsEof(); labels.NextRow()) {
-            const auto it = byPosId.find(labels.GetStringValue(0));
-            if (it != byPosId.end())
-                read[it->second].Labels.push_back(labels.GetStringValue(1));
-        }
-    });
+    const int32_t result = ReadEntry(tavGuid, [&](CSqliteDB& db) { read = QueryNotes(db, tavGuid, condition); });
     if (result == kLibraryOk)
         notes = std::move(read);
     return result;
@@ -258,12 +364,7 @@ int32_t CLibraryReader::ListLiteratureNotes(const std::u16string& tavGuid, const
 int32_t CLibraryReader::ListAttachments(const std::u16string& tavGuid, std::vector<SLibraryAttachment>& attachments)
 {
     std::vector<SLibraryAttachment> read;
-    const int32_t result = ReadEntry(tavGuid, [&](CSqliteDB& db) {
-        CSqliteQuery query = db.ExecuteQuery(u"select StoredPath,SourcePath from Attachment where " + UnitIs(tavGuid) +
-                                             u" order by rowid");
-        for (; !query.IsEof(); query.NextRow())
-            read.push_back({query.GetStringValue(0), query.GetStringValue(1)});
-    });
+    const int32_t result = ReadEntry(tavGuid, [&](CSqliteDB& db) { read = QueryAttachments(db, tavGuid); });
     if (result == kLibraryOk)
         attachments = std::move(read);
     return result;

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <list>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -39,6 +40,19 @@ struct SLibraryAttachment {
     std::u16string SourcePath;
 };
 
+// Everything one entry holds, read in one transaction.
+struct SLibraryEntryContents {
+    SLibraryEntry Entry;
+    std::vector<SLibraryFolderNode> Folders; // as GetFolderTree
+    // FolderGuid -> the LiterGuids filed in that folder, in the order they were filed.
+    std::map<std::u16string, std::vector<std::u16string>> FolderLiterature;
+    std::vector<std::shared_ptr<SLiteratureInfo>> Literature; // in the order they were added
+    // LiterGuid -> reading state; a literature without one has no key.
+    std::map<std::u16string, std::shared_ptr<SLiteratureRelate>> Relates;
+    std::vector<SLibraryNote> Notes;
+    std::vector<SLibraryAttachment> Attachments;
+};
+
 class CLibraryReader {
 public:
     // Reads the library of the current user (OvSysUser), as it is at construction.
@@ -48,6 +62,11 @@ public:
 
     // Entries in the order they were created.
     int32_t ListEntries(std::vector<SLibraryEntry>& entries);
+    // The entries whose TavGuid is `prefix` or begins with it, in either case. kLibraryOk with
+    // exactly one match; kLibraryUnitNotFound for none; kLibraryAmbiguousEntry for several;
+    // kLibraryBadArgument for an empty prefix. `matches` receives what matched.
+    int32_t FindEntries(const std::u16string& prefix, std::vector<SLibraryEntry>& matches);
+    int32_t ReadEntryContents(const std::u16string& tavGuid, SLibraryEntryContents& contents);
     // The entry's folders depth first, each folder before its subfolders, siblings in the order
     // they were added.
     int32_t GetFolderTree(const std::u16string& tavGuid, std::vector<SLibraryFolderNode>& folders);
@@ -72,7 +91,6 @@ private:
     int32_t Read(const Body& body);
     int32_t ReadEntry(const std::u16string& tavGuid, const Body& body);
     int32_t ReadNotes(const std::u16string& tavGuid, const std::u16string& condition, std::vector<SLibraryNote>& notes);
-    static std::vector<std::shared_ptr<SLiteratureInfo>> QueryLiterature(CSqliteDB& db, const std::u16string& sql);
 
     std::u16string m_user;
     CLibraryDatabase m_database;

@@ -1,5 +1,6 @@
 #pragma once
 // The console commands: thin wrappers that run the core and print its results.
+#include <cstdio>
 #include <string>
 
 struct ImportOptions {
@@ -13,5 +14,17 @@ struct InspectOptions {
     std::string unitPath;
 };
 
+enum class LibraryAction { List, Show, Remove };
+
+struct LibraryOptions {
+    LibraryAction action = LibraryAction::List;
+    std::string entry; // a TavGuid or the start of one (show, remove)
+    std::string account;
+    std::string syncDir;
+    bool json = false;
+};
+
 int RunImportCommand(const ImportOptions& options);
 int RunInspectCommand(const InspectOptions& options);
+// Results go to `out`, messages to `err`. 0 on success, 1 on any failure.
+int RunLibraryCommand(const LibraryOptions& options, std::FILE* out = stdout, std::FILE* err = stderr);

@@ -1,9 +1,7 @@
+#include "app/console/ConsoleAccount.h"
 #include "app/console/ConsoleCommands.h"
 #include "app/console/ConsoleProgress.h"
-#include "library/OvDataMiddle.h"
 #include "store/TavDB.h"
-#include "support/SyncPathOverride.h"
-#include "support/SyncSettings.h"
 #include "support/TextConvert.h"
 
 #include <unistd.h>
@@ -26,12 +24,7 @@ extern "C" void OnInterrupt(int)
 
 int RunImportCommand(const ImportOptions& options)
 {
-    SetAppKeyNames(u"Orvane", u"Vexa Arbora");
-    const std::u16string account = options.account.empty() ? GetSyncroName() : Utf8ToWide(options.account);
-    if (!options.account.empty())
-        OvSysUser::Instance().SetUser(account);
-    if (!options.syncDir.empty())
-        SetSyncPathOverride(Utf8ToWide(options.syncDir));
+    const std::u16string account = ApplyAccountOptions(options.account, options.syncDir);
 
     CConsoleProgress progress(stdout, ::isatty(STDOUT_FILENO) != 0);
     g_cancelFlag.store(0);

@@ -5,6 +5,19 @@
 
 #include <clocale>
 
+namespace {
+
+void AddAccountOptions(CLI::App* command, std::string& account, std::string& syncDir)
+{
+    command->add_option("--account", account,
+                        "Account whose personal library is used (default: the account the desktop application is "
+                        "signed in with).");
+    command->add_option("--sync-dir", syncDir,
+                        "Sync folder that holds the personal libraries (default: the desktop application's setting).");
+}
+
+} // namespace
+
 int main(int argc, char** argv)
 {
     std::setlocale(LC_ALL, "");
@@ -14,18 +27,34 @@ int main(int argc, char** argv)
     ImportOptions importOptions;
     CLI::App* import = app.add_subcommand("import", "Open, upgrade to layout version 16 and import a learning unit.");
     import->add_option("UNIT", importOptions.unitPath, "Path of the learning unit (.tav file).")->required();
-    import->add_option("--account", importOptions.account,
-                       "Account to import as (default: the account the desktop application is signed in with).");
-    import->add_option("--sync-dir", importOptions.syncDir,
-                       "Sync folder that holds the personal libraries (default: the desktop application's setting).");
+    AddAccountOptions(import, importOptions.account, importOptions.syncDir);
     import->add_flag("--no-pause", importOptions.noPause, "Skip the short pauses between bulk upgrade statements.");
 
     InspectOptions inspectOptions;
     CLI::App* inspect = app.add_subcommand("inspect", "Show a read-only summary of a learning unit; never changes it.");
     inspect->add_option("UNIT", inspectOptions.unitPath, "Path of the learning unit (.tav file).")->required();
 
+    LibraryOptions libraryOptions;
+    CLI::App* library = app.add_subcommand("library", "List, show or remove the entries of your personal library.");
+    library->require_subcommand(1);
+    CLI::App* list = library->add_subcommand("list", "One line per entry: TavGuid, created, complete or not, counts, name.");
+    CLI::App* show = library->add_subcommand("show", "An entry's folders, literature, reading state, notes and labels.");
+    CLI::App* remove = library->add_subcommand("remove", "Remove an entry with its attachment files.");
+    for (CLI::App* command : {show, remove}) {
+        command->add_option("ENTRY", libraryOptions.entry, "TavGuid of the entry, or its first digits.")->required();
+    }
+    show->add_flag("--json", libraryOptions.json, "Print the entry as one JSON document.");
+    for (CLI::App* command : {list, show, remove})
+        AddAccountOptions(command, libraryOptions.account, libraryOptions.syncDir);
+
     CLI11_PARSE(app, argc, argv);
     if (import->parsed())
         return RunImportCommand(importOptions);
+    if (library->parsed()) {
+        libraryOptions.action = show->parsed() ? LibraryAction::Show
+                                : remove->parsed() ? LibraryAction::Remove
+                                                   : LibraryAction::List;
+        return RunLibraryCommand(libraryOptions);
+    }
     return RunInspectCommand(inspectOptions);
 }

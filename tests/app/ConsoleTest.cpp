@@ -106,6 +106,27 @@ TEST_F(ConsoleTest, HelpExplainsEveryOption)
         EXPECT_NE(result.output.find(option), std::string::npos) << option << "\n" << result.output;
     EXPECT_EQ(Run("inspect --help").status, 0);
     EXPECT_NE(Run("").status, 0); // a command is required
+    for (const char* command : {"list", "show", "remove"}) {
+        const RunResult help = Run(std::string("library ") + command + " --help");
+        EXPECT_EQ(help.status, 0) << command;
+        for (const char* option : {"--account", "--sync-dir"})
+            EXPECT_NE(help.output.find(option), std::string::npos) << command << " " << option;
+    }
+    EXPECT_NE(Run("library show --help").output.find("--json"), std::string::npos);
+    EXPECT_NE(Run("library").status, 0);      // list, show or remove
+    EXPECT_NE(Run("library show").status, 0); // ENTRY is required
+}
+
+TEST_F(ConsoleTest, LibraryCommandsReachTheAccountsLibrary)
+{
+    const std::string where = " --account nobody --sync-dir '" + (m_dir / "sync").string() + "'";
+    const RunResult list = Run("library list" + where);
+    EXPECT_EQ(list.status, 0);
+    EXPECT_NE(list.output.find("nobody has no personal library yet"), std::string::npos) << list.output;
+    const RunResult show = Run("library show 0A" + where);
+    EXPECT_EQ(show.status, 1);
+    EXPECT_NE(show.output.find("nobody has no personal library yet"), std::string::npos) << show.output;
+    EXPECT_FALSE(fs::exists(m_dir / "sync" / "nobody"));
 }
 
 TEST_F(ConsoleTest, BadInputEndsNonzeroWithWords)

@@ -1,0 +1,157 @@
+// tavtool library list | show | remove: the personal library as the console shows it.
+#include "app/console/ConsoleAccount.h"
+#include "app/console/ConsoleCommands.h"
+#include "app/console/LibraryJson.h"
+#include "app/console/LibraryView.h"
+#include "library/LibraryErrors.h"
+#include "library/LibraryReader.h"
+#include "library/OvDataMiddle.h"
+#include "support/TextConvert.h"
+
+#include <string>
+#include <vector>
+
+namespace {
+
+// The service lives for one command, as it does for one store object during an import.
+class CServiceScope {
+public:
+    CServiceScope() { IOvDataMiddle::Initialize(-1); }
+    ~CServiceScope() { IOvDataMiddle::Uninitialize(); }
+    CServiceScope(const CServiceScope&) = delete;
+    CServiceScope& operator=(const CServiceScope&) = delete;
+};
+
+class CLibraryCommand {
+public:
+    CLibraryCommand(const LibraryOptions& options, std::FILE* out, std::FILE* err)
+        : m_options(options), m_out(out), m_err(err), m_user(ApplyAccountOptions(options.account, options.syncDir)),
+          m_reader(m_user)
+    {
+    }
+
+    int Run()
+    {
+        if (m_user.empty()) {
+            Error("no account: sign in with the desktop application or give --account NAME");
+            return 1;
+        }
+        switch (m_options.action) {
+        case LibraryAction::List:
+            return List();
+        case LibraryAction::Show:
+            return Show();
+        case LibraryAction::Remove:
+            return Remove();
+        }
+        return 1;
+    }
+
+private:
+    int List()
+    {
+        std::vector<SLibraryEntry> entries;
+        const int32_t result = m_reader.ListEntries(entries);
+        // An account that never imported anything has no library: nothing to list, no failure.
+        if (result == kLibraryNoLibrary) {
+            Error("account " + User() + " has no personal library yet: nothing imported");
+            return 0;
+        }
+        if (result != kLibraryOk)
+            return Failed("cannot read the personal library of " + User(), result);
+        if (entries.empty())
+            Error("the personal library of " + User() + " holds no entries");
+        Print(FormatEntryList(entries));
+        return 0;
+    }
+
+    int Show()
+    {
+        SLibraryEntry entry;
+        if (!Resolve(entry))
+            return 1;
+        SLibraryEntryContents contents;
+        const int32_t result = m_reader.ReadEntryContents(entry.TavGuid, contents);
+        if (result != kLibraryOk)
+            return Failed("cannot read entry " + WideToUtf8(entry.TavGuid), result);
+        Print(m_options.json ? EntryJsonText(contents) : FormatEntryContents(contents));
+        return 0;
+    }
+
+    int Remove()
+    {
+        SLibraryEntry entry;
+        if (!Resolve(entry))
+            return 1;
+        const std::string described = WideToUtf8(entry.TavGuid) + " (" + WideToUtf8(entry.Name) + ")";
+        int32_t result;
+        {
+            CServiceScope service;
+            result = IOvDataMiddle::Instance().DeleteLearningUnit(entry.TavGuid, m_user);
+        }
+        if (result == kLibraryRemoveFailed)
+            return Failed("removed the records of " + described + ", but not all of its attachment files", result);
+        if (result != kLibraryOk)
+            return Failed("cannot remove " + described, result);
+        Print("removed " + described + " with " + std::to_string(entry.FolderCount) + " folders, " +
+              std::to_string(entry.LiteratureCount) + " literature, " + std::to_string(entry.NoteCount) +
+              " notes and its attachment files\n");
+        return 0;
+    }
+
+    // Finds the one entry that ENTRY names; says why when there is none.
+    bool Resolve(SLibraryEntry& entry)
+    {
+        std::vector<SLibraryEntry> matches;
+        const int32_t result = m_reader.FindEntries(Utf8ToWide(m_options.entry), matches);
+        const std::string quoted = "\"" + m_options.entry + "\"";
+        switch (result) {
+        case kLibraryOk:
+            entry = matches.front();
+            return true;
+        case kLibraryBadArgument:
+            Error("give the TavGuid of an entry or its first digits (see tavtool library list)");
+            return false;
+        case kLibraryNoLibrary:
+            Error("no entry " + quoted + ": account " + User() + " has no personal library yet");
+            return false;
+        case kLibraryUnitNotFound:
+            Error("no entry of " + User() + " has a TavGuid that begins with " + quoted + " (see tavtool library list)");
+            return false;
+        case kLibraryAmbiguousEntry:
+            Error(quoted + " begins the TavGuid of " + std::to_string(matches.size()) +
+                  " entries; give more digits:");
+            for (const SLibraryEntry& match : matches)
+                std::fputs(("  " + FormatEntryLine(match)).c_str(), m_err);
+            return false;
+        default:
+            Failed("cannot read the personal library of " + User(), result);
+            return false;
+        }
+    }
+
+    std::string User() const { return WideToUtf8(m_user); }
+
+    void Print(const std::string& text) { std::fwrite(text.data(), 1, text.size(), m_out); }
+
+    void Error(const std::string& message) { std::fprintf(m_err, "tavtool: %s\n", message.c_str()); }
+
+    int Failed(const std::string& message, int32_t code)
+    {
+        Error(message + ": " + WideToUtf8(LibraryErrorText(code)));
+        return 1;
+    }
+
+    const LibraryOptions& m_options;
+    std::FILE* m_out;
+    std::FILE* m_err;
+    std::u16string m_user;
+    CLibraryReader m_reader;
+};
+
+} // namespace
+
+int RunLibraryCommand(const LibraryOptions& options, std::FILE* out, std::FILE* err)
+{
+    return CLibraryCommand(options, out, err).Run();
+}
