@@ -58,7 +58,7 @@ protected:
 
     // Entry a (complete): top/ with sub/ below it and a second top-level folder; the literature
     // "one" is filed in top/ and sub/ and has a reading state, "two" only in sub/ without one; a
-    // highlight with labels on "one", a note on "two"; one attachment. Entry b: created, never
+    // highlight with labels on "one", a note on "two", a note on no literature; one attachment. Entry b: created, never
     // completed.
     void Fill()
     {
@@ -91,6 +91,10 @@ protected:
         note->LiterGuid = m_two;
         note->ContentText = u"only content";
         ASSERT_EQ(kLibraryOk, service.AddNote(note, {}, m_a, u"alice", 0));
+        auto loose = std::make_shared<SNoteInfo>();
+        loose->PosID = u"p3";
+        loose->Title = u"loose";
+        ASSERT_EQ(kLibraryOk, service.AddNote(loose, {}, m_a, u"alice", 0));
         const fs::path source = m_temp.Path() / "paper.pdf";
         std::ofstream(source) << "pdf";
         ASSERT_EQ(kLibraryOk, service.StoreAttachment(m_stored, Utf8ToWide(source.string()), u"alice", m_a));
@@ -161,7 +165,7 @@ TEST_F(LibraryCommandTest, ListShowsCompleteAndIncompleteEntries)
     ASSERT_EQ(2u, entries.size());
     const Output list = Run(LibraryAction::List);
     EXPECT_EQ(0, list.status) << list.err;
-    EXPECT_EQ(U8(m_a) + "  " + U8(entries[0].CreateTime) + "  complete    folders 3  literature 2  notes 2  单元 a\n" +
+    EXPECT_EQ(U8(m_a) + "  " + U8(entries[0].CreateTime) + "  complete    folders 3  literature 2  notes 3  单元 a\n" +
                   U8(m_b) + "  " + U8(entries[1].CreateTime) + "  incomplete  folders 1  literature 0  notes 0  b\n",
               list.out);
     EXPECT_EQ(19u, entries[1].CreateTime.size());
@@ -233,10 +237,12 @@ TEST_F(LibraryCommandTest, ShowTextGivesTheTreeWithReadingStateNotesAndLabels)
                                  "      - two lines  [no reading state]\n"
                                  "          note \"only content\"\n"
                                  "  second/\n"
+                                 "\nnotes without literature:\n"
+                                 "  note \"loose\"\n"
                                  "\nattachments:\n"
                                  "  " + U8(m_stored) + "  (from " + (m_temp.Path() / "paper.pdf").string() + ")\n";
     EXPECT_NE(std::string::npos, show.out.find(expected)) << show.out;
-    EXPECT_NE(std::string::npos, show.out.find("contents  3 folders, 2 literature, 2 notes, 1 attachments\n")) << show.out;
+    EXPECT_NE(std::string::npos, show.out.find("contents  3 folders, 2 literature, 3 notes, 1 attachments\n")) << show.out;
 }
 
 TEST_F(LibraryCommandTest, ShowJsonHoldsTreeLiteratureRelateNotesAndAttachments)
@@ -284,7 +290,8 @@ TEST_F(LibraryCommandTest, ShowJsonHoldsTreeLiteratureRelateNotesAndAttachments)
     EXPECT_TRUE(literature[1].at("relate").is_null());
 
     const json& notes = document.at("notes");
-    ASSERT_EQ(2u, notes.size());
+    ASSERT_EQ(3u, notes.size());
+    EXPECT_EQ("", notes[2].at("LiterGuid"));
     EXPECT_EQ("p'1", notes[0].at("PosID"));
     EXPECT_EQ(U8(m_one), notes[0].at("LiterGuid"));
     EXPECT_EQ(10, notes[0].at("TypeID"));
@@ -307,7 +314,7 @@ TEST_F(LibraryCommandTest, RemoveDeletesTheEntryAndItsFilesOnce)
 
     const Output removed = Run(LibraryAction::Remove, U8(m_a.substr(0, 12)));
     EXPECT_EQ(0, removed.status) << removed.err;
-    EXPECT_EQ("removed " + U8(m_a) + " (单元 a) with 3 folders, 2 literature, 2 notes and its attachment files\n", removed.out);
+    EXPECT_EQ("removed " + U8(m_a) + " (单元 a) with 3 folders, 2 literature, 3 notes and its attachment files\n", removed.out);
     EXPECT_FALSE(fs::exists(folder));
     EXPECT_EQ(std::string::npos, Run(LibraryAction::List).out.find(U8(m_a)));
 
