@@ -2,6 +2,8 @@
 
 #include "support/TextConvert.h"
 
+#include <map>
+#include <memory>
 #include <set>
 
 namespace {
