@@ -6,6 +6,8 @@
 #include "store/Records.h"
 #include "store/StoreCodes.h"
 
+class IOvDataMiddle;
+
 #include <array>
 #include <cstdint>
 #include <list>
@@ -190,6 +192,48 @@ protected:
 public:
     // END upgrade 13-16 and readers
 
+    // ---- Readers of folders, literature, reading state, notes and labels ----
+    using IdSet = std::set<int32_t>;
+    using IdSetCache = std::map<int32_t, std::shared_ptr<IdSet>>;
+    // Each fills its cache once; a non-empty cache answers 1 without reading.
+    int FillLiteratureInfo();
+    int FillLiteratureFolder();
+    int FillNoteInfo();
+    // The reading state of one literature; 0 (last error 0x20001F49) when it has no row.
+    int GetLiteratureRelate(std::shared_ptr<SPersonalLiteratureLiteraRelate>& relate, int32_t pkid);
+    // The distinct label texts of one note (by its PosID).
+    int GetLabelInfoByNote(std::list<std::u16string>& labels, const std::u16string& noteId);
+    // Every non-recycled folder below parentId, at any depth.
+    int GetAllSubCategoryIds(IdSet& ids, int32_t parentId);
+    // The pkids of a folder's literature, or of the whole unit for -1.
+    int GetLiteratureInfoIdList(std::shared_ptr<IdSet>& ids, int32_t categoryId);
+    // The integers of column 0 of `sql`, cached in `cache` under `key`.
+    int GetIdList(std::shared_ptr<IdSet>& ids, int32_t key, IdSetCache& cache, const std::u16string& sql);
+    int GetLiteratureFolder(std::shared_ptr<SPersonalLiteratureFolder>& folder, int32_t categoryId);
+    int GetLiteratureInfo(std::shared_ptr<SPersonalLiteratureInfo>& info, int32_t pkid);
+    // Gives the literature its LiteraRelate row when it has none, with FileType from its file.
+    int UpdateToLiteratureRelate(int32_t pkid, const std::shared_ptr<SPersonalLiteratureInfo>& literature);
+
+    // ---- Import into the personal library ----
+    int ImportToPersonalLibrary(const std::u16string& path);
+    int ImportFolderTree(int32_t& counter, int32_t parentId, const std::u16string& parentGuid, const std::u16string& tavGuid);
+    int ImportAttachmentFile(std::u16string& storedPath, const std::u16string& unitPath, const std::u16string& filePath,
+                             const std::u16string& user, const std::u16string& tavGuid);
+    // Copies the folder `source` into `target` as its subfolder, replacing files; 1 on success.
+    int CopyFolder(const std::u16string& source, const std::u16string& target, std::u16string& errorText);
+    static int CopyLiteratureInfo(std::shared_ptr<SLiteratureInfo>& target, const std::shared_ptr<SPersonalLiteratureInfo>& source);
+    static int CopyLiteratureRelate(std::shared_ptr<SLiteratureRelate>& target,
+                                    const std::shared_ptr<SPersonalLiteratureLiteraRelate>& source);
+    int ImportNotesAndLabels(const std::u16string& tavGuid);
+    static int CopyNoteInfo(std::shared_ptr<SNoteInfo>& target, const std::shared_ptr<SPersonalNoteInfo>& source);
+    // This note's item of its literature's note-set, packed as a Comments text; empty when none.
+    std::u16string ExtractNoteComments(const std::u16string& oldLiterGuid, const std::u16string& posId);
+    // True once a cancel checkpoint of the import has seen the flag (the import then returns 0).
+    bool ImportCancelled() const { return m_importCancelled; }
+
+    // ASCII letters fold; other text compares as is.
+    static bool SameTextIgnoringCase(const std::u16string& left, const std::u16string& right);
+
     // Accessors for front ends and tests.
     const std::u16string& TavId() const { return m_tavId; }
     const std::u16string& Path() const { return m_path; }
@@ -199,6 +243,21 @@ public:
 
 protected:
     using UpgradeStep = int (CTavDB::*)();
+
+    // The personal library service the import talks to (the process-wide one).
+    virtual IOvDataMiddle& Library();
+    // Cancel checkpoint of the import: reports the cancel line when the flag is set.
+    bool ImportCancelCheckpoint();
+    // Rollback checkpoint: a set flag removes the entry again and reports the cancel line.
+    bool RollbackCheckpoint(const std::u16string& tavGuid);
+    // The literature of one folder; false when a cancel checkpoint saw the flag.
+    bool ImportFolderLiterature(int32_t categoryId, const std::u16string& folderGuid, const std::u16string& tavGuid);
+    // One literature of a folder; false when a cancel checkpoint saw the flag.
+    bool ImportLiterature(int32_t pkid, const std::u16string& folderGuid, const std::u16string& tavGuid);
+    // The folder of the unit's companion folder named `name` ("<folder><title>_contents/<name>").
+    std::u16string CompanionSubfolder(const std::u16string& name) const;
+    // Copies a companion subfolder into "<sync folder><user>/".
+    void CopyCompanionSubfolder(const std::u16string& name);
 
     // Reports one line through the callback, when there is one.
     void Report(int32_t position, int32_t maximum, const std::u16string& text) const;
@@ -215,11 +274,17 @@ protected:
     std::map<int32_t, std::shared_ptr<SPersonalLiteratureInfo>> m_literatures;
     std::map<int32_t, std::shared_ptr<SPersonalWebLiteratureInfo>> m_webLiteratures;
     std::map<int32_t, std::shared_ptr<SPersonalNoteInfo>> m_notes;
+    IdSetCache m_folderChildIds;
+    IdSetCache m_folderLiteratureIds;
     std::map<std::u16string, std::u16string> m_markPosByLiterGuid;
     ProgressCallback m_callback;
     int32_t m_totalSteps = 0;
     int32_t m_currentStep = 0;
     int32_t m_folderCount = 0;
-    std::set<std::u16string> m_newLiterGuids;
+    // Learning-unit LiterGuid -> library LiterGuid of the literature imported so far.
+    std::map<std::u16string, std::u16string> m_newLiterGuids;
+    // Folders the current walk has entered: a folder is walked once, whatever its links say.
+    std::set<int32_t> m_walkedFolderIds;
+    bool m_importCancelled = false;
     int32_t m_pauseMs = 10;
 };

@@ -1,0 +1,407 @@
+// Readers of the learning unit that the import uses: folders, literature (with the file path
+// repair and the reading-state row every literature needs), reading state, notes and labels,
+// with the caches that keep each table read at most once per store object.
+#include "store/TavDB.h"
+
+#include "support/FilePathParts.h"
+#include "support/LastError.h"
+#include "support/Log.h"
+#include "support/TextConvert.h"
+
+#include <filesystem>
+
+namespace {
+
+std::u16string Number(int64_t value)
+{
+    return ToWide(std::to_string(value));
+}
+
+bool IsRegularFile(const std::u16string& path)
+{
+    std::error_code error;
+    return !path.empty() && std::filesystem::is_regular_file(std::filesystem::path(WideToUtf8(path)), error);
+}
+
+// The 53 columns after pkid, in the order of the statement; each goes to the field of its name.
+struct LiteratureColumn {
+    const char16_t* name;
+    std::u16string SPersonalLiteratureInfo::* text; // null for the two integer columns
+    int32_t SPersonalLiteratureInfo::* number;
+};
+
+using L = SPersonalLiteratureInfo;
+const LiteratureColumn kLiteratureColumns[] = {
+    {u"Title", &L::Title, nullptr}, {u"Author", &L::Author, nullptr}, {u"Source", &L::Source, nullptr},
+    {u"DataType", &L::DataType, nullptr}, {u"SrcDatabase", &L::SrcDatabase, nullptr},
+    {u"PubTime", &L::PubTime, nullptr}, {u"Keyword", &L::Keyword, nullptr}, {u"Summary", &L::Summary, nullptr},
+    {u"FilePath", &L::FilePath, nullptr}, {u"Link", &L::Link, nullptr}, {u"Pub_Year", &L::Pub_Year, nullptr},
+    {u"Period", &L::Period, nullptr}, {u"PageCount", &L::PageCount, nullptr}, {u"Page", &L::Page, nullptr},
+    {u"ReferenceNum", &L::ReferenceNum, nullptr}, {u"Roll", &L::Roll, nullptr}, {u"City", &L::City, nullptr},
+    {u"Organ", &L::Organ, nullptr}, {u"Degree", &L::Degree, nullptr}, {u"Teacher", &L::Teacher, nullptr},
+    {u"ImportantDegree", &L::ImportantDegree, nullptr}, {u"MediaEn", &L::MediaEn, nullptr},
+    {u"EPubLocate", &L::EPubLocate, nullptr}, {u"EPublisher", &L::EPublisher, nullptr},
+    {u"ETitle", &L::ETitle, nullptr}, {u"Media", &L::Media, nullptr}, {u"ISSN", &L::ISSN, nullptr},
+    {u"Country", &L::Country, nullptr}, {u"Version", &L::Version, nullptr}, {u"Prints", &L::Prints, nullptr},
+    {u"PubLocate", &L::PubLocate, nullptr}, {u"EAuthor", &L::EAuthor, nullptr},
+    {u"CountryEn", &L::CountryEn, nullptr}, {u"VersionEn", &L::VersionEn, nullptr},
+    {u"MediaAddressEn", &L::MediaAddressEn, nullptr}, {u"DegreeType", &L::DegreeType, nullptr},
+    {u"Department", &L::Department, nullptr}, {u"ApplicationNum", &L::ApplicationNum, nullptr},
+    {u"PublicationDate", &L::PublicationDate, nullptr},
+    {u"InternationalClassification", &L::InternationalClassification, nullptr},
+    {u"DutyPersonEn", &L::DutyPersonEn, nullptr}, {u"ModifiedDate", &L::ModifiedDate, nullptr},
+    {u"Publisher", &L::Publisher, nullptr}, {u"DOI", &L::DOI, nullptr}, {u"LCID", &L::LCID, nullptr},
+    {u"LiterGuid", &L::LiterGuid, nullptr}, {u"InternationalDOI", &L::InternationalDOI, nullptr},
+    {u"VersionInfo", nullptr, &L::VersionInfo}, {u"IsModify", nullptr, &L::IsModify},
+    {u"FileName", &L::FileName, nullptr}, {u"TableName", &L::TableName, nullptr},
+    {u"KnowledgeID", &L::KnowledgeID, nullptr}, {u"OdataCode", &L::OdataCode, nullptr},
+};
+
+std::u16string LiteratureStatement()
+{
+    std::u16string sql = u"select pkid";
+    for (const LiteratureColumn& column : kLiteratureColumns)
+        sql += std::u16string(u",") + column.name;
+    return sql + u" from LiteraInfo";
+}
+
+} // namespace
+
+int CTavDB::FillLiteratureInfo()
+{
+    if (!m_literatures.empty())
+        return 1;
+    if (LiteraInfoAddTableNameField() == 0 || LiteraInfoAddKnowledgeInfoField() == 0 || LiteraInfoAddLockedField() == 0 ||
+        LiteraInfoAddOdataCodeField() == 0)
+        return 0;
+    const std::u16string sql = LiteratureStatement();
+    std::u16string contentsFolder;
+    const bool hasContents = GetContentsFolder(contentsFolder, m_path) != 0;
+    try {
+        CSqliteQuery query = m_db.ExecuteQuery(sql);
+        for (; !query.IsEof(); query.NextRow()) {
+            auto info = std::make_shared<SPersonalLiteratureInfo>();
+            info->pkid = query.GetIntField(0);
+            int32_t index = 1;
+            for (const LiteratureColumn& column : kLiteratureColumns) {
+                if (column.text != nullptr)
+                    (*info).*column.text = query.GetStringValue(index);
+                else
+                    (*info).*column.number = query.GetIntField(index);
+                ++index;
+            }
+            if (info->DataType.empty())
+                info->DataType = u"5";
+            // A file that moved with the unit is found in its companion folder.
+            if (!info->FilePath.empty() && !IsRegularFile(info->FilePath) && hasContents) {
+                const std::u16string candidate = contentsFolder + u"/" + FilePathParts(info->FilePath).FileName();
+                if (!SameTextIgnoringCase(candidate, info->FilePath) && IsRegularFile(candidate))
+                    info->FilePath = candidate;
+            }
+            info->TavId = m_tavId;
+            m_literatures[info->pkid] = info;
+            UpdateToLiteratureRelate(info->pkid, info);
+        }
+        return 1;
+    } catch (const CSqliteException& e) {
+        SetLastErrorCode(static_cast<uint32_t>(kTavSqliteError));
+        CxLog::Instance().Log(u"TavDBSql", u"CTavDB::FillLiteratureInfo", __LINE__, 3, u"%s-%s", e.ErrorMessage(), sql);
+        return 0;
+    }
+}
+
+int CTavDB::UpdateToLiteratureRelate(int32_t pkid, const std::shared_ptr<SPersonalLiteratureInfo>& literature)
+{
+    std::u16string sql;
+    try {
+        if (!IsColumnExist(u"LiteraRelate", u"IsRead")) {
+            sql = u"alter table LiteraRelate add column IsRead bit Default 0 not null";
+            m_db.ExecuteStatement(sql);
+        }
+        sql = u"select count(pkid) from LiteraRelate where pkid=" + Number(pkid);
+        if (m_db.ExecuteScalar(sql) != 0)
+            return 1;
+        sql = u"insert into LiteraRelate(pkid,LiterGuid, locked,LastReadPos,MarkPos,Remark,Adjunct,LastReadTime)select  "
+              u"pkid,LiterGuid,Locked,LastReadPage,NoteSets,Remark,Adjunct,LastReadTime from  LiteraInfo where pkid = " +
+              Number(pkid);
+        m_db.ExecuteStatement(sql);
+        if (literature && !literature->FilePath.empty()) {
+            const std::u16string extension = FilePathParts(literature->FilePath).Extension();
+            int32_t fileType = 2;
+            if (extension.find(u"htm") != std::u16string::npos || extension.find(u"mht") != std::u16string::npos)
+                fileType = 1;
+            else if (IsFullTextFile(FilePathParts(literature->FilePath)))
+                fileType = 0;
+            sql = u"update LiteraRelate set FileType = " + Number(fileType) + u" where pkid = " + Number(pkid);
+            m_db.ExecuteStatement(sql);
+        }
+        return 1;
+    } catch (const CSqliteException& e) {
+        SetLastErrorCode(static_cast<uint32_t>(kTavSqliteError));
+        CxLog::Instance().Log(u"TavDBSql", u"CTavDB::UpdateToLiteratureRelate", __LINE__, 3, u"%s-->Sql:%s",
+                              e.ErrorMessage(), sql);
+        return 0;
+    }
+}
+
+int CTavDB::FillLiteratureFolder()
+{
+    if (!m_folders.empty())
+        return 1;
+    if (TableAddColumn(u"CategoryLitera") == 0)
+        return 0;
+    try {
+        for (const char16_t* column : {u"Recycled", u"Path", u"RecycleID"}) {
+            if (!IsColumnExist(u"CategoryLitera", column))
+                m_db.ExecuteStatement(u"alter table CategoryLitera add column " + std::u16string(column) +
+                                      u" bit Default 0 not null");
+        }
+        if (ImportCancelCheckpoint())
+            return 0;
+        CSqliteQuery query = m_db.ExecuteQuery(
+            u"select CategoryId,Name,ParentID,CategoryGuid,\t\t\t\t\t\t  ParentGuid,VersionInfo,IsModify,CategoryLiteraVersion, "
+            u"IsRelateModify, IsRemoved from Category where Recycled=0");
+        for (; !query.IsEof(); query.NextRow()) {
+            if (ImportCancelCheckpoint())
+                return 0;
+            auto folder = std::make_shared<SPersonalLiteratureFolder>();
+            folder->CategoryId = query.GetIntField(0);
+            folder->Name = query.GetStringValue(1);
+            folder->ParentID = query.GetIntField(2);
+            folder->CategoryGuid = query.GetStringValue(3);
+            folder->ParentGuid = query.GetStringValue(4);
+            folder->VersionInfo = query.GetIntField(5);
+            folder->IsModify = query.GetIntField(6);
+            folder->CategoryLiteraVersion = query.GetIntField(7);
+            folder->IsRelateModify = query.GetIntField(8);
+            folder->IsRemoved = query.GetIntField(9);
+            const std::u16string id = Number(folder->CategoryId);
+            folder->ChildCount = m_db.ExecuteScalar(u"select count(*) from Category where ParentID='" + id + u"' and Recycled =0");
+            folder->LiteratureCount =
+                m_db.ExecuteScalar(u"select count(*) from CategoryLitera where CategoryId='" + id + u"' and Recycled = 0");
+            folder->TavId = m_tavId;
+            folder->Zeroed = 0;
+            m_folders[folder->CategoryId] = folder;
+        }
+        query = CSqliteQuery();
+        auto root = std::make_shared<SPersonalLiteratureFolder>();
+        root->CategoryId = 0;
+        root->ParentID = 0;
+        root->ChildCount = m_db.ExecuteScalar(u"select count(*) from Category where ParentID='0' and Recycled=0");
+        root->LiteratureCount = 0;
+        root->TavId = m_tavId;
+        root->IsRemoved = 0;
+        root->Zeroed = 0;
+        m_folders[0] = root;
+        return 1;
+    } catch (const CSqliteException& e) {
+        LogSqliteError(u"TavDBSql", u"CTavDB::FillLiteratureFolder", __LINE__, e);
+        return 0;
+    }
+}
+
+int CTavDB::FillNoteInfo()
+{
+    if (!m_notes.empty())
+        return 1;
+    if (NoteContentAddIsPublicField() == 0 || NoteContentAddIsCompiledField() == 0 || NoteContentAddUnitIdField() == 0 ||
+        NoteContentAddKnowledgeIdField() == 0)
+        return 0;
+    try {
+        CSqliteQuery query = m_db.ExecuteQuery(
+            u"select ID,TypeID,CreateTime,ModifyTime,Title,Content,LiterGuid,PosID,Comments,Adjunct,Path,Source,Importance,"
+            u"Location,ContentText, recycled,NoteGuid,VersionInfo,IsModify,NoteLabelVersion, IsLabelModify,IsPublic,"
+            u"IsCompiled,UnitID,KnowledgeID, IsRemoved from NoteContent");
+        for (; !query.IsEof(); query.NextRow()) {
+            auto note = std::make_shared<SPersonalNoteInfo>();
+            note->ID = query.GetIntField(0);
+            note->TypeID = query.GetIntField(1);
+            note->CreateTime = query.GetStringValue(2);
+            note->ModifyTime = query.GetStringValue(3);
+            note->Title = query.GetStringValue(4);
+            note->Content = query.GetStringValue(5);
+            note->LiterGuid = query.GetStringValue(6);
+            note->PosID = query.GetStringValue(7);
+            note->Comments = query.GetStringValue(8);
+            note->Adjunct = query.GetStringValue(9);
+            note->Path = query.GetStringValue(10);
+            note->Source = query.GetStringValue(11);
+            note->Importance = query.GetIntField(12);
+            note->Location = query.GetStringValue(13);
+            note->ContentText = query.GetStringValue(14);
+            note->recycled = query.GetIntField(15);
+            note->NoteGuid = query.GetStringValue(16);
+            note->VersionInfo = query.GetIntField(17);
+            note->IsModify = query.GetIntField(18);
+            note->NoteLabelVersion = query.GetIntField(19);
+            note->IsLabelModify = query.GetIntField(20);
+            const int32_t isPublic = query.GetIntField(21);
+            note->IsPublic = isPublic == 0 ? 3 : isPublic == 1 ? 2 : isPublic;
+            note->IsCompiled = query.GetIntField(22);
+            note->UnitID = query.GetStringValue(23);
+            note->KnowledgeID = query.GetStringValue(24);
+            note->IsRemoved = query.GetIntField(25);
+            note->TavId = m_tavId;
+            note->UserKey = m_userKey;
+            m_notes[note->ID] = note;
+        }
+        return 1;
+    } catch (const CSqliteException& e) {
+        LogSqliteError(u"TavDBSql", u"CTavDB::FillNoteInfo", __LINE__, e);
+        return 0;
+    }
+}
+
+int CTavDB::GetLiteratureRelate(std::shared_ptr<SPersonalLiteratureLiteraRelate>& relate, int32_t pkid)
+{
+    try {
+        CSqliteQuery query = m_db.ExecuteQuery(
+            u"select ReadingProgress, Locked, LastReadPos, MarkPos, Remark,Adjunct, LastReadTime, IsRead, CreateTime, "
+            u"FileType,LiterGuid, VersionInfo, IsModify from LiteraRelate where pkid = " +
+            Number(pkid));
+        if (query.IsEof()) {
+            SetLastErrorCode(static_cast<uint32_t>(kTavNoReadingState));
+            return 0;
+        }
+        if (!relate)
+            relate = std::make_shared<SPersonalLiteratureLiteraRelate>();
+        relate->RowId = -1;
+        relate->pkid = pkid;
+        relate->ReadingProgress = query.GetIntField(0);
+        relate->Locked = query.GetIntField(1);
+        relate->LastReadPos = query.GetIntField(2);
+        relate->MarkPos = query.GetStringValue(3);
+        relate->Remark = query.GetStringValue(4);
+        relate->Adjunct = query.GetStringValue(5);
+        relate->LastReadTime = query.GetStringValue(6);
+        relate->IsRead = query.GetIntField(7);
+        relate->CreateTime = query.GetStringValue(8);
+        relate->FileType = query.GetIntField(9);
+        relate->LiterGuid = query.GetStringValue(10);
+        relate->VersionInfo = query.GetIntField(11);
+        relate->IsModify = query.GetIntField(12);
+        relate->TavId = m_tavId;
+        return 1;
+    } catch (const CSqliteException& e) {
+        LogSqliteError(u"TavDBSql", u"CTavDB::GetLiteratureRelate", __LINE__, e);
+        return 0;
+    }
+}
+
+int CTavDB::GetLabelInfoByNote(std::list<std::u16string>& labels, const std::u16string& noteId)
+{
+    labels.clear();
+    try {
+        // The PosID is quoted: one with an apostrophe finds its labels like any other.
+        CSqliteQuery query = m_db.ExecuteQuery(u"select LabelText from Label where IsRemoved=0 and NoteID = " +
+                                               QuoteSqlText(noteId) + u" group by LabelText");
+        for (; !query.IsEof(); query.NextRow())
+            labels.push_back(query.GetStringValue(0));
+        return 1;
+    } catch (const CSqliteException& e) {
+        LogSqliteError(u"TavDBSql", u"CTavDB::GetLabelInfoByNote", __LINE__, e);
+        return 0;
+    }
+}
+
+int CTavDB::GetAllSubCategoryIds(IdSet& ids, int32_t parentId)
+{
+    // Walked with a work list and a record of the folders already reached, so that links that
+    // come back to a folder (a folder that is its own parent, a CategoryId 0) end the walk there.
+    std::set<int32_t> reached{parentId};
+    std::vector<int32_t> pending{parentId};
+    try {
+        while (!pending.empty()) {
+            const int32_t current = pending.back();
+            pending.pop_back();
+            CSqliteQuery query = m_db.ExecuteQuery(u"select CategoryId from Category where ParentID = " + Number(current) +
+                                                   u" and Recycled = 0");
+            for (; !query.IsEof(); query.NextRow()) {
+                const int32_t child = query.GetIntField(0);
+                if (!reached.insert(child).second)
+                    continue;
+                ids.insert(child);
+                pending.push_back(child);
+            }
+        }
+        return 1;
+    } catch (const CSqliteException& e) {
+        LogSqliteError(u"TavDBSql", u"CTavDB::GetAllSubCategoryIds", __LINE__, e);
+        return 0;
+    }
+}
+
+int CTavDB::GetLiteratureInfoIdList(std::shared_ptr<IdSet>& ids, int32_t categoryId)
+{
+    std::u16string sql;
+    if (categoryId != -1) {
+        sql = u"select pkid from CategoryLitera where CategoryId=" + Number(categoryId) + u" and Recycled = 0";
+    } else if (m_tavId == u"TempRead") {
+        sql = u"select pkid from LiteraInfo";
+    } else {
+        IdSet folders;
+        try {
+            CSqliteQuery query = m_db.ExecuteQuery(u"select CategoryId from Category where Recycled = 0 and ParentID = 0");
+            std::vector<int32_t> topLevel;
+            for (; !query.IsEof(); query.NextRow())
+                topLevel.push_back(query.GetIntField(0));
+            query = CSqliteQuery();
+            for (int32_t id : topLevel) {
+                folders.insert(id);
+                GetAllSubCategoryIds(folders, id);
+            }
+        } catch (const CSqliteException& e) {
+            LogSqliteError(u"TavDBSql", u"CTavDB::GetLiteratureInfoIdList", __LINE__, e);
+            return 0;
+        }
+        if (folders.empty())
+            return 1;
+        sql = u"Select distinct(pkid) From CategoryLitera where Recycled = 0 ";
+        for (auto it = folders.begin(); it != folders.end(); ++it)
+            sql += (it == folders.begin() ? u" and (CategoryId = " : u" or CategoryId = ") + Number(*it);
+        sql += u");";
+    }
+    return GetIdList(ids, categoryId, m_folderLiteratureIds, sql);
+}
+
+int CTavDB::GetIdList(std::shared_ptr<IdSet>& ids, int32_t key, IdSetCache& cache, const std::u16string& sql)
+{
+    if (const auto found = cache.find(key); found != cache.end()) {
+        ids = found->second;
+        return 1;
+    }
+    auto fresh = std::make_shared<IdSet>();
+    cache[key] = fresh;
+    ids = fresh;
+    try {
+        CSqliteQuery query = m_db.ExecuteQuery(sql);
+        for (; !query.IsEof(); query.NextRow())
+            fresh->insert(query.GetIntField(0));
+        return 1;
+    } catch (const CSqliteException& e) {
+        LogSqliteError(u"TavDBSql", u"CTavDB::GetIdList", __LINE__, e);
+        return 0;
+    }
+}
+
+int CTavDB::GetLiteratureFolder(std::shared_ptr<SPersonalLiteratureFolder>& folder, int32_t categoryId)
+{
+    if (FillLiteratureFolder() == 0)
+        return 0;
+    const auto found = m_folders.find(categoryId);
+    if (found == m_folders.end())
+        return 0;
+    folder = found->second;
+    return 1;
+}
+
+int CTavDB::GetLiteratureInfo(std::shared_ptr<SPersonalLiteratureInfo>& info, int32_t pkid)
+{
+    if (FillLiteratureInfo() == 0)
+        return 0;
+    const auto found = m_literatures.find(pkid);
+    if (found == m_literatures.end())
+        return 0;
+    info = found->second;
+    return 1;
+}
