@@ -19,8 +19,9 @@ bool PathExists(const std::u16string& path)
     return !path.empty() && std::filesystem::exists(std::filesystem::path(WideToUtf8(path)), error);
 }
 
-// Case-insensitive comparison of account names (ASCII letters fold; other text compares as is).
-bool SameAccount(const std::u16string& left, const std::u16string& right)
+} // namespace
+
+bool CTavDB::SameTextIgnoringCase(const std::u16string& left, const std::u16string& right)
 {
     if (left.size() != right.size())
         return false;
@@ -36,8 +37,6 @@ bool SameAccount(const std::u16string& left, const std::u16string& right)
     }
     return true;
 }
-
-} // namespace
 
 CTavDB::CTavDB()
 {
@@ -199,7 +198,7 @@ int CTavDB::Init(const std::u16string& path, std::u16string& tavId, const std::u
     }
 
     const std::u16string owner = GetUserKey();
-    if (!owner.empty() && !m_userKey.empty() && !SameAccount(owner, m_userKey)) {
+    if (!owner.empty() && !m_userKey.empty() && !SameTextIgnoringCase(owner, m_userKey)) {
         try {
             m_db.Close();
         } catch (const CSqliteException&) {
@@ -214,9 +213,16 @@ int CTavDB::Init(const std::u16string& path, std::u16string& tavId, const std::u
     // cancelled run is no failure.
     if (cancelled())
         return 0;
-    // The import into the personal library is not part of this build yet: never claim success.
-    Report(m_totalSteps, m_totalSteps, u"更新学习单元失败");
-    return kTavImportFailed;
+    const int imported = ImportToPersonalLibrary(path);
+    // A cancelled import returns 0 too, but it is no completed one: its cancel line stays the last.
+    if (m_importCancelled)
+        return 0;
+    if (imported != 0) {
+        Report(m_totalSteps, m_totalSteps, u"更新学习单元失败");
+        return kTavImportFailed;
+    }
+    Report(m_totalSteps, m_totalSteps, u"更新学习单元完成");
+    return 0;
 }
 
 int CTavDB::InitDbVersion()

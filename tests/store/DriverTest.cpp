@@ -87,7 +87,7 @@ protected:
     std::vector<Line> m_lines;
 };
 
-TEST_F(DriverTest, PlainUnitIsEncryptedAndUpgradedButNeverReportedAsImported)
+TEST_F(DriverTest, PlainUnitIsEncryptedAndUpgradedAndFailsWithoutAnAccount)
 {
     const std::u16string path = MakeCurrentUnit("a.tav", u"'T1'", u"NULL");
     std::u16string tavId;
@@ -102,8 +102,9 @@ TEST_F(DriverTest, PlainUnitIsEncryptedAndUpgradedButNeverReportedAsImported)
     EXPECT_EQ(m_lines[1].text, u"打开学习单元");
     EXPECT_TRUE(Saw(u"创建文献夹信息表"));
     EXPECT_TRUE(Saw(u"开始更新学习单元版本..."));
-    // Until the import exists the run ends as a failed update, never as a success.
+    // Nobody is signed in, so the library has no user to create the entry for: a failed update.
     EXPECT_EQ(result, kTavImportFailed);
+    EXPECT_TRUE(Saw(u"导入学习单元《a》"));
     EXPECT_EQ(m_lines.back().text, u"更新学习单元失败");
     EXPECT_FALSE(Saw(u"更新学习单元完成"));
 
