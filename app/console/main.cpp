@@ -28,7 +28,7 @@ int main(int argc, char** argv)
     CLI::App* import = app.add_subcommand("import", "Open, upgrade to layout version 16 and import a learning unit.");
     import->add_option("UNIT", importOptions.unitPath, "Path of the learning unit (.tav file).")->required();
     AddAccountOptions(import, importOptions.account, importOptions.syncDir);
-    import->add_flag("--no-pause", importOptions.noPause, "Skip the short pauses between bulk upgrade statements.");
+    import->add_flag("--no-pause", importOptions.noPause, "Skip the short pauses between bulk upgrade statements, literature and folders.");
 
     InspectOptions inspectOptions;
     CLI::App* inspect = app.add_subcommand("inspect", "Show a read-only summary of a learning unit; never changes it.");

@@ -154,6 +154,18 @@ TEST_F(ConsoleTest, ImportShowsTheUpgradeAndRefusesAnotherOwner)
     EXPECT_NE(run.output.find("0x20001F46"), std::string::npos);
 }
 
+TEST_F(ConsoleTest, FinishedImportExitsZeroAndFillsTheLibrary)
+{
+    const fs::path unit = m_dir / "units" / "sample.tav";
+    testkit::BuildUnit(unit, testkit::SampleSpec(9));
+    const RunResult run = Run("import '" + unit.string() + "' --account demo --sync-dir '" + (m_dir / "sync").string() +
+                              "' --no-pause");
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_NE(run.output.find("导入文献《文献一》"), std::string::npos) << run.output;
+    EXPECT_NE(run.output.rfind("更新学习单元完成\n"), std::string::npos);
+    EXPECT_TRUE(fs::is_regular_file(m_dir / "sync" / "demo" / "library.db"));
+}
+
 TEST_F(ConsoleTest, InspectReadsPlainAndEncryptedUnitsWithoutChangingThem)
 {
     const fs::path unit = MakeUnit("i.tav", 9, "ABC");
