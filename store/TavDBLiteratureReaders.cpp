@@ -384,24 +384,27 @@ int CTavDB::GetIdList(std::shared_ptr<IdSet>& ids, int32_t key, IdSetCache& cach
     }
 }
 
+namespace {
+
+// Lets `out` share the cached record of `key`; 0 when the cache has none.
+template <typename Record>
+int ShareCached(const std::map<int32_t, std::shared_ptr<Record>>& cache, int32_t key, std::shared_ptr<Record>& out)
+{
+    const auto found = cache.find(key);
+    if (found == cache.end())
+        return 0;
+    out = found->second;
+    return 1;
+}
+
+} // namespace
+
 int CTavDB::GetLiteratureFolder(std::shared_ptr<SPersonalLiteratureFolder>& folder, int32_t categoryId)
 {
-    if (FillLiteratureFolder() == 0)
-        return 0;
-    const auto found = m_folders.find(categoryId);
-    if (found == m_folders.end())
-        return 0;
-    folder = found->second;
-    return 1;
+    return FillLiteratureFolder() == 0 ? 0 : ShareCached(m_folders, categoryId, folder);
 }
 
 int CTavDB::GetLiteratureInfo(std::shared_ptr<SPersonalLiteratureInfo>& info, int32_t pkid)
 {
-    if (FillLiteratureInfo() == 0)
-        return 0;
-    const auto found = m_literatures.find(pkid);
-    if (found == m_literatures.end())
-        return 0;
-    info = found->second;
-    return 1;
+    return FillLiteratureInfo() == 0 ? 0 : ShareCached(m_literatures, pkid, info);
 }

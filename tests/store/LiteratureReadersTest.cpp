@@ -166,3 +166,40 @@ TEST_F(LiteratureReadersTest, NotesTranslateIsPublic)
 }
 
 } // namespace
+
+namespace {
+
+class NoteSetStore : public CTavDB {
+public:
+    void SetNoteSet(const std::u16string& literGuid, const std::u16string& noteSet) { m_markPosByLiterGuid[literGuid] = noteSet; }
+};
+
+TEST(ExtractNoteCommentsTest, PacksOnlyTheNotesOwnItem)
+{
+    const std::u16string head = u"<NoteSet><Note-Package a=\"NoteSet\"><NoteItems>";
+    const std::u16string tail = u"</NoteItems></Note-Package></NoteSet>";
+    const std::u16string two = head + u"<Item acp=\"1\" id=\"p1\"><b>one</b></Item>\n<Item acp=\"2\" id=\"p2\">two</Item>" + tail;
+    struct Case {
+        std::u16string noteSet;
+        std::u16string posId;
+        std::u16string expected;
+    };
+    const std::u16string packedHead = u"<Comments><Note-Package a=\"Comments\"><NoteItems>";
+    const std::u16string packedTail = u"</NoteItems></Note-Package></Comments>";
+    const std::vector<Case> cases = {
+        {two, u"p2", packedHead + u"<Item acp=\"2\" id=\"p2\">two</Item>" + packedTail},
+        {two, u"p1", packedHead + u"<Item acp=\"1\" id=\"p1\"><b>one</b></Item>" + packedTail},
+        {two, u"p3", u""},                                                   // no item of this note
+        {head + u"<Item acp=\"1\" id=\"p1\">one</Item><broken>" + tail, u"p1", u""}, // not well-formed
+        {head + u"<Item id=\"p1\">one</Item>" + tail, u"p1", u""},           // nothing to cut the package at
+        {u"", u"p1", u""},
+    };
+    for (const Case& c : cases) {
+        NoteSetStore store;
+        store.SetNoteSet(u"L", c.noteSet);
+        EXPECT_EQ(store.ExtractNoteComments(u"L", c.posId), c.expected) << testkit::U8(c.noteSet) << " " << testkit::U8(c.posId);
+        EXPECT_EQ(store.ExtractNoteComments(u"other", c.posId), u"");
+    }
+}
+
+} // namespace
