@@ -283,6 +283,8 @@ protected:
     int32_t m_folderCount = 0;
     // Learning-unit LiterGuid -> library LiterGuid of the literature imported so far.
     std::map<std::u16string, std::u16string> m_newLiterGuids;
+    // Literature without a LiterGuid whose reading state was sent.
+    std::set<int32_t> m_importedPkidsWithoutGuid;
     // Folders the current walk has entered: a folder is walked once, whatever its links say.
     std::set<int32_t> m_walkedFolderIds;
     bool m_importCancelled = false;

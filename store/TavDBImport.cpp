@@ -54,6 +54,7 @@ std::u16string CTavDB::CompanionSubfolder(const std::u16string& name) const
 int CTavDB::ImportToPersonalLibrary(const std::u16string& path)
 {
     m_newLiterGuids.clear();
+    m_importedPkidsWithoutGuid.clear();
     m_walkedFolderIds.clear();
     m_importCancelled = false;
     auto unit = std::make_shared<STavInfo>();
@@ -182,9 +183,17 @@ bool CTavDB::ImportLiterature(int32_t pkid, const std::u16string& folderGuid, co
         return false;
 
     const int32_t added = Library().AddLiterature(record, tavGuid, User(), folderGuid, 0, 0);
-    // The reading state goes with the first folder the literature is filed in.
-    if (added == 0 && m_newLiterGuids.count(source->LiterGuid) == 0) {
-        m_newLiterGuids[source->LiterGuid] = record->LiterGuid;
+    // The reading state goes with the first folder the literature is filed in. A literature
+    // without a LiterGuid is told apart by its pkid, and no note is pointed at it by that
+    // empty GUID (it would otherwise stand for every such literature at once).
+    const bool withoutGuid = source->LiterGuid.empty();
+    const bool first = withoutGuid ? m_importedPkidsWithoutGuid.count(pkid) == 0
+                                   : m_newLiterGuids.count(source->LiterGuid) == 0;
+    if (added == 0 && first) {
+        if (withoutGuid)
+            m_importedPkidsWithoutGuid.insert(pkid);
+        else
+            m_newLiterGuids[source->LiterGuid] = record->LiterGuid;
         if (ImportCancelCheckpoint())
             return false;
         std::shared_ptr<SPersonalLiteratureLiteraRelate> state;

@@ -246,6 +246,29 @@ TEST_F(ImportTest, FolderCyclesAreWalkedOnce)
     EXPECT_EQ(*all, (std::set<int32_t>{1}));
 }
 
+// Literature without a LiterGuid (a unit written without GUIDs) is told apart by its pkid.
+TEST_F(ImportTest, LiteratureWithoutGuidsKeepsItsReadingStateAndNoNoteIsMisfiled)
+{
+    testkit::UnitSpec spec;
+    spec.autoGuids = false;
+    spec.folders = {{.id = 1, .name = u"f"}, {.id = 2, .name = u"g"}};
+    spec.literature = {{.pkid = 1, .doi = u"d1", .title = u"one", .folderIds = {1, 2}, .remark = u"r1"},
+                       {.pkid = 2, .doi = u"d2", .title = u"two", .folderIds = {1}, .remark = u"r2"}};
+    spec.notes = {{.id = 1, .posId = u"n1", .doi = u"d2"}};
+    const fs::path unit = Build(spec);
+    ASSERT_EQ(testkit::UnitReader(unit).ScalarInt("select count(*) from LiteraInfo where ifnull(LiterGuid, '') = ''"), 2);
+
+    RecordingStore store;
+    ASSERT_EQ(Run(store, unit), 0);
+    EXPECT_EQ(store.recorder.Count("AddLiterature"), 3u);
+    const auto relates = store.recorder.Of("AddLiteratureRelate");
+    ASSERT_EQ(relates.size(), 2u);
+    EXPECT_NE(relates[0].a, relates[1].a);
+    const auto notes = store.recorder.Of("AddNote");
+    ASSERT_EQ(notes.size(), 1u);
+    EXPECT_EQ(notes[0].b, u"");
+}
+
 // Whatever a unit says about an attachment, its file lands in the entry's attachment folder.
 TEST_F(ImportTest, AttachmentPathsNeverLeadOutOfTheEntrysFolder)
 {
