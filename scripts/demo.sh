@@ -22,8 +22,10 @@ echo "== before"
 "$tavtool" inspect "$unit"
 echo "== import"
 "$tavtool" import "$unit" --account demo --sync-dir "$work/sync" --no-pause
-echo "== files the personal library of demo received"
-find "$work/sync" -type f -printf '%P\n' | sort
+echo "== the personal library of demo"
+"$tavtool" library list --account demo --sync-dir "$work/sync"
+entry=$("$tavtool" library list --account demo --sync-dir "$work/sync" | awk 'NR == 1 { print $1 }')
+"$tavtool" library show "$entry" --account demo --sync-dir "$work/sync"
 echo "== after"
 "$tavtool" inspect "$unit"
 echo "== backup"
