@@ -1,6 +1,9 @@
 // Temporary folders, a private HOME for each test, and text conversion for test code.
 #include "builder/UnitBuilder.h"
 
+#include "support/IniFile.h"
+#include "support/SyncSettings.h"
+
 #include <cstdlib>
 #include <unistd.h>
 
@@ -53,6 +56,20 @@ ScopedHomeEnv::~ScopedHomeEnv()
         else
             unsetenv(name.c_str());
     }
+}
+
+void SignInAccount(const std::u16string& name)
+{
+    std::u16string stored = name;
+    for (size_t i = 0; i < stored.size(); ++i) {
+        int code = stored[i] + static_cast<int>(i + 3);
+        if (stored[i] <= 255 && code > 255)
+            code -= 255;
+        stored[i] = static_cast<char16_t>(code);
+    }
+    SetAppKeyNames(u"Orvane", u"Vexa Arbora");
+    if (!WriteIniValue(AppRegistryFilePath(), u"SyncroSet", u"SyncroName", stored))
+        throw TestkitError("cannot write the signed-in account");
 }
 
 std::string U8(const std::u16string& text)

@@ -274,6 +274,10 @@ private:
     std::vector<std::pair<std::string, std::optional<std::string>>> m_saved;
 };
 
+// Writes the desktop application's signed-in account (scrambled, as it stores it) into the
+// registry file under the current HOME; an empty name removes the sign-in.
+void SignInAccount(const std::u16string& name);
+
 // UTF-8 <-> UTF-16 for test code (independent of the project's converters).
 std::string U8(const std::u16string& text);
 std::u16string U16(const std::string& text);

@@ -1,0 +1,75 @@
+// Renders the import dialog offscreen to two PNG files: idle with a unit named, and in the
+// middle of importing it (the worker holds at half of its reports while the picture is taken).
+//
+//   dialog_screenshot <unit.tav> <output folder>
+//
+// Run with HOME and the XDG folders pointing at a scratch folder (scripts/screenshot.sh does):
+// it signs in the account "demo" and sets the sync folder there.
+#include "app/dialog/ArboraDataUpdateDlg.h"
+#include "builder/UnitBuilder.h"
+#include "store/TavDB.h"
+#include "support/IniFile.h"
+#include "support/SyncSettings.h"
+#include "support/TextConvert.h"
+
+#include <QApplication>
+#include <QFont>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+
+#include <atomic>
+#include <cstdio>
+#include <filesystem>
+#include <thread>
+
+int main(int argc, char** argv)
+{
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: %s <unit.tav> <output folder>\n", argc > 0 ? argv[0] : "dialog_screenshot");
+        return 2;
+    }
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    application.setFont(QFont(QStringLiteral("WenQuanYi Micro Hei"), 9));
+    const std::filesystem::path out = argv[2];
+    std::filesystem::create_directories(out);
+    testkit::SignInAccount(u"demo");
+    const char* home = std::getenv("HOME");
+    WriteIniValue(SyncroSetFilePath(), u"SyncroSet", u"SyncPath", Utf8ToWide(std::string(home ? home : "/tmp") + "/sync"));
+
+    constexpr int kHoldAtReport = 20;
+    std::atomic<int> reports{0};
+    std::atomic<bool> release{false};
+    CArboraDataUpdateDlg dialog(Utf8ToWide(argv[1]), [&](const std::u16string& path, const std::u16string& account,
+                                                          const ProgressCallback& callback) {
+        CTavDB store;
+        std::u16string tavId;
+        return store.Init(path, tavId, account, [&](int32_t position, int32_t maximum, const std::u16string& text) {
+            const int32_t result = callback(position, maximum, text);
+            if (++reports == kHoldAtReport)
+                while (!release)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            return result;
+        });
+    });
+    dialog.show();
+    QTest::qWait(100);
+    bool saved = dialog.grab().save(QString::fromStdString((out / "dialog-idle.png").string()));
+
+    QTest::mouseClick(dialog.findChild<QPushButton*>(QStringLiteral("control1003")), Qt::LeftButton);
+    auto* log = dialog.findChild<QPlainTextEdit*>(QStringLiteral("control1004"));
+    if (!QTest::qWaitFor([&] { return log->blockCount() > kHoldAtReport; }, 60000)) {
+        std::fprintf(stderr, "dialog_screenshot: the import did not get halfway\n");
+        release = true;
+        return 1;
+    }
+    QTest::qWait(100);
+    saved = dialog.grab().save(QString::fromStdString((out / "dialog-importing.png").string())) && saved;
+    release = true;
+    auto* cancel = dialog.findChild<QPushButton*>(QStringLiteral("control2"));
+    if (!QTest::qWaitFor([&] { return cancel->text() == QStringLiteral("完成"); }, 120000))
+        std::fprintf(stderr, "dialog_screenshot: the import did not finish\n");
+    std::printf("%s\n", log->toPlainText().toStdString().c_str());
+    return saved ? 0 : 1;
+}
