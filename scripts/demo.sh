@@ -9,11 +9,7 @@ cd "$root"
 scripts/install-deps.sh
 scripts/build.sh "$root/out/build"
 
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-export HOME="$work/home" XDG_DATA_HOME="$work/home/.local/share" XDG_CONFIG_HOME="$work/home/.config" \
-       XDG_STATE_HOME="$work/home/.local/state" XDG_DOCUMENTS_DIR="$work/home/Documents"
-mkdir -p "$HOME"
+source "$root/scripts/scratch-home.sh"
 "$root/out/build/tests/make_sample_unit" "$work/units"
 unit="$work/units/sample.tav"
 tavtool="$root/out/build/tavtool"

@@ -66,6 +66,18 @@ protected:
         EXPECT_EQ(m_front.cancelText, cancel);
     }
 
+    // Starts an import on a new logic whose worker holds after `stepsDone` steps.
+    std::unique_ptr<CImportDialogLogic> StartHeld(CRecordingFrontEnd& front, CScriptedImport& import, int32_t stepsDone)
+    {
+        import.permits = stepsDone;
+        auto logic = std::make_unique<CImportDialogLogic>(front, import.Runner());
+        logic->SetPath(m_path);
+        logic->OnInitDialog();
+        logic->OnStartImport();
+        EXPECT_TRUE(front.WaitForQueued(static_cast<size_t>(stepsDone)));
+        return logic;
+    }
+
     testkit::ScopedHomeEnv m_home;
     const std::u16string m_path = testkit::U16((m_home.Home() / "单元 a.tav").string());
     const std::filesystem::path m_unit = m_home.Home() / "单元 a.tav";
@@ -207,20 +219,15 @@ TEST_F(ImportDialogLogicTest, CancelConfirmedAtAnyMomentClosesPromptly)
         SCOPED_TRACE(stepsDone);
         CRecordingFrontEnd front;
         CScriptedImport import;
-        import.permits = stepsDone;
         {
-            CImportDialogLogic logic(front, import.Runner());
-            logic.SetPath(m_path);
-            logic.OnInitDialog();
-            logic.OnStartImport();
-            ASSERT_TRUE(front.WaitForQueued(static_cast<size_t>(stepsDone)));
-            logic.OnCancel();
+            auto logic = StartHeld(front, import, stepsDone);
+            logic->OnCancel();
             EXPECT_TRUE(front.closed);
             EXPECT_EQ(front.log, u"导入学习单元取消...\r\n");
             EXPECT_EQ(import.runs, 1);
             if (stepsDone < kSteps) {
                 EXPECT_LT(front.closedAt - import.cancelSeenAt, std::chrono::seconds(1));
-                front.Pump(logic);
+                front.Pump(*logic);
                 EXPECT_EQ(front.cancelText, u"取消"); // no final updates after a cancel
             }
         }
@@ -232,14 +239,7 @@ TEST_F(ImportDialogLogicTest, DestroyingTheDialogStopsAndJoinsTheWorker)
 {
     CRecordingFrontEnd front;
     CScriptedImport import;
-    import.permits = 1;
-    {
-        CImportDialogLogic logic(front, import.Runner());
-        logic.SetPath(m_path);
-        logic.OnInitDialog();
-        logic.OnStartImport();
-        ASSERT_TRUE(front.WaitForQueued(1));
-    }
+    StartHeld(front, import, 1).reset();
     EXPECT_EQ(g_cancelFlag.load(), 1);
     EXPECT_EQ(front.Queued(), 2u); // step 1 and the cancel line; no final updates
 }
