@@ -38,7 +38,7 @@ int main(int argc, char** argv)
     const char* home = std::getenv("HOME");
     WriteIniValue(SyncroSetFilePath(), u"SyncroSet", u"SyncPath", Utf8ToWide(std::string(home ? home : "/tmp") + "/sync"));
 
-    constexpr int kHoldAtReport = 20;
+    constexpr int kHoldAtReport = 80;
     std::atomic<int> reports{0};
     std::atomic<bool> release{false};
     CArboraDataUpdateDlg dialog(Utf8ToWide(argv[1]), [&](const std::u16string& path, const std::u16string& account,
