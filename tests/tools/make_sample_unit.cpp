@@ -1,18 +1,20 @@
-// Writes the bundled demo sample: a plain version-9 learning unit "sample.tav" and its companion
+// Writes the bundled demo sample: a plain learning unit (version 9 unless asked otherwise) "sample.tav" and its companion
 // folder "sample_contents/" (folders, literature with an attachment file, notes with a note
 // package, labels, two web pages) into the folder given on the command line.
 //
-//   make_sample_unit <folder>
+//   make_sample_unit <folder> [layout version, 1 to 16; default 9]
 #include "builder/UnitBuilder.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
 #include <filesystem>
 
 int main(int argc, char** argv)
 {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s <folder>\n", argc > 0 ? argv[0] : "make_sample_unit");
+    const int version = argc == 3 ? std::atoi(argv[2]) : 9;
+    if ((argc != 2 && argc != 3) || version < 1 || version > 16) {
+        std::fprintf(stderr, "usage: %s <folder> [layout version 1-16]\n", argc > 0 ? argv[0] : "make_sample_unit");
         return 2;
     }
     try {
@@ -21,7 +23,7 @@ int main(int argc, char** argv)
         const std::filesystem::path unit = folder / "sample.tav";
         // Replace an earlier sample whole, companion folder included.
         std::filesystem::remove_all(testkit::ContentsFolder(unit));
-        testkit::UnitSpec spec = testkit::SampleSpec(9);
+        testkit::UnitSpec spec = testkit::SampleSpec(version);
         spec.encrypted = false;
         testkit::BuildUnit(unit, spec);
         std::printf("%s\n", unit.string().c_str());
