@@ -1,5 +1,6 @@
 #include "sqlite/SqliteDB.h"
 
+#include "support/DurableFile.h"
 #include "support/TextConvert.h"
 
 #include <sqlite3.h>
@@ -17,16 +18,6 @@ namespace {
 const char16_t* ConnectionText(sqlite3* db)
 {
     return db != nullptr ? static_cast<const char16_t*>(sqlite3_errmsg16(db)) : nullptr;
-}
-
-bool SyncPath(const std::string& path, int flags)
-{
-    const int fd = ::open(path.c_str(), flags | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    const bool ok = ::fsync(fd) == 0;
-    ::close(fd);
-    return ok;
 }
 
 // Runs one statement with bound text values through the narrow API; used only for the
@@ -98,6 +89,19 @@ void CSqliteDB::Adopt(sqlite3* db, int openResult, const std::u16string& path)
     m_path = path;
     m_keyApplied = false;
     sqlite3_busy_timeout(m_db, m_busyTimeoutMs);
+    if (!m_triggersAllowed)
+        sqlite3_db_config(m_db, SQLITE_DBCONFIG_ENABLE_TRIGGER, 0, nullptr);
+    if (m_writeFailures->haltWrites && m_writeFailures->code != 0)
+        sqlite3_exec(m_db, "pragma query_only = 1", nullptr, nullptr, nullptr);
+}
+
+void CSqliteDB::ClearWriteFailure()
+{
+    const bool halted = m_writeFailures->haltWrites && m_writeFailures->code != 0;
+    m_writeFailures->code = 0;
+    m_writeFailures->text.clear();
+    if (halted && m_db != nullptr)
+        sqlite3_exec(m_db, "pragma query_only = 0", nullptr, nullptr, nullptr);
 }
 
 void CSqliteDB::Close()
@@ -123,9 +127,9 @@ int32_t CSqliteDB::SetKey(const void* key, int32_t length)
 int32_t CSqliteDB::ChangeKey(const void* key, int32_t length)
 {
     CheckOpen();
-    if (m_keyApplied)
-        return sqlite3_rekey(m_db, key, length);
-    return EncryptPlainFile(key, length);
+    const int32_t rc = m_keyApplied ? sqlite3_rekey(m_db, key, length) : EncryptPlainFile(key, length);
+    NoteWriteFailure(m_writeFailures.get(), m_db, rc);
+    return rc;
 }
 
 int32_t CSqliteDB::EncryptPlainFile(const void* key, int32_t length)
@@ -147,6 +151,16 @@ int32_t CSqliteDB::EncryptPlainFile(const void* key, int32_t length)
 
     namespace fs = std::filesystem;
     const std::string target = WideToUtf8(m_path);
+    // The encrypted copy replaces the file: a file that may not be written must stay as it is,
+    // even where the folder would allow the rename.
+    struct stat current {};
+    if (::stat(target.c_str(), &current) == 0 && ((current.st_mode & 0222) == 0 || ::access(target.c_str(), W_OK) != 0)) {
+        if (m_writeFailures->code == 0) {
+            m_writeFailures->code = SQLITE_READONLY;
+            m_writeFailures->text = u"the file is read-only";
+        }
+        return SQLITE_READONLY;
+    }
     const std::string temporary = target + ".encrypting";
     std::error_code ignored;
     fs::remove(temporary, ignored);
@@ -171,7 +185,7 @@ int32_t CSqliteDB::EncryptPlainFile(const void* key, int32_t length)
     struct stat original {};
     if (::stat(target.c_str(), &original) == 0)
         ::chmod(temporary.c_str(), original.st_mode & 07777);
-    if (!SyncPath(temporary, O_RDONLY)) {
+    if (!SyncPath(temporary)) {
         fs::remove(temporary, ignored);
         return SQLITE_IOERR;
     }
@@ -186,8 +200,7 @@ int32_t CSqliteDB::EncryptPlainFile(const void* key, int32_t length)
         Open(m_path);
         return SQLITE_IOERR;
     }
-    const fs::path folder = fs::path(target).parent_path();
-    SyncPath(folder.empty() ? std::string(".") : folder.string(), O_RDONLY | O_DIRECTORY);
+    SyncParentFolder(target);
 
     Open(m_path);
     return SetKey(key, length);
@@ -199,20 +212,25 @@ int32_t CSqliteDB::ExecuteStatement(const std::u16string& sql)
         CheckOpen();
         sqlite3_stmt* statement = nullptr;
         const int prepared = sqlite3_prepare16(m_db, sql.c_str(), -1, &statement, nullptr);
-        if (prepared != SQLITE_OK)
+        if (prepared != SQLITE_OK) {
+            NoteWriteFailure(m_writeFailures.get(), m_db, prepared);
             ThrowWithConnectionText(prepared);
+        }
         const int stepped = sqlite3_step(statement);
         if (stepped == SQLITE_ERROR) {
             // Release first so that the connection can still close; the release also
             // leaves SQLite's own text for the failure on the connection. A schema that
             // changed under the statement is no failure: prepare again.
-            if (sqlite3_finalize(statement) == SQLITE_SCHEMA)
+            const int released = sqlite3_finalize(statement);
+            if (released == SQLITE_SCHEMA)
                 continue;
+            NoteWriteFailure(m_writeFailures.get(), m_db, released);
             ThrowWithConnectionText(SQLITE_ERROR);
         }
         const int released = sqlite3_finalize(statement);
         if (released == SQLITE_SCHEMA)
             continue;
+        NoteWriteFailure(m_writeFailures.get(), m_db, released);
         return released;
     }
 }
@@ -223,14 +241,17 @@ CSqliteQuery CSqliteDB::ExecuteQuery(const std::u16string& sql)
         CheckOpen();
         sqlite3_stmt* statement = nullptr;
         const int prepared = sqlite3_prepare16(m_db, sql.c_str(), -1, &statement, nullptr);
-        if (prepared != SQLITE_OK)
+        if (prepared != SQLITE_OK) {
+            NoteWriteFailure(m_writeFailures.get(), m_db, prepared);
             ThrowWithConnectionText(prepared);
+        }
         const int stepped = sqlite3_step(statement);
         if (stepped == SQLITE_DONE || stepped == SQLITE_ROW)
-            return CSqliteQuery(m_db, statement, stepped == SQLITE_DONE, true);
+            return CSqliteQuery(m_db, statement, stepped == SQLITE_DONE, true, m_writeFailures);
         const int released = sqlite3_finalize(statement);
         if (released == SQLITE_SCHEMA)
             continue;
+        NoteWriteFailure(m_writeFailures.get(), m_db, released);
         ThrowWithConnectionText(released);
     }
 }

@@ -5,6 +5,7 @@
 #include "sqlite/SqliteQuery.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 struct sqlite3;
@@ -35,6 +36,16 @@ public:
     bool TableExists(const std::u16string& table);
 
     void SetBusyTimeout(int32_t milliseconds) { m_busyTimeoutMs = milliseconds; }
+    // False: every connection opened from now on runs no trigger that its file holds.
+    void SetTriggersAllowed(bool allowed) { m_triggersAllowed = allowed; }
+
+    // The first write failure of this connection's statements and queries since the last
+    // clear (code 0: none); reopening keeps it.
+    const SSqliteWriteFailure& WriteFailure() const { return *m_writeFailures; }
+    // Clears the failure and lets the connection write again.
+    void ClearWriteFailure();
+    // True: after a write failure the connection takes no change until ClearWriteFailure.
+    void SetHaltWritesOnFailure(bool halt) { m_writeFailures->haltWrites = halt; }
     sqlite3* Handle() const { return m_db; }
     const std::u16string& Path() const { return m_path; }
 
@@ -49,4 +60,6 @@ private:
     int32_t m_busyTimeoutMs = 60000;
     std::u16string m_path;
     bool m_keyApplied = false;
+    bool m_triggersAllowed = true;
+    std::shared_ptr<SSqliteWriteFailure> m_writeFailures = std::make_shared<SSqliteWriteFailure>();
 };

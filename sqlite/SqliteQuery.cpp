@@ -13,16 +13,42 @@ const char16_t* ConnectionText(sqlite3* db)
 }
 } // namespace
 
-CSqliteQuery::CSqliteQuery(sqlite3* db, sqlite3_stmt* statement, bool eof, bool ownsStatement)
+bool IsWriteFailureCode(int32_t code)
+{
+    switch (code & 0xFF) {
+    case SQLITE_FULL:
+    case SQLITE_IOERR:
+    case SQLITE_READONLY:
+    case SQLITE_CANTOPEN: return true;
+    default: return false;
+    }
+}
+
+void NoteWriteFailure(SSqliteWriteFailure* record, sqlite3* db, int32_t code)
+{
+    if (record == nullptr || !IsWriteFailureCode(code) || record->code != 0)
+        return;
+    // The extended code says more (which write failed) when the connection still holds it.
+    const int32_t extended = db != nullptr ? sqlite3_extended_errcode(db) : code;
+    record->code = (extended & 0xFF) == (code & 0xFF) ? extended : code;
+    const char16_t* text = ConnectionText(db);
+    record->text = text != nullptr ? text : u"";
+    if (record->haltWrites && db != nullptr)
+        sqlite3_exec(db, "pragma query_only = 1", nullptr, nullptr, nullptr);
+}
+
+CSqliteQuery::CSqliteQuery(sqlite3* db, sqlite3_stmt* statement, bool eof, bool ownsStatement,
+                           std::shared_ptr<SSqliteWriteFailure> writeFailures)
     : m_db(db), m_statement(statement), m_eof(eof),
       m_columnCount(statement != nullptr ? sqlite3_column_count(statement) : 0),
-      m_ownsStatement(ownsStatement)
+      m_ownsStatement(ownsStatement), m_writeFailures(std::move(writeFailures))
 {
 }
 
 CSqliteQuery::CSqliteQuery(CSqliteQuery&& other) noexcept
     : m_db(other.m_db), m_statement(std::exchange(other.m_statement, nullptr)), m_eof(other.m_eof),
-      m_columnCount(other.m_columnCount), m_ownsStatement(other.m_ownsStatement)
+      m_columnCount(other.m_columnCount), m_ownsStatement(other.m_ownsStatement),
+      m_writeFailures(std::move(other.m_writeFailures))
 {
 }
 
@@ -35,6 +61,7 @@ CSqliteQuery& CSqliteQuery::operator=(CSqliteQuery&& other) noexcept
         m_eof = other.m_eof;
         m_columnCount = other.m_columnCount;
         m_ownsStatement = other.m_ownsStatement;
+        m_writeFailures = std::move(other.m_writeFailures);
     }
     return *this;
 }
@@ -84,6 +111,7 @@ void CSqliteQuery::NextRow()
     } else {
         const int released = sqlite3_finalize(m_statement);
         m_statement = nullptr;
+        NoteWriteFailure(m_writeFailures.get(), m_db, released);
         throw CSqliteException(released, ConnectionText(m_db));
     }
 }
