@@ -45,3 +45,17 @@ bool CStepTransaction::Commit()
         return false;
     }
 }
+
+void CStepTransaction::Rollback()
+{
+    if (!m_open)
+        return;
+    m_open = false;
+    if (!m_db.IsOpen() || sqlite3_get_autocommit(m_db.Handle()) != 0)
+        return;
+    try {
+        m_db.ExecuteStatement(u"rollback");
+    } catch (const CSqliteException& e) {
+        CxLog::Instance().Log(u"TavDB", u"CStepTransaction::Rollback", __LINE__, 3, e.ErrorMessage());
+    }
+}

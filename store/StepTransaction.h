@@ -13,8 +13,11 @@ public:
     CStepTransaction& operator=(const CStepTransaction&) = delete;
     ~CStepTransaction();
 
-    // Commits now; the destructor then does nothing. False when the commit failed.
+    // Commits now; the destructor then does nothing. False when the commit failed or the
+    // transaction was already gone (SQLite rolls back by itself on some write errors).
     bool Commit();
+    // Undoes the transaction now; the destructor then does nothing.
+    void Rollback();
 
 private:
     CSqliteDB& m_db;

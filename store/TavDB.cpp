@@ -41,6 +41,10 @@ bool CTavDB::SameTextIgnoringCase(const std::u16string& left, const std::u16stri
 CTavDB::CTavDB()
 {
     m_db.SetBusyTimeout(60000);
+    // A learning unit has no triggers: one that a file brings along never runs here. And once a
+    // write failed, nothing more is written until the driver has undone the step it belongs to.
+    m_db.SetTriggersAllowed(false);
+    m_db.SetHaltWritesOnFailure(true);
     IOvDataMiddle::Initialize(-1);
     m_upgradeSteps = {&CTavDB::UpdateVersionTo2,  &CTavDB::UpdateVersionTo3,  &CTavDB::UpdateVersionTo4,
                       &CTavDB::UpdateVersionTo5,  &CTavDB::UpdateVersionTo6,  &CTavDB::UpdateVersionTo7,
@@ -64,6 +68,7 @@ void CTavDB::LogSqliteError(const char16_t* sourceFile, const char16_t* function
 {
     SetLastErrorCode(static_cast<uint32_t>(kTavSqliteError));
     CxLog::Instance().Log(sourceFile, function, line, 3, e.ErrorMessage());
+    m_report.notes.push_back(std::u16string(function) + u": " + e.ErrorMessageText());
 }
 
 void CTavDB::UseLargePageCache()
@@ -90,6 +95,8 @@ int CTavDB::Init(const std::u16string& path, std::u16string& tavId, const std::u
     m_totalSteps = 0;
     m_currentStep = 0;
     m_markPosByLiterGuid.clear();
+    m_report = SRunReport();
+    m_writeStopped = false;
 
     auto cancelled = [this]() {
         if (!IsCancelRequested())
@@ -108,6 +115,8 @@ int CTavDB::Init(const std::u16string& path, std::u16string& tavId, const std::u
     }
 
     Report(0, 0, u"打开学习单元");
+    if (!AdmitUnit(path))
+        return kTavSqliteError;
     try {
         m_db.Open(path);
     } catch (const CSqliteException& e) {
@@ -117,7 +126,10 @@ int CTavDB::Init(const std::u16string& path, std::u16string& tavId, const std::u
     }
 
     try {
-        if (m_db.ChangeKey(kTavDatabaseKey, kTavDatabaseKeyLength) != 0) {
+        const int32_t keyed = m_db.ChangeKey(kTavDatabaseKey, kTavDatabaseKeyLength);
+        if (IsWriteFailureCode(keyed))
+            return RefuseUnit(UnitProblemOfSqliteCode(keyed), m_db.WriteFailure().text);
+        if (keyed != 0) {
             m_db.Close();
             m_db.Open(path);
             m_db.SetKey(kTavDatabaseKey, kTavDatabaseKeyLength);
@@ -146,6 +158,7 @@ int CTavDB::Init(const std::u16string& path, std::u16string& tavId, const std::u
 
     m_path = path;
     UseLargePageCache();
+    BackupNewerLayout();
 
     struct CreationGroup {
         const char16_t* line;
@@ -169,6 +182,7 @@ int CTavDB::Init(const std::u16string& path, std::u16string& tavId, const std::u
          {&CTavDB::CreateWebPageCategoryTable, &CTavDB::CreateWebPageCategoryInfoTable,
           &CTavDB::CreateWebPageInfoTable, &CTavDB::CreateWebPageTrashTable}},
     };
+    m_db.ClearWriteFailure();
     try {
         // The whole creation pass is one transaction: a killed process leaves no half-made table set.
         CStepTransaction transaction(m_db);
@@ -179,6 +193,10 @@ int CTavDB::Init(const std::u16string& path, std::u16string& tavId, const std::u
                 return 0;
             for (auto operation : group.operations)
                 (this->*operation)();
+        }
+        if (!CommitWrites(transaction, u"the table-creation pass")) {
+            Report(m_totalSteps, m_totalSteps, u"更新学习单元失败");
+            return kTavSqliteError;
         }
     } catch (const CSqliteException& e) {
         // The folder table probes let their errors through.
@@ -194,6 +212,10 @@ int CTavDB::Init(const std::u16string& path, std::u16string& tavId, const std::u
     } catch (const CSqliteException& e) {
         // Step 2 lets its error through to here.
         LogSqliteError(u"TavDBSql", u"CTavDB::Init", __LINE__, e);
+        return kTavSqliteError;
+    }
+    if (WriteStopped()) {
+        Report(m_totalSteps, m_totalSteps, u"更新学习单元失败");
         return kTavSqliteError;
     }
 

@@ -4,6 +4,7 @@
 #include "store/Progress.h"
 #include "sqlite/SqliteDB.h"
 #include "store/Records.h"
+#include "store/RunReport.h"
 #include "store/StoreCodes.h"
 
 class IOvDataMiddle;
@@ -24,6 +25,8 @@ inline constexpr int32_t kTavCurrentVersion = 16;
 
 // Local time as "%04d-%02d-%02d %02d:%02d:%02d".
 std::u16string GetLocalTimeText();
+
+class CStepTransaction;
 
 class CTavDB {
 public:
@@ -129,10 +132,15 @@ public:
     int UpdateVersionTo12();
     // BEGIN upgrade 2-12 helpers
 protected:
-    // Runs one entry of m_upgradeSteps inside its own transaction (committed however it ends).
-    void RunUpgradeStep(size_t index);
+    // Runs one entry of m_upgradeSteps inside its own transaction, committed however the step
+    // ends unless writing failed; false when writing failed (the step is then undone).
+    bool RunUpgradeStep(size_t index);
     // Runs a step's body; an SQLite error is logged under `function` and gives 0.
     int RunGuardedStep(const char16_t* function, int line, const std::function<void()>& body);
+    // Copies the unit file to `target` whole or not at all; false (logged) when it failed.
+    bool CopyDurably(const std::u16string& source, const std::u16string& target) const;
+    // Removes (and logs) a backup copy that does not open, pass the quick check and hold `version`.
+    void VerifyBackup(const std::u16string& target, int64_t version) const;
     // "update VersionInfo set VersionNum = <version> where ID = 1".
     void WriteVersionNum(int32_t version);
 
@@ -234,6 +242,32 @@ public:
     // ASCII letters fold; other text compares as is.
     static bool SameTextIgnoringCase(const std::u16string& left, const std::u16string& right);
 
+    // ---- Checks before writing, and what a run went through ----
+    // Why the last run failed (when known) and the warnings and errors it logged.
+    const SRunReport& RunReport();
+
+protected:
+    // Looks at the unit file through a read-only connection before anything is written to it:
+    // refuses (false, cause set and logged) a file that is empty, not a regular file, read-only
+    // or in a folder that cannot be written, that reads neither plainly nor with the key, that
+    // fails the quick check, that holds a view or virtual table in place of a layout table, or
+    // that has no version record. Notes a layout newer than this tool's.
+    bool AdmitUnit(const std::u16string& path);
+    // Records and logs why the run cannot go on; returns kTavSqliteError.
+    int RefuseUnit(EUnitProblem cause, const std::u16string& detail);
+    // A unit of a newer layout gets no upgrade step, hence no backup from the upgrade: back it
+    // up before the creation pass changes it.
+    void BackupNewerLayout();
+    // After a step or the creation pass: true when its writes were committed. On a write
+    // failure (or a commit that did not happen) its transaction is rolled back, the stop is
+    // recorded and logged with `what`, and false is returned.
+    bool CommitWrites(CStepTransaction& transaction, const std::u16string& what);
+    // True once a write failure stopped the run.
+    bool WriteStopped() const { return m_writeStopped; }
+    // Logs a warning (level 1) and keeps it for the run report.
+    void LogWarning(const char16_t* function, int line, const std::u16string& text) const;
+
+public:
     // Accessors for front ends and tests.
     const std::u16string& TavId() const { return m_tavId; }
     const std::u16string& Path() const { return m_path; }
@@ -289,4 +323,6 @@ protected:
     std::set<int32_t> m_walkedFolderIds;
     bool m_importCancelled = false;
     int32_t m_pauseMs = 10;
+    mutable SRunReport m_report;
+    bool m_writeStopped = false;
 };

@@ -2,36 +2,18 @@
 
 #include "sqlite/SqliteDB.h"
 #include "store/TavDB.h"
+#include "store/UnitFileChecks.h"
 #include "support/TextConvert.h"
 
 #include <filesystem>
 
 namespace {
 
-// Every table the creation pass makes, in its order.
-const char16_t* const kLayoutTables[] = {
-    u"Category",     u"CategoryLitera",  u"DownInfo",         u"Label",       u"LiteraInfo",
-    u"LiteraInfo_Temp", u"LiteraRelate", u"LiteraStyles",     u"NoteContent", u"NoteReply",
-    u"NoteRelation", u"NoteSort",        u"SortType",         u"NoteType",    u"PushItem",
-    u"PushLiteraInfo", u"PushRelation",  u"Trash",            u"WebPage_Category",
-    u"WebPage_CategoryInfo", u"WebPage_Info", u"WebPage_Trash",
-};
-
 // The tables a user cares about when deciding whether to import.
 const char16_t* const kMainTables[] = {
     u"Category", u"CategoryLitera", u"LiteraInfo", u"LiteraRelate", u"NoteContent",
     u"Label",    u"WebPage_Info",   u"WebPage_Trash", u"DownInfo",
 };
-
-bool Readable(CSqliteDB& db)
-{
-    try {
-        db.ExecuteScalar(u"select count(*) from sqlite_master");
-        return true;
-    } catch (const CSqliteException&) {
-        return false;
-    }
-}
 
 bool HasColumn(CSqliteDB& db, const std::u16string& table, const std::u16string& column)
 {
@@ -54,29 +36,28 @@ SUnitSummary InspectUnit(const std::u16string& path)
         return summary;
     }
     CSqliteDB db;
+    std::u16string openError;
+    if (OpenUnitFile(db, path, EUnitOpen::ReadOnly, summary.encrypted, openError) != 0) {
+        summary.error = u"not a learning unit, or encrypted with another key";
+        return summary;
+    }
     try {
-        db.OpenReadOnly(path);
-        if (!Readable(db)) {
-            db.Close();
-            db.OpenReadOnly(path);
-            db.SetKey(kTavDatabaseKey, kTavDatabaseKeyLength);
-            if (!Readable(db)) {
-                summary.error = u"not a learning unit, or encrypted with another key";
-                return summary;
-            }
-            summary.encrypted = true;
+        summary.quickCheck = QuickCheck(db);
+        summary.foreignObject = FindForeignLayoutObject(db);
+        if (!summary.foreignObject.empty()) {
+            summary.error = summary.foreignObject + u": not a learning unit this tool reads";
+            return summary;
         }
         if (!db.TableExists(u"VersionInfo")) {
             summary.error = u"no VersionInfo table: not a learning unit";
             return summary;
         }
+        summary.version = ReadVersionNum(db);
+        summary.newerLayout = summary.version > kTavCurrentVersion;
         {
-            CSqliteQuery query = db.ExecuteQuery(u"Select versionNum,TavId From VersionInfo");
-            while (!query.IsEof()) {
-                summary.version = query.GetIntField(0);
-                summary.tavId = query.GetStringValue(1);
-                query.NextRow();
-            }
+            CSqliteQuery query = db.ExecuteQuery(u"Select TavId From VersionInfo");
+            for (; !query.IsEof(); query.NextRow())
+                summary.tavId = query.GetStringValue(0);
         }
         if (HasColumn(db, u"VersionInfo", u"Userkey")) {
             CSqliteQuery query = db.ExecuteQuery(u"Select Userkey From VersionInfo");
@@ -89,12 +70,12 @@ SUnitSummary InspectUnit(const std::u16string& path)
                 summary.rowCounts.emplace_back(table, query.IsEof() ? 0 : query.GetInt64Field(0));
             }
         }
-        for (const char16_t* table : kLayoutTables) {
+        for (const char16_t* table : CreatedLayoutTables()) {
             if (!db.TableExists(table))
                 summary.missingTables.emplace_back(table);
         }
-        for (int32_t v = summary.version + 1; summary.version > 0 && v <= kTavCurrentVersion; ++v)
-            summary.pendingSteps.push_back(v);
+        for (int64_t v = summary.version + 1; summary.version > 0 && v <= kTavCurrentVersion; ++v)
+            summary.pendingSteps.push_back(static_cast<int32_t>(v));
         summary.opened = true;
     } catch (const CSqliteException& e) {
         summary.error = e.ErrorMessage();

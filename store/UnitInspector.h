@@ -10,7 +10,10 @@ struct SUnitSummary {
     bool opened = false;
     std::u16string error;    // why the unit could not be read, when !opened
     bool encrypted = false;
-    int32_t version = 0;
+    int64_t version = 0;
+    bool newerLayout = false;   // a layout version above the one this tool knows
+    std::u16string quickCheck;  // "ok", or what PRAGMA quick_check found
+    std::u16string foreignObject; // a layout table held as a view or virtual table, e.g. "WebPage_Info is a view"
     std::u16string tavId;
     std::u16string owner;
     std::vector<std::pair<std::u16string, int64_t>> rowCounts; // main tables present, with their rows
