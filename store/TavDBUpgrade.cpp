@@ -3,12 +3,15 @@
 #include "store/TavDB.h"
 
 #include "store/StepTransaction.h"
+#include "store/UnitFileChecks.h"
+#include "support/DurableFile.h"
 #include "support/FilePathParts.h"
 #include "support/Log.h"
 #include "support/TextConvert.h"
 
 #include <sqlite3.h>
 
+#include <climits>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
@@ -25,21 +28,21 @@ std::u16string VersionLine(std::u16string_view head, int32_t version)
     return std::u16string(head) + ToWide(std::to_string(version)) + u"...";
 }
 
-void LogBackupWarning(int line, std::u16string_view what, const std::u16string& path, const std::u16string& reason)
+std::u16string BackupWarning(std::u16string_view what, const std::u16string& path, const std::u16string& reason)
 {
-    CxLog::Instance().Log(u"TavDB", u"CTavDB::BackupUnit", line, 1, u"%s %s: %s", what, path, reason);
+    return cxlog::Format(u"%s %s: %s", what, path, reason);
 }
 
 std::u16string Reason(const std::error_code& error) { return ToWide(error.message()); }
 
 // "<name>_<version>_YYYYMMDD_HHMMSS.back" for the local time now.
-std::u16string BackupFileName(const std::u16string& unitName, int32_t version)
+std::u16string BackupFileName(const std::u16string& unitName, int64_t version)
 {
     const std::time_t now = std::time(nullptr);
     std::tm local{};
     localtime_r(&now, &local);
     char stamp[64];
-    std::snprintf(stamp, sizeof stamp, "_%d_%04d%02d%02d_%02d%02d%02d.back", version, local.tm_year + 1900,
+    std::snprintf(stamp, sizeof stamp, "_%lld_%04d%02d%02d_%02d%02d%02d.back", static_cast<long long>(version), local.tm_year + 1900,
                   local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
     return unitName + ToWide(stamp);
 }
@@ -48,26 +51,34 @@ std::u16string BackupFileName(const std::u16string& unitName, int32_t version)
 
 int32_t CTavDB::GetVersionNum()
 {
-    int32_t version = 0;
+    int64_t version = 0;
     try {
-        CSqliteQuery query = m_db.ExecuteQuery(u"Select versionNum From VersionInfo");
-        while (!query.IsEof()) {
-            version = query.IsNullField(0) ? 0 : query.GetIntField(0);
-            query.NextRow();
-        }
+        version = ReadVersionNum(m_db);
     } catch (const CSqliteException& e) {
         LogSqliteError(u"TavDB", u"CTavDB::GetVersionNum", __LINE__, e);
         return 0;
     }
-    return version;
+    // Read whole: a number beyond 32 bits is a layout newer than any this tool knows (or, below
+    // zero, one that cannot be used), never a version that wraps round into 1..16.
+    if (version > INT32_MAX)
+        return INT32_MAX;
+    if (version < INT32_MIN)
+        return INT32_MIN;
+    return static_cast<int32_t>(version);
 }
 
 int CTavDB::BackupUnit()
 {
     namespace fs = std::filesystem;
-    const int32_t version = GetVersionNum();
+    // The whole number, as the copy will be checked against it (a newer layout's may not fit 32 bits).
+    int64_t version = 0;
+    try {
+        version = ReadVersionNum(m_db);
+    } catch (const CSqliteException& e) {
+        LogSqliteError(u"TavDB", u"CTavDB::BackupUnit", __LINE__, e);
+    }
     if (m_path.empty()) {
-        LogBackupWarning(__LINE__, u"no backup: the unit has no path", m_path, u"");
+        LogWarning(u"CTavDB::BackupUnit", __LINE__, BackupWarning(u"no backup: the unit has no path", m_path, u""));
         return 1;
     }
     const std::u16string unitName = FilePathParts(m_path).BaseName();
@@ -84,14 +95,14 @@ int CTavDB::BackupUnit()
     if (!error && !fs::is_directory(fs::path(WideToUtf8(folder)), error) && !error)
         error = std::make_error_code(std::errc::not_a_directory);
     if (error) {
-        LogBackupWarning(__LINE__, u"backup folder cannot be made", folder, Reason(error));
+        LogWarning(u"CTavDB::BackupUnit", __LINE__, BackupWarning(u"no backup made: the backup folder cannot be made", folder, Reason(error)));
         return 1;
     }
 
     // Only committed pages are in the file: with a transaction open on this connection the
     // copy would be a mix of old and new pages.
     if (m_db.IsOpen() && sqlite3_get_autocommit(m_db.Handle()) == 0) {
-        LogBackupWarning(__LINE__, u"no backup while a transaction is open on", m_path, u"");
+        LogWarning(u"CTavDB::BackupUnit", __LINE__, BackupWarning(u"no backup made: a transaction is open on", m_path, u""));
         return 1;
     }
     // A unit in write-ahead-log mode keeps committed pages in its log: fold them into the file.
@@ -104,26 +115,83 @@ int CTavDB::BackupUnit()
                 m_db.ExecuteQuery(u"pragma wal_checkpoint(TRUNCATE)");
         }
     } catch (const CSqliteException& e) {
-        LogBackupWarning(__LINE__, u"backup may miss the write-ahead log of", m_path, e.ErrorMessageText());
+        LogWarning(u"CTavDB::BackupUnit", __LINE__, BackupWarning(u"backup may miss the write-ahead log of", m_path, e.ErrorMessageText()));
     }
 
     const std::u16string target = folder + u"/" + BackupFileName(unitName, version);
-    fs::copy_file(fs::path(WideToUtf8(m_path)), fs::path(WideToUtf8(target)), fs::copy_options::overwrite_existing,
-                  error);
-    if (error)
-        LogBackupWarning(__LINE__, u"backup copy failed", target, Reason(error));
+    if (CopyDurably(m_path, target))
+        VerifyBackup(target, version);
     return 1;
 }
 
-void CTavDB::RunUpgradeStep(size_t index)
+bool CTavDB::CopyDurably(const std::u16string& source, const std::u16string& target) const
+{
+    namespace fs = std::filesystem;
+    // Whole or absent under the final name: copy beside it, make the copy durable, rename.
+    const std::string final = WideToUtf8(target);
+    const std::string temporary = final + ".part";
+    std::error_code error;
+    fs::copy_file(fs::path(WideToUtf8(source)), fs::path(temporary), fs::copy_options::overwrite_existing, error);
+    if (!error && !SyncPath(temporary))
+        error = std::make_error_code(std::errc::io_error);
+    if (!error)
+        fs::rename(fs::path(temporary), fs::path(final), error);
+    if (error) {
+        std::error_code ignored;
+        fs::remove(fs::path(temporary), ignored);
+        LogWarning(u"CTavDB::BackupUnit", __LINE__, BackupWarning(u"no backup made: backup copy failed", target, Reason(error)));
+        return false;
+    }
+    SyncParentFolder(final);
+    return true;
+}
+
+void CTavDB::VerifyBackup(const std::u16string& target, int64_t version) const
+{
+    std::u16string problem;
+    {
+        // Read-write, so that closing tidies away the log files that opening a copy in
+        // write-ahead-log mode makes beside it.
+        CSqliteDB copy;
+        bool encrypted = false;
+        if (OpenUnitFile(copy, target, EUnitOpen::ReadWrite, encrypted, problem) == 0) {
+            problem = QuickCheck(copy);
+            if (problem == u"ok") {
+                problem.clear();
+                try {
+                    const int64_t copied = ReadVersionNum(copy);
+                    if (copied != version)
+                        problem = u"it holds version " + ToWide(std::to_string(copied));
+                } catch (const CSqliteException& e) {
+                    problem = e.ErrorMessageText();
+                }
+            }
+        }
+    }
+    if (problem.empty())
+        return;
+    std::error_code ignored;
+    std::filesystem::remove(std::filesystem::path(WideToUtf8(target)), ignored);
+    LogWarning(u"CTavDB::BackupUnit", __LINE__, BackupWarning(u"no backup made: the copy does not read back", target, problem));
+}
+
+bool CTavDB::RunUpgradeStep(size_t index)
 {
     const UpgradeStep step = m_upgradeSteps[index];
     if (step == nullptr)
-        return;
+        return true;
     // Committed when the step ends, also when it fails or its error escapes: a failed statement
     // keeps what came before it, while a process killed mid-step leaves the unit untouched.
+    // A step whose writes failed is undone instead, so that a rerun does it whole.
+    m_db.ClearWriteFailure();
     CStepTransaction transaction(m_db);
-    (this->*step)();
+    try {
+        (this->*step)();
+    } catch (const CSqliteException&) {
+        if (m_db.WriteFailure().code == 0)
+            throw;
+    }
+    return CommitWrites(transaction, u"the step to version " + ToWide(std::to_string(index + 2)));
 }
 
 void CTavDB::UpdateVersion()
@@ -155,12 +223,15 @@ void CTavDB::UpdateVersion()
             Report(m_currentStep, m_totalSteps, kCancelLine);
             return;
         }
-        RunUpgradeStep(static_cast<size_t>(index));
+        if (!RunUpgradeStep(static_cast<size_t>(index)))
+            return; // the version stays at the last step written whole; no later step runs
         Report(m_currentStep, remaining, VersionLine(u"学习单元数据升级到版本", target));
         ++m_currentStep;
     }
 
     Report(m_currentStep, remaining, u"更新文献夹信息");
+    m_db.ClearWriteFailure();
     CStepTransaction transaction(m_db);
     ReplaceLiteraInTav();
+    CommitWrites(transaction, u"the folder update");
 }
