@@ -375,9 +375,15 @@ void CxLog::LoadConfig(const CxLogOptions& options)
             return;
         path = options.executablePath.substr(0, separator) + u"/log.cfg";
     }
-    // Beside the executable an absent file is created empty, ready to be filled in.
-    const FileHandle file(::open(NativePath(path).c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0644));
+    // Beside the executable an absent file is created empty, ready to be filled in. Opening does
+    // not wait (a FIFO would block here), and only a regular file of sensible size is read: a
+    // device or a pipe would never end.
+    const FileHandle file(::open(NativePath(path).c_str(), O_RDONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0644));
     if (file.Get() < 0)
+        return;
+    struct stat opened {};
+    if (::fstat(file.Get(), &opened) != 0 || !S_ISREG(opened.st_mode) ||
+        static_cast<uint64_t>(opened.st_size) > cxlog::kMaxConfigBytes)
         return;
     std::string bytes;
     char buffer[4096];
@@ -391,6 +397,8 @@ void CxLog::LoadConfig(const CxLogOptions& options)
         if (count == 0)
             break;
         bytes.append(buffer, static_cast<size_t>(count));
+        if (bytes.size() > cxlog::kMaxConfigBytes)
+            return; // grew while read: the defaults hold
     }
     m_configPath = path;
     cxlog::ParseConfig(bytes, options.codeset, m_config);

@@ -112,6 +112,9 @@ struct Config {
     bool funcName = true;
     bool moduleLogName = true;
 };
+// The largest `log.cfg` that is read; a larger one (or one that is no regular file) leaves
+// the defaults.
+inline constexpr size_t kMaxConfigBytes = 64 * 1024;
 // Applies the text of a `log.cfg` (bytes in `codeset`) over `config`.
 void ParseConfig(std::string_view bytes, const std::string& codeset, Config& config);
 // atoi as the configuration reads it: leading blanks, an optional sign, digits; anything else
