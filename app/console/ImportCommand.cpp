@@ -31,6 +31,7 @@ int RunImportCommand(const ImportOptions& options)
     std::signal(SIGINT, OnInterrupt);
 
     int result = 0;
+    SRunReport report;
     std::thread worker([&]() {
         CTavDB store;
         if (options.noPause)
@@ -40,10 +41,18 @@ int RunImportCommand(const ImportOptions& options)
                             [&progress](int32_t position, int32_t maximum, const std::u16string& text) {
                                 return progress.OnProgress(position, maximum, text);
                             });
+        report = store.RunReport();
     });
     worker.join();
     std::signal(SIGINT, SIG_DFL);
     progress.Finish();
+
+    // A run is never shown as clean when the store logged warnings or errors on the way.
+    if (!report.notes.empty()) {
+        std::fprintf(stderr, "tavtool: the run logged %zu warning(s) and error(s):\n", report.notes.size());
+        for (const std::u16string& note : report.notes)
+            std::fprintf(stderr, "  %s\n", WideToUtf8(note).c_str());
+    }
 
     std::error_code error;
     if (result == 0 && !std::filesystem::exists(options.unitPath, error)) {
@@ -51,7 +60,9 @@ int RunImportCommand(const ImportOptions& options)
         return 2;
     }
     if (result != 0) {
-        std::fprintf(stderr, "tavtool: import failed: %s\n", WideToUtf8(DescribeStoreResult(result)).c_str());
+        const std::u16string cause = DescribeRunFailure(report);
+        std::fprintf(stderr, "tavtool: import failed: %s%s%s\n", WideToUtf8(DescribeStoreResult(result)).c_str(),
+                     cause.empty() ? "" : ": ", WideToUtf8(cause).c_str());
         return 1;
     }
     if (g_cancelFlag.load() != 0) {
