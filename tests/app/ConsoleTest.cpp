@@ -196,4 +196,48 @@ TEST_F(ConsoleTest, InspectReadsPlainAndEncryptedUnitsWithoutChangingThem)
     EXPECT_EQ(Run("inspect '" + text.string() + "'").status, 1);
 }
 
+TEST_F(ConsoleTest, FailuresNameTheirCauseAndARunEndsWithWhatItLogged)
+{
+    // Refused untouched, with the reason on the failure line.
+    const fs::path locked = MakeUnit("locked.tav", 9, "");
+    fs::permissions(locked, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    const std::string before = Bytes(locked);
+    const RunResult refused = Run("import '" + locked.string() + "' --no-pause");
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.output.find("import failed: 0x20001F3D: the learning unit cannot be opened or read (database "
+                                  "error): the learning unit's file is read-only"),
+              std::string::npos)
+        << refused.output;
+    EXPECT_EQ(Bytes(locked), before);
+
+    const fs::path empty = m_dir / "empty.tav";
+    std::ofstream{empty};
+    const RunResult nothing = Run("import '" + empty.string() + "' --no-pause");
+    EXPECT_NE(nothing.output.find("): the file is empty"), std::string::npos) << nothing.output;
+    EXPECT_EQ(fs::file_size(empty), 0u);
+
+    // A backup that cannot be made does not stop the run, but the run does not end clean.
+    const fs::path unit = MakeUnit("u.tav", 9, "");
+    fs::create_directories(m_dir / "u_contents");
+    std::ofstream(m_dir / "u_contents" / "TavBackup") << "a file where the backup folder goes";
+    const RunResult run = Run("import '" + unit.string() + "' --no-pause");
+    EXPECT_NE(run.output.find("升级学习单元数据到版本16..."), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("warning(s) and error(s):"), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("CTavDB::BackupUnit: no backup made: the backup folder cannot be made"), std::string::npos)
+        << run.output;
+}
+
+TEST_F(ConsoleTest, InspectShowsTheQuickCheckAndANewerLayout)
+{
+    const fs::path unit = MakeUnit("n.tav", 17, "");
+    const std::string before = Bytes(unit);
+    const RunResult newer = Run("inspect '" + unit.string() + "'");
+    EXPECT_EQ(newer.status, 0) << newer.output;
+    EXPECT_NE(newer.output.find("layout version:  17 (newer than this tool knows: 16)"), std::string::npos)
+        << newer.output;
+    EXPECT_NE(newer.output.find("quick check:     ok"), std::string::npos);
+    EXPECT_NE(newer.output.find("the layout is newer than this tool knows"), std::string::npos);
+    EXPECT_EQ(Bytes(unit), before);
+}
+
 } // namespace

@@ -212,6 +212,57 @@ TEST_F(SqliteDBTest, ChangeKeyEncryptsPlainFileAtomically)
     EXPECT_EQ(keyed.ChangeKey(kKey, 12), 0);
 }
 
+TEST_F(SqliteDBTest, ChangeKeyLeavesAReadOnlyPlainFileAsItIs)
+{
+    const std::u16string path = MakePlainDatabase("readonly.tav");
+    const fs::path file = WideToUtf8(path);
+    fs::permissions(file, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    const std::string before = ReadBytes(file);
+
+    CSqliteDB db;
+    db.Open(path);
+    EXPECT_EQ(db.ChangeKey(kKey, 12), SQLITE_READONLY);
+    EXPECT_EQ(db.WriteFailure().code, SQLITE_READONLY);
+    db.Close();
+    EXPECT_EQ(ReadBytes(file), before);
+    EXPECT_EQ(fs::status(file).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+}
+
+TEST_F(SqliteDBTest, WriteFailuresAreKeptAndHaltWritesAndTriggersCanBeTurnedOff)
+{
+    const std::u16string path = MakePlainDatabase("guarded.db");
+    {
+        CSqliteDB db;
+        db.Open(path);
+        db.ExecuteStatement(u"create table log (what text)");
+        db.ExecuteStatement(u"create trigger noted after update on t begin insert into log values ('ran'); end");
+    }
+    CSqliteDB db;
+    db.SetTriggersAllowed(false);
+    db.SetHaltWritesOnFailure(true);
+    db.Open(path);
+    db.ExecuteStatement(u"update t set n = 5");
+    EXPECT_EQ(db.ExecuteScalar(u"select count(*) from log"), 0);
+
+    // Another kind of error is no write failure.
+    Caught([&] { db.ExecuteStatement(u"insert into t (name) values ('two')"); });
+    EXPECT_EQ(db.WriteFailure().code, 0);
+
+    // A file that cannot be made: kept (the first failure), and nothing more is written.
+    Caught([&] { db.ExecuteStatement(u"attach database '" + PathOf("missing/x.db") + u"' as x"); });
+    EXPECT_EQ(db.WriteFailure().code & 0xFF, SQLITE_CANTOPEN);
+    EXPECT_FALSE(db.WriteFailure().text.empty());
+    Caught([&] { db.ExecuteStatement(u"insert into t (name) values ('four')"); });
+    EXPECT_EQ(db.WriteFailure().code & 0xFF, SQLITE_CANTOPEN);
+    EXPECT_EQ(db.ExecuteScalar(u"select count(*) from t"), 2);
+
+    db.ClearWriteFailure();
+    EXPECT_EQ(db.WriteFailure().code, 0);
+    db.ExecuteStatement(u"insert into t (name) values ('five')");
+    EXPECT_EQ(db.ExecuteScalar(u"select count(*) from t"), 3);
+}
+
 TEST_F(SqliteDBTest, ChangeKeyRefusesEncryptedAndForeignFilesUntouched)
 {
     const std::u16string path = MakePlainDatabase("enc.tav");

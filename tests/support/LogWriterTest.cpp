@@ -5,7 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <atomic>
+#include <functional>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -158,6 +161,39 @@ TEST_F(LogWriterTest, LevelsConfiguredBesideTheExecutable)
         log.Log(u"TavDB", u"F", 1, 0, u"kept");
         ASSERT_TRUE(log.Flush());
         EXPECT_EQ(Lines(DefaultFile()).size(), 1u);
+    }
+}
+
+TEST_F(LogWriterTest, OnlyARegularConfigOfAtMost64KiBIsRead)
+{
+    // Each stands where log.cfg is looked for; none may hang the log or fill memory, and all
+    // but the last leave the defaults.
+    const std::string setting = "level|3\r\n";
+    struct Case {
+        const char* name;
+        std::function<void(const fs::path&)> make;
+        int32_t level;
+    };
+    const std::vector<Case> cases = {
+        {"a FIFO that nobody writes", [](const fs::path& at) { ASSERT_EQ(::mkfifo(at.c_str(), 0644), 0); }, -1},
+        {"a link to /dev/zero", [](const fs::path& at) { fs::create_symlink("/dev/zero", at); }, -1},
+        {"a folder", [](const fs::path& at) { fs::create_directories(at); }, -1},
+        {"a file over 64 KiB",
+         [&](const fs::path& at) { WriteWholeFile(at, setting + std::string(cxlog::kMaxConfigBytes, '#')); }, -1},
+        {"a file of exactly 64 KiB",
+         [&](const fs::path& at) {
+             WriteWholeFile(at, setting + std::string(cxlog::kMaxConfigBytes - setting.size(), '#'));
+         },
+         3},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(CommonConfig());
+        fs::create_directories(CommonConfig().parent_path());
+        c.make(CommonConfig());
+        CxLog& log = Start();
+        EXPECT_EQ(log.Settings().level, c.level);
+        m_log.reset();
     }
 }
 
