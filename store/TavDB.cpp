@@ -78,7 +78,7 @@ void CTavDB::UseLargePageCache()
     try {
         m_db.ExecuteStatement(u"pragma cache_size = -65536");
     } catch (const CSqliteException& e) {
-        CxLog::Instance().Log(u"TavDBSql", u"CTavDB::UseLargePageCache", __LINE__, 1, e.ErrorMessage());
+        LogWarning(u"CTavDB::UseLargePageCache", __LINE__, e.ErrorMessageText());
     }
 }
 

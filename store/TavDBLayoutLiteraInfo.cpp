@@ -143,8 +143,7 @@ void CTavDB::UpgradeExistingLiteraInfo()
             // Engines before 3.35 have no DROP COLUMN. The value already lives in Media, so the
             // leftover column is harmless; the columns below must still come in this run, as
             // the readers select them.
-            CxLog::Instance().Log(u"TavDB", u"CTavDB::CreateLiteraInfo", __LINE__, 1, u"Meeting kept: %s",
-                                  e.ErrorMessageText());
+            LogWarning(u"CTavDB::CreateLiteraInfo", __LINE__, u"Meeting kept: " + e.ErrorMessageText());
         }
     }
     AddColumnWhenMissing(u"LiteraInfo", u"LastReadPage", u"alter table LiteraInfo add column LastReadPage text");
