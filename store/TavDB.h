@@ -264,8 +264,14 @@ protected:
     bool CommitWrites(CStepTransaction& transaction, const std::u16string& what);
     // True once a write failure stopped the run.
     bool WriteStopped() const { return m_writeStopped; }
-    // Logs a warning (level 1) and keeps it for the run report.
-    void LogWarning(const char16_t* function, int line, const std::u16string& text) const;
+    // Logs a line and keeps it for the run report (levels 1 and above: warnings and errors).
+    void LogNote(const char16_t* sourceFile, const char16_t* function, int line, int32_t level,
+                 const std::u16string& text) const;
+    // A warning (level 1) of source file TavDB.
+    void LogWarning(const char16_t* function, int line, const std::u16string& text) const
+    {
+        LogNote(u"TavDB", function, line, 1, text);
+    }
 
 public:
     // Accessors for front ends and tests.

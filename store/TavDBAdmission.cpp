@@ -42,10 +42,12 @@ const SRunReport& CTavDB::RunReport()
     return m_report;
 }
 
-void CTavDB::LogWarning(const char16_t* function, int line, const std::u16string& text) const
+void CTavDB::LogNote(const char16_t* sourceFile, const char16_t* function, int line, int32_t level,
+                     const std::u16string& text) const
 {
-    CxLog::Instance().Log(u"TavDB", function, line, 1, text);
-    m_report.notes.push_back(std::u16string(function) + u": " + text);
+    CxLog::Instance().Log(sourceFile, function, line, level, text);
+    if (level >= 1)
+        m_report.notes.push_back(std::u16string(function) + u": " + text);
 }
 
 int CTavDB::RefuseUnit(EUnitProblem cause, const std::u16string& detail)

@@ -132,7 +132,7 @@ int CTavDB::CopyFolder(const std::u16string& source, const std::u16string& targe
     }
     // The companion folder's own subfolder must not be a link either: its files could lie anywhere.
     if (!fs::is_directory(fs::symlink_status(FsPath(from), error))) {
-        CxLog::Instance().Log(u"TavDB", u"CTavDB::CopyFolder", __LINE__, 1, u"%s: no folder, not copied", from);
+        LogWarning(u"CTavDB::CopyFolder", __LINE__, from + u": no folder, not copied");
         return 0;
     }
     const fs::path landing = FsPath(into) / FsPath(from).filename();

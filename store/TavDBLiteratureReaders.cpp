@@ -105,7 +105,7 @@ int CTavDB::FillLiteratureInfo()
         return 1;
     } catch (const CSqliteException& e) {
         SetLastErrorCode(static_cast<uint32_t>(kTavSqliteError));
-        CxLog::Instance().Log(u"TavDBSql", u"CTavDB::FillLiteratureInfo", __LINE__, 3, u"%s-%s", e.ErrorMessage(), sql);
+        LogNote(u"TavDBSql", u"CTavDB::FillLiteratureInfo", __LINE__, 3, cxlog::Format(u"%s-%s", e.ErrorMessage(), sql));
         return 0;
     }
 }
@@ -138,8 +138,8 @@ int CTavDB::UpdateToLiteratureRelate(int32_t pkid, const std::shared_ptr<SPerson
         return 1;
     } catch (const CSqliteException& e) {
         SetLastErrorCode(static_cast<uint32_t>(kTavSqliteError));
-        CxLog::Instance().Log(u"TavDBSql", u"CTavDB::UpdateToLiteratureRelate", __LINE__, 3, u"%s-->Sql:%s",
-                              e.ErrorMessage(), sql);
+        LogNote(u"TavDBSql", u"CTavDB::UpdateToLiteratureRelate", __LINE__, 3,
+                cxlog::Format(u"%s-->Sql:%s", e.ErrorMessage(), sql));
         return 0;
     }
 }
