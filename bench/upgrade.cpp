@@ -10,13 +10,11 @@
 //
 // The import that follows the upgrade is not timed: the run is cancelled as soon as the last
 // step has reported, so Init ends at the import's first cancel test.
-#include "builder/UnitBuilder.h"
+#include "bench/BenchUnits.h"
 #include "store/TavDB.h"
 #include "store/UnitFileChecks.h"
 
 #include <benchmark/benchmark.h>
-#include <sqlite3.h>
-#include <sys/resource.h>
 
 #include <algorithm>
 #include <chrono>
@@ -30,11 +28,7 @@
 namespace {
 
 namespace fs = std::filesystem;
-
-constexpr int kLiterature = 10000;
-constexpr int kNotes = 20000;
-constexpr int kFolders = 200;
-constexpr int kWebPages = 500;
+using namespace benchunits;
 
 struct Fixture {
     testkit::ScopedHomeEnv home;
@@ -52,42 +46,13 @@ Fixture& Shared()
     return fixture;
 }
 
-long PeakKilobytes()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss;
-}
-
 // A fresh copy of a base unit (with an empty companion folder) for one run.
 fs::path FreshCopy(int32_t version)
 {
     Fixture& f = Shared();
     const fs::path target = f.dir.Path() / ("upgrade" + std::to_string(version) + ".tav");
-    std::error_code ignored;
-    fs::remove_all(testkit::ContentsFolder(target), ignored);
-    fs::remove(target, ignored);
-    fs::copy_file(f.bases.at(version), target, fs::copy_options::overwrite_existing);
+    CopyUnit(f.bases.at(version), target, false);
     return target;
-}
-
-void ExportCopy(const fs::path& source, const fs::path& target)
-{
-    sqlite3* db = nullptr;
-    if (sqlite3_open_v2(source.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK) {
-        sqlite3_close(db);
-        throw std::runtime_error("cannot open " + source.string());
-    }
-    sqlite3_key(db, testkit::kUnitKey, testkit::kUnitKeyLength);
-    const std::string sql = "attach database '" + target.string() + "' as copy key '" + testkit::kUnitKey +
-                            "'; select sqlcipher_export('copy'); detach database copy;";
-    char* error = nullptr;
-    const int rc = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &error);
-    std::string message = error != nullptr ? error : "";
-    sqlite3_free(error);
-    sqlite3_close(db);
-    if (rc != SQLITE_OK)
-        throw std::runtime_error("sqlcipher_export failed: " + message);
 }
 
 void BM_UpgradeInit(benchmark::State& state, int32_t version)
@@ -166,13 +131,8 @@ int main(int argc, char** argv)
     Fixture& f = Shared();
     for (int32_t version : {1, 7}) {
         const fs::path base = f.dir.Path() / ("base" + std::to_string(version) + ".tav");
-        testkit::UnitSpec spec = testkit::BulkSpec(version, kLiterature, kNotes, kFolders, kWebPages);
-        spec.encrypted = true;
-        testkit::BuildUnit(base, spec);
+        BuildBenchUnit(base, version);
         f.bases[version] = base;
-        std::printf("version-%d unit: %d literature, %d notes, %d folders, %d web pages, %.1f MiB\n", version,
-                    kLiterature, kNotes, kFolders, kWebPages,
-                    static_cast<double>(fs::file_size(base)) / (1024.0 * 1024.0));
     }
     const long peakBefore = PeakKilobytes();
 

@@ -2,6 +2,7 @@
 // repair and the reading-state row every literature needs), reading state, notes and labels,
 // with the caches that keep each table read at most once per store object.
 #include "store/TavDB.h"
+#include "store/StepTransaction.h"
 
 #include "support/FilePathParts.h"
 #include "support/LastError.h"
@@ -77,6 +78,10 @@ int CTavDB::FillLiteratureInfo()
     const std::u16string sql = LiteratureStatement();
     std::u16string contentsFolder;
     const bool hasContents = GetContentsFolder(contentsFolder, m_path) != 0;
+    // The reading-state rows made below go in one commit: one synced commit per literature
+    // made a large unit's import take minutes. The transaction commits however the loop ends,
+    // so a failure keeps the rows made before it, as single commits would.
+    CStepTransaction transaction(m_db);
     try {
         CSqliteQuery query = m_db.ExecuteQuery(sql);
         for (; !query.IsEof(); query.NextRow()) {
