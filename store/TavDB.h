@@ -317,6 +317,9 @@ protected:
     IdSetCache m_folderChildIds;
     IdSetCache m_folderLiteratureIds;
     std::map<std::u16string, std::u16string> m_markPosByLiterGuid;
+    // Note PosID -> its labels, read from the Label table at the first look-up.
+    std::map<std::u16string, std::list<std::u16string>> m_labelsByNote;
+    bool m_labelsRead = false;
     ProgressCallback m_callback;
     int32_t m_totalSteps = 0;
     int32_t m_currentStep = 0;

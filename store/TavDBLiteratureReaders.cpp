@@ -296,17 +296,25 @@ int CTavDB::GetLiteratureRelate(std::shared_ptr<SPersonalLiteratureLiteraRelate>
 int CTavDB::GetLabelInfoByNote(std::list<std::u16string>& labels, const std::u16string& noteId)
 {
     labels.clear();
-    try {
-        // The PosID is quoted: one with an apostrophe finds its labels like any other.
-        CSqliteQuery query = m_db.ExecuteQuery(u"select LabelText from Label where IsRemoved=0 and NoteID = " +
-                                               QuoteSqlText(noteId) + u" group by LabelText");
-        for (; !query.IsEof(); query.NextRow())
-            labels.push_back(query.GetStringValue(0));
-        return 1;
-    } catch (const CSqliteException& e) {
-        LogSqliteError(u"TavDBSql", u"CTavDB::GetLabelInfoByNote", __LINE__, e);
-        return 0;
+    if (!m_labelsRead) {
+        // One pass over the table: NoteID has no index of its own, so a query per note read the
+        // whole table once per note (most of a large import's time).
+        try {
+            CSqliteQuery query = m_db.ExecuteQuery(
+                u"select NoteID, LabelText from Label where IsRemoved=0 group by NoteID, LabelText");
+            std::map<std::u16string, std::list<std::u16string>> byNote;
+            for (; !query.IsEof(); query.NextRow())
+                byNote[query.GetStringValue(0)].push_back(query.GetStringValue(1));
+            m_labelsByNote = std::move(byNote);
+            m_labelsRead = true;
+        } catch (const CSqliteException& e) {
+            LogSqliteError(u"TavDBSql", u"CTavDB::GetLabelInfoByNote", __LINE__, e);
+            return 0;
+        }
     }
+    if (const auto found = m_labelsByNote.find(noteId); found != m_labelsByNote.end())
+        labels = found->second;
+    return 1;
 }
 
 int CTavDB::GetAllSubCategoryIds(IdSet& ids, int32_t parentId)
