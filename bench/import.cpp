@@ -133,19 +133,7 @@ void BM_ImportInit(benchmark::State& state, int32_t version)
 
 void BM_SqlcipherExportCopy(benchmark::State& state)
 {
-    const fs::path target = Shared().dir.Path() / "export-copy.tav";
-    for (auto _ : state) {
-        state.PauseTiming();
-        std::error_code ignored;
-        fs::remove(target, ignored);
-        state.ResumeTiming();
-
-        const auto start = Clock::now();
-        ExportCopy(Shared().bases.at(1), target);
-        const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-        state.SetIterationTime(seconds);
-        Shared().bestCopy = std::min(Shared().bestCopy, seconds);
-    }
+    TimeExportCopy(state, Shared().bases.at(1), Shared().dir.Path() / "export-copy.tav", Shared().bestCopy);
 }
 
 void PrintTable(long peakBeforeKilobytes)

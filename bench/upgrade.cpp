@@ -90,19 +90,7 @@ void BM_UpgradeInit(benchmark::State& state, int32_t version)
 
 void BM_SqlcipherExportCopy(benchmark::State& state)
 {
-    const fs::path target = Shared().dir.Path() / "export-copy.tav";
-    for (auto _ : state) {
-        state.PauseTiming();
-        std::error_code ignored;
-        fs::remove(target, ignored);
-        state.ResumeTiming();
-
-        const auto start = std::chrono::steady_clock::now();
-        ExportCopy(Shared().bases.at(1), target);
-        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        state.SetIterationTime(seconds);
-        Shared().bestCopy = std::min(Shared().bestCopy, seconds);
-    }
+    TimeExportCopy(state, Shared().bases.at(1), Shared().dir.Path() / "export-copy.tav", Shared().bestCopy);
 }
 
 void BM_QuickCheck(benchmark::State& state)
