@@ -320,6 +320,8 @@ protected:
     // Note PosID -> its labels, read from the Label table at the first look-up.
     std::map<std::u16string, std::list<std::u16string>> m_labelsByNote;
     bool m_labelsRead = false;
+    // LiteraRelate is known to have its IsRead column (probed or added once).
+    bool m_literaRelateHasIsRead = false;
     ProgressCallback m_callback;
     int32_t m_totalSteps = 0;
     int32_t m_currentStep = 0;

@@ -119,9 +119,13 @@ int CTavDB::UpdateToLiteratureRelate(int32_t pkid, const std::shared_ptr<SPerson
 {
     std::u16string sql;
     try {
-        if (!IsColumnExist(u"LiteraRelate", u"IsRead")) {
-            sql = u"alter table LiteraRelate add column IsRead bit Default 0 not null";
-            m_db.ExecuteStatement(sql);
+        // Probed once per store: this runs for every literature of the unit.
+        if (!m_literaRelateHasIsRead) {
+            if (!IsColumnExist(u"LiteraRelate", u"IsRead")) {
+                sql = u"alter table LiteraRelate add column IsRead bit Default 0 not null";
+                m_db.ExecuteStatement(sql);
+            }
+            m_literaRelateHasIsRead = true;
         }
         sql = u"select count(pkid) from LiteraRelate where pkid=" + Number(pkid);
         if (m_db.ExecuteScalar(sql) != 0)
@@ -131,11 +135,12 @@ int CTavDB::UpdateToLiteratureRelate(int32_t pkid, const std::shared_ptr<SPerson
               Number(pkid);
         m_db.ExecuteStatement(sql);
         if (literature && !literature->FilePath.empty()) {
-            const std::u16string extension = FilePathParts(literature->FilePath).Extension();
+            const FilePathParts parts(literature->FilePath);
+            const std::u16string extension = parts.Extension();
             int32_t fileType = 2;
             if (extension.find(u"htm") != std::u16string::npos || extension.find(u"mht") != std::u16string::npos)
                 fileType = 1;
-            else if (IsFullTextFile(FilePathParts(literature->FilePath)))
+            else if (IsFullTextFile(parts))
                 fileType = 0;
             sql = u"update LiteraRelate set FileType = " + Number(fileType) + u" where pkid = " + Number(pkid);
             m_db.ExecuteStatement(sql);
