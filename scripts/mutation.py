@@ -7,6 +7,7 @@ caught when the test program fails or times out. Faults that do not compile are 
 not counted. The report lists the score and every fault that survived.
 """
 import argparse
+import json
 import random
 import re
 import shutil
@@ -107,7 +108,28 @@ def apply(line, name, occurrence):
     raise ValueError(name)
 
 
+def replay_sites(report):
+    """The faults of an earlier run, found again by their line's text (nearest to the old line number)."""
+    found = []
+    for entry in json.loads(Path(report).read_text(encoding="utf-8")):
+        lines = (ROOT / entry["file"]).read_text(encoding="utf-8").split("\n")
+        matches = [n for n, line in enumerate(lines) if line == entry["original"]]
+        if not matches:
+            print("mutation: line gone, fault not replayed: %s:%d %s" % (entry["file"], entry["line"], entry["original"].strip()))
+            continue
+        number = min(matches, key=lambda n: abs(n - (entry["line"] - 1)))
+        found.append((entry["file"], number, entry["op"], entry["occurrence"]))
+    return found
+
+
+# Folders whose tests live in a suite named after another folder.
+SUITE_OF = {"app/importer": "test_front", "app/startup": "test_front", "app/console": "test_app"}
+
+
 def test_target(rel):
+    for folder, suite in SUITE_OF.items():
+        if rel.startswith(folder + "/"):
+            return suite
     return "test_" + rel.split("/")[0]
 
 
@@ -128,10 +150,17 @@ def main():
     parser.add_argument("--work", default=str(ROOT / "out" / "mutation"))
     parser.add_argument("--report", default=None, help="file for the report (default: stdout only)")
     parser.add_argument("--list", action="store_true", help="only list the chosen sites")
+    parser.add_argument("--replay", default=None,
+                        help="apply the faults of an earlier report (its .json) instead of drawing new ones, "
+                             "so that two suites are scored on the same faults even when lines moved")
     args = parser.parse_args()
 
-    all_sites = sites()
-    random.Random(args.seed).shuffle(all_sites)
+    if args.replay:
+        all_sites = replay_sites(args.replay)
+        args.count = len(all_sites)
+    else:
+        all_sites = sites()
+        random.Random(args.seed).shuffle(all_sites)
     print(f"mutation: {len(all_sites)} sites in the code; seed {args.seed}; {args.count} faults", flush=True)
     if args.list:
         for site in all_sites[:args.count]:
@@ -166,7 +195,7 @@ def main():
             print(f"mutation: {target} fails without any fault; fix the suite first\n{output[-4000:]}")
             return 2
 
-    caught, survived, invalid = [], [], 0
+    caught, survived, invalid, applied = [], [], 0, []
     started = time.time()
     for rel, number, name, occurrence in all_sites:
         if len(caught) + len(survived) >= args.count:
@@ -189,6 +218,9 @@ def main():
             code, output = run([str(build / "tests" / target), "--gtest_brief=1", "--gtest_fail_fast"], build,
                                args.timeout)
             fault = "%s:%d %s: %s" % (rel, number + 1, name, mutated_line.strip())
+            applied.append({"file": rel, "line": number + 1, "op": name, "occurrence": occurrence,
+                            "original": original.split("\n")[number], "mutated": mutated_line,
+                            "caught": code != 0})
             if code == 0:
                 survived.append(fault)
                 verdict = "SURVIVED"
@@ -212,6 +244,7 @@ def main():
     print("\n".join(lines))
     if args.report:
         Path(args.report).write_text("\n".join(lines) + "\n", encoding="utf-8")
+        Path(args.report + ".json").write_text(json.dumps(applied, ensure_ascii=False, indent=1), encoding="utf-8")
     return 0
 
 
