@@ -91,6 +91,8 @@ std::u16string CLibraryService::LastStorageMessage() const
 int32_t CLibraryService::RunInTransaction(const char16_t* operation, const std::u16string& user, const Body& body,
                                           bool writes)
 {
+    if (m_batching && user == m_batchUser)
+        return RunInBatch(operation, user, body);
     const int32_t opened = m_database.Open(user, true);
     if (opened != kLibraryOk)
         return opened;
@@ -106,6 +108,102 @@ int32_t CLibraryService::RunInTransaction(const char16_t* operation, const std::
         CxLog::Instance().Log(u"LibraryService", operation, __LINE__, 3, e.ErrorMessage());
         return kLibraryStorageError;
     }
+}
+
+int32_t CLibraryService::RunInBatch(const char16_t* operation, const std::u16string& user, const Body& body)
+{
+    if (!m_batchTransactionOpen) {
+        const int32_t opened = m_database.Open(user, true);
+        if (opened != kLibraryOk)
+            return opened;
+    }
+    CSqliteDB& db = m_database.Db();
+    try {
+        if (!m_batchTransactionOpen) {
+            ExecOrThrow(db, u"begin immediate");
+            m_batchTransactionOpen = true;
+        }
+        ExecOrThrow(db, u"savepoint operation");
+    } catch (const CSqliteException& e) {
+        FailBatch(operation, e);
+        return kLibraryStorageError;
+    }
+    int32_t result = kLibraryStorageError;
+    try {
+        result = body(db);
+    } catch (const CSqliteException& e) {
+        m_lastStorageMessage = e.ErrorMessageText();
+        CxLog::Instance().Log(u"LibraryService", operation, __LINE__, 3, e.ErrorMessage());
+    }
+    try {
+        if (result == kLibraryOk) {
+            ExecOrThrow(db, u"release operation");
+        } else {
+            // Undo this operation only; the batch's earlier operations stay.
+            ExecOrThrow(db, u"rollback to operation");
+            ExecOrThrow(db, u"release operation");
+        }
+    } catch (const CSqliteException& e) {
+        FailBatch(operation, e);
+        return kLibraryStorageError;
+    }
+    if (++m_batchPending >= kBatchOperations)
+        CommitBatch();
+    if (result == kLibraryOk && m_batchFailure != kLibraryOk)
+        return m_batchFailure;
+    return result;
+}
+
+void CLibraryService::CommitBatch()
+{
+    if (!m_batchTransactionOpen)
+        return;
+    try {
+        ExecOrThrow(m_database.Db(), u"commit");
+        m_batchTransactionOpen = false;
+        m_batchPending = 0;
+    } catch (const CSqliteException& e) {
+        FailBatch(u"CLibraryService::CommitBatch", e);
+    }
+}
+
+void CLibraryService::FailBatch(const char16_t* operation, const CSqliteException& e)
+{
+    m_lastStorageMessage = e.ErrorMessageText();
+    CxLog::Instance().Log(u"LibraryService", operation, __LINE__, 3, e.ErrorMessage());
+    if (m_batchTransactionOpen) {
+        try {
+            m_database.Db().ExecuteStatement(u"rollback");
+        } catch (const CSqliteException&) {
+            // SQLite may have rolled the transaction back itself already.
+        }
+    }
+    m_batchTransactionOpen = false;
+    m_batchPending = 0;
+    m_batchFailure = kLibraryStorageError;
+}
+
+int32_t CLibraryService::BeginBatch(const std::u16string& user)
+{
+    std::lock_guard lock(m_mutex);
+    if (m_batching)
+        CommitBatch();
+    m_batching = true;
+    m_batchUser = user;
+    m_batchFailure = kLibraryOk;
+    return kLibraryOk;
+}
+
+int32_t CLibraryService::EndBatch()
+{
+    std::lock_guard lock(m_mutex);
+    if (!m_batching)
+        return kLibraryOk;
+    CommitBatch();
+    m_batching = false;
+    const int32_t failure = m_batchFailure;
+    m_batchFailure = kLibraryOk;
+    return failure;
 }
 
 std::u16string CLibraryService::GetErrorText(int32_t code)
@@ -146,6 +244,11 @@ int32_t CLibraryService::DeleteLearningUnit(const std::u16string& tavGuid, const
     });
     if (result != kLibraryOk && result != kLibraryUnitNotFound)
         return result;
+    if (m_batching) {
+        CommitBatch();
+        if (m_batchFailure != kLibraryOk)
+            return m_batchFailure;
+    }
     // The files go after the rows: a failed removal leaves files nobody refers to, never rows
     // that point at missing files. Files left by an entry that is already gone go too.
     std::error_code error;

@@ -32,6 +32,12 @@ public:
     int32_t UpdateNote(std::shared_ptr<SNoteInfo> note, const std::u16string& tavGuid, const std::u16string& user, int32_t reserved) override;
     int32_t GetNote(std::shared_ptr<SNoteInfo>& note, const std::u16string& tavGuid, const std::u16string& user, const std::u16string& posId, int32_t reserved) override;
 
+    // Between these, operations for the batch's user share one commit per kBatchOperations
+    // operations, each inside its own savepoint; a busy library thus pays a commit per thousand
+    // operations, not per operation. A removal commits at once, before its files go.
+    int32_t BeginBatch(const std::u16string& user) override;
+    int32_t EndBatch() override;
+    static constexpr int kBatchOperations = 1000;
     // The SQLite message of the last storage error (for diagnostics).
     std::u16string LastStorageMessage() const;
 
@@ -40,8 +46,18 @@ private:
     // Opens the user's library and runs `body` in one transaction, committed when it returns
     // kLibraryOk; a failed statement is logged under `operation`. The caller holds m_mutex.
     int32_t RunInTransaction(const char16_t* operation, const std::u16string& user, const Body& body, bool writes = true);
+    // RunInTransaction while a batch is open for `user`.
+    int32_t RunInBatch(const char16_t* operation, const std::u16string& user, const Body& body);
+    // Commits the batch's pending operations; a failure is remembered for EndBatch. Caller holds m_mutex.
+    void CommitBatch();
+    void FailBatch(const char16_t* operation, const CSqliteException& e);
 
     mutable std::mutex m_mutex;
     CLibraryDatabase m_database;
     std::u16string m_lastStorageMessage;
+    bool m_batching = false;
+    std::u16string m_batchUser;
+    bool m_batchTransactionOpen = false;
+    int m_batchPending = 0;
+    int32_t m_batchFailure = 0;
 };

@@ -31,6 +31,13 @@ public:
     virtual int32_t AddNote(std::shared_ptr<SNoteInfo> note, const std::list<std::u16string>& labels, const std::u16string& tavGuid, const std::u16string& user, int32_t reserved) = 0;
     virtual int32_t UpdateNote(std::shared_ptr<SNoteInfo> note, const std::u16string& tavGuid, const std::u16string& user, int32_t reserved) = 0;
     virtual int32_t GetNote(std::shared_ptr<SNoteInfo>& note, const std::u16string& tavGuid, const std::u16string& user, const std::u16string& posId, int32_t reserved) = 0;
+
+    // A bulk of operations for `user` follows, until EndBatch: the service may group their commits.
+    // Each operation stays all-or-nothing; EndBatch commits what is pending and returns nonzero when
+    // any grouped commit failed (then operations that had answered 0 may be lost). Services that do
+    // not group commits keep these defaults.
+    virtual int32_t BeginBatch(const std::u16string& /*user*/) { return 0; }
+    virtual int32_t EndBatch() { return 0; }
 };
 
 // The current user whose library receives the import: the signed-in account, unless a

@@ -236,6 +236,13 @@ public:
     static int CopyNoteInfo(std::shared_ptr<SNoteInfo>& target, const std::shared_ptr<SPersonalNoteInfo>& source);
     // This note's item of its literature's note-set, packed as a Comments text; empty when none.
     std::u16string ExtractNoteComments(const std::u16string& oldLiterGuid, const std::u16string& posId);
+    // A note-set cut into what ExtractNoteComments needs, parsed once per literature.
+    struct SNoteSetItems {
+        std::u16string prefix;
+        std::u16string suffix;
+        std::map<std::u16string, std::u16string> itemById;   // first Item of each id, serialized
+    };
+    static SNoteSetItems SplitNoteSet(const std::u16string& noteSet);
     // True once a cancel checkpoint of the import has seen the flag (the import then returns 0).
     bool ImportCancelled() const { return m_importCancelled; }
 
@@ -317,6 +324,7 @@ protected:
     IdSetCache m_folderChildIds;
     IdSetCache m_folderLiteratureIds;
     std::map<std::u16string, std::u16string> m_markPosByLiterGuid;
+    std::map<std::u16string, SNoteSetItems> m_noteSetItems;
     // Note PosID -> its labels, read from the Label table at the first look-up.
     std::map<std::u16string, std::list<std::u16string>> m_labelsByNote;
     bool m_labelsRead = false;

@@ -19,6 +19,34 @@ std::u16string User()
     return OvSysUser::Instance().GetUser();
 }
 
+// Lets the library group its commits for the length of an import; ends the batch on every way out.
+class CLibraryBatch {
+public:
+    CLibraryBatch(IOvDataMiddle& library, const std::u16string& user)
+        : m_library(library)
+    {
+        m_library.BeginBatch(user);
+    }
+    ~CLibraryBatch()
+    {
+        if (m_open)
+            m_library.EndBatch();
+    }
+    CLibraryBatch(const CLibraryBatch&) = delete;
+    CLibraryBatch& operator=(const CLibraryBatch&) = delete;
+
+    // Nonzero when a grouped commit failed: operations that had succeeded may be lost.
+    int32_t End()
+    {
+        m_open = false;
+        return m_library.EndBatch();
+    }
+
+private:
+    IOvDataMiddle& m_library;
+    bool m_open = true;
+};
+
 } // namespace
 
 IOvDataMiddle& CTavDB::Library()
@@ -56,6 +84,7 @@ int CTavDB::ImportToPersonalLibrary(const std::u16string& path)
     m_newLiterGuids.clear();
     m_importedPkidsWithoutGuid.clear();
     m_walkedFolderIds.clear();
+    m_noteSetItems.clear();
     m_importCancelled = false;
     auto unit = std::make_shared<STavInfo>();
     unit->Name = FilePathParts(path).BaseName();
@@ -69,6 +98,7 @@ int CTavDB::ImportToPersonalLibrary(const std::u16string& path)
         return created;
     }
     const std::u16string tavGuid = unit->TavGuid;
+    CLibraryBatch batch(Library(), User());
     m_currentStep += 1;
     if (RollbackCheckpoint(tavGuid))
         return 0;
@@ -97,6 +127,9 @@ int CTavDB::ImportToPersonalLibrary(const std::u16string& path)
     ImportNotesAndLabels(tavGuid);
     if (RollbackCheckpoint(tavGuid))
         return 0;
+    // The entry is marked complete only once everything it holds is committed.
+    if (const int32_t ended = batch.End(); ended != 0)
+        return ended;
     Library().CompleteLearningUnit(tavGuid, User());
     Report(m_totalSteps, m_totalSteps, u"更新学习单元完成");
     return 0;

@@ -73,34 +73,47 @@ std::u16string CTavDB::ExtractNoteComments(const std::u16string& oldLiterGuid, c
     const auto found = m_markPosByLiterGuid.find(oldLiterGuid);
     if (found == m_markPosByLiterGuid.end() || found->second.empty())
         return {};
-    const std::u16string& noteSet = found->second;
-    // Without these marks no package can be cut around the item: the note keeps its comments.
+    // A literature's note-set serves each of its notes: it is parsed at the first of them.
+    auto [cached, added] = m_noteSetItems.try_emplace(oldLiterGuid);
+    SNoteSetItems& items = cached->second;
+    if (added)
+        items = SplitNoteSet(found->second);
+    const auto item = items.itemById.find(posId);
+    // No item of the note-set carries this note's PosID: never hand it another note's item.
+    if (item == items.itemById.end())
+        return {};
+    return items.prefix + item->second + items.suffix;
+}
+
+CTavDB::SNoteSetItems CTavDB::SplitNoteSet(const std::u16string& noteSet)
+{
+    SNoteSetItems items;
+    // Without these marks no package can be cut around an item: notes keep their comments.
     const size_t itemsStart = noteSet.find(u"<Item acp=");
     const size_t itemsEnd = noteSet.find(u"</NoteItems>");
     if (itemsStart == std::u16string::npos || itemsEnd == std::u16string::npos || itemsEnd < itemsStart)
-        return {};
-    std::u16string prefix = noteSet.substr(0, itemsStart);
-    std::u16string suffix = noteSet.substr(itemsEnd);
-    ReplaceAll(prefix, u"NoteSet", u"Comments");
-    ReplaceAll(suffix, u"NoteSet", u"Comments");
+        return items;
 
     pugi::xml_document document;
     const std::string text = WideToUtf8(noteSet);
     if (!document.load_buffer(text.data(), text.size(), pugi::parse_default, pugi::encoding_utf8))
-        return {};
+        return items;
     try {
         for (const pugi::xpath_node& item : document.select_nodes("//Item")) {
-            if (Utf8ToWide(item.node().attribute("id").value()) != posId)
-                continue;
             std::ostringstream serialized;
             item.node().print(serialized, "", pugi::format_raw, pugi::encoding_utf8);
-            return prefix + Utf8ToWide(serialized.str()) + suffix;
+            items.itemById.try_emplace(Utf8ToWide(item.node().attribute("id").value()), Utf8ToWide(serialized.str()));
         }
     } catch (const std::exception&) {
         // pugixml reports XPath trouble (such as running out of memory) by exception.
+        items.itemById.clear();
+        return items;
     }
-    // No item of the note-set carries this note's PosID: never hand it another note's item.
-    return {};
+    items.prefix = noteSet.substr(0, itemsStart);
+    items.suffix = noteSet.substr(itemsEnd);
+    ReplaceAll(items.prefix, u"NoteSet", u"Comments");
+    ReplaceAll(items.suffix, u"NoteSet", u"Comments");
+    return items;
 }
 
 int CTavDB::CopyNoteInfo(std::shared_ptr<SNoteInfo>& target, const std::shared_ptr<SPersonalNoteInfo>& source)
