@@ -4,11 +4,13 @@
 // drift apart.
 #include "library/LibraryRecords.h"
 #include "library/LibrarySql.h"
+#include "library/LibraryStatements.h"
 #include "sqlite/SqliteQuery.h"
 
 #include <cstdint>
 #include <span>
 #include <string>
+#include <vector>
 
 template <typename Record>
 struct STextColumn {
@@ -49,30 +51,38 @@ struct SColumnSet {
         return out;
     }
 
-    // "'a',1" in the order of Names
-    std::u16string Values(const Record& record) const
+    // "?,?" for Names, filled by Bind
+    std::u16string Placeholders() const
     {
         std::u16string out;
-        for (const auto& column : texts)
-            Append(out, SqlText(record.*column.member));
-        for (const auto& column : ints)
-            Append(out, SqlInt(record.*column.member));
+        for (size_t i = 0; i < texts.size() + ints.size(); ++i)
+            Append(out, u"?");
         return out;
     }
 
-    // "A='a',B=1"
-    std::u16string Assignments(const Record& record) const
+    // "A=?,B=?", filled by Bind
+    std::u16string AssignmentPlaceholders() const
     {
         std::u16string out;
         for (const auto& column : texts)
-            Append(out, std::u16string(column.name) + u"=" + SqlText(record.*column.member));
+            Append(out, std::u16string(column.name) + u"=?");
         for (const auto& column : ints)
-            Append(out, std::u16string(column.name) + u"=" + SqlInt(record.*column.member));
+            Append(out, std::u16string(column.name) + u"=?");
         return out;
+    }
+
+    // Appends the record's values in the order of Names.
+    void Bind(std::vector<SqlValue>& values, const Record& record) const
+    {
+        for (const auto& column : texts)
+            values.emplace_back(record.*column.member);
+        for (const auto& column : ints)
+            values.emplace_back(static_cast<int64_t>(record.*column.member));
     }
 
     // Reads the columns of Names, starting at result column `first`; returns the next column.
-    int32_t Read(const CSqliteQuery& query, int32_t first, Record& record) const
+    template <typename Query>
+    int32_t Read(const Query& query, int32_t first, Record& record) const
     {
         int32_t column = first;
         for (const auto& text : texts)

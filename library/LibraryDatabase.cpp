@@ -97,6 +97,7 @@ int32_t CLibraryDatabase::Open(const std::u16string& user, bool create)
 
 void CLibraryDatabase::Close()
 {
+    m_statements.Clear();
     try {
         m_db.Close();
     } catch (const CSqliteException&) {

@@ -1,6 +1,7 @@
 #pragma once
 // Where a user's library lives and the connection to it: <sync folder><user>/library.db, with
 // attachment files under <sync folder><user>/attachments/<TavGuid>/.
+#include "library/LibraryStatements.h"
 #include "sqlite/SqliteDB.h"
 
 #include <cstdint>
@@ -26,6 +27,8 @@ public:
     void Close();
 
     CSqliteDB& Db() { return m_db; }
+    // Prepared statements of this connection, finalized when it closes.
+    CLibraryStatements& Statements() { return m_statements; }
     // "<sync folder><user>/" of the open library.
     const std::u16string& UserFolder() const { return m_userFolder; }
     // The folder that holds the attachments of one entry.
@@ -35,6 +38,7 @@ private:
     void CreateTables();
 
     CSqliteDB m_db;
+    CLibraryStatements m_statements;   // after m_db: finalized before the connection goes
     std::u16string m_path;
     std::u16string m_userFolder;
 };

@@ -14,36 +14,29 @@ namespace fs = std::filesystem;
 
 namespace {
 
-bool Exists(CSqliteDB& db, const std::u16string& table, const std::u16string& condition)
+bool Exists(CLibraryDatabase& library, const std::u16string& sql, const std::vector<SqlValue>& values)
 {
-    return db.ExecuteScalar(u"select count(*) from " + table + u" where " + condition) > 0;
+    return !library.Statements().Run(library.Db(), sql, values).IsEof();
 }
 
-bool UnitExists(CSqliteDB& db, const std::u16string& tavGuid)
+bool UnitExists(CLibraryDatabase& library, const std::u16string& tavGuid)
 {
-    return Exists(db, u"LearningUnit", UnitIs(tavGuid));
+    return Exists(library, u"select 1 from LearningUnit where TavGuid=?", {tavGuid});
 }
 
-bool FolderExists(CSqliteDB& db, const std::u16string& tavGuid, const std::u16string& folderGuid)
+bool FolderExists(CLibraryDatabase& library, const std::u16string& tavGuid, const std::u16string& folderGuid)
 {
-    return Exists(db, u"Folder", UnitIs(tavGuid) + u" and FolderGuid=" + SqlText(folderGuid));
+    return Exists(library, u"select 1 from Folder where TavGuid=? and FolderGuid=?", {tavGuid, folderGuid});
 }
 
-bool LiteratureExists(CSqliteDB& db, const std::u16string& tavGuid, const std::u16string& literGuid)
+bool LiteratureExists(CLibraryDatabase& library, const std::u16string& tavGuid, const std::u16string& literGuid)
 {
-    return Exists(db, u"Literature", UnitIs(tavGuid) + u" and LiterGuid=" + SqlText(literGuid));
+    return Exists(library, u"select 1 from Literature where TavGuid=? and LiterGuid=?", {tavGuid, literGuid});
 }
 
-std::u16string NoteIs(const std::u16string& tavGuid, const std::u16string& posId)
+bool NoteExists(CLibraryDatabase& library, const std::u16string& tavGuid, const std::u16string& posId)
 {
-    return UnitIs(tavGuid) + u" and PosID=" + SqlText(posId);
-}
-
-// The first column of the first row, or empty text.
-std::u16string FirstText(CSqliteDB& db, const std::u16string& sql)
-{
-    CSqliteQuery query = db.ExecuteQuery(sql);
-    return query.IsEof() ? std::u16string() : query.GetStringValue(0);
+    return Exists(library, u"select 1 from Note where TavGuid=? and PosID=?", {tavGuid, posId});
 }
 
 // DOIs compare without regard to ASCII case and surrounding blanks.
@@ -66,18 +59,20 @@ std::u16string DoiKey(const std::u16string& doi)
 
 // The literature of the entry that `literature` stands for: the one with the same DOI, or,
 // without a DOI, the one with the same title, authors, source, time, file and link.
-std::u16string FindSameLiterature(CSqliteDB& db, const std::u16string& tavGuid, const SLiteratureInfo& literature,
-                                  const std::u16string& doiKey)
+std::u16string FindSameLiterature(CLibraryDatabase& library, const std::u16string& tavGuid,
+                                  const SLiteratureInfo& literature, const std::u16string& doiKey)
 {
-    std::u16string condition = UnitIs(tavGuid) + u" and DoiKey=" + SqlText(doiKey);
+    std::u16string sql = u"select LiterGuid from Literature where TavGuid=? and DoiKey=?";
+    std::vector<SqlValue> values {tavGuid, doiKey};
     if (doiKey.empty()) {
         if (literature.Title.empty())
             return std::u16string();
-        condition += u" and Title=" + SqlText(literature.Title) + u" and Author=" + SqlText(literature.Author) +
-                     u" and Source=" + SqlText(literature.Source) + u" and PubTime=" + SqlText(literature.PubTime) +
-                     u" and FilePath=" + SqlText(literature.FilePath) + u" and Link=" + SqlText(literature.Link);
+        sql += u" and Title=? and Author=? and Source=? and PubTime=? and FilePath=? and Link=?";
+        values.insert(values.end(), {literature.Title, literature.Author, literature.Source, literature.PubTime,
+                                     literature.FilePath, literature.Link});
     }
-    return FirstText(db, u"select LiterGuid from Literature where " + condition + u" order by rowid limit 1");
+    CBoundQuery query = library.Statements().Run(library.Db(), sql + u" order by rowid limit 1", values);
+    return query.IsEof() ? std::u16string() : query.GetStringValue(0);
 }
 
 } // namespace
@@ -235,7 +230,7 @@ int32_t CLibraryService::DeleteLearningUnit(const std::u16string& tavGuid, const
         return kLibraryBadArgument;
     std::lock_guard lock(m_mutex);
     const int32_t result = RunInTransaction(u"CLibraryService::DeleteLearningUnit", user, [&](CSqliteDB& db) {
-        if (!UnitExists(db, tavGuid))
+        if (!UnitExists(m_database, tavGuid))
             return static_cast<int32_t>(kLibraryUnitNotFound);
         for (const char16_t* table : {u"NoteLabel", u"Note", u"LiteratureRelate", u"FolderLiterature", u"Literature",
                                       u"Folder", u"Attachment", u"LearningUnit"})
@@ -264,7 +259,7 @@ int32_t CLibraryService::CompleteLearningUnit(const std::u16string& tavGuid, con
         return kLibraryBadArgument;
     std::lock_guard lock(m_mutex);
     return RunInTransaction(u"CLibraryService::CompleteLearningUnit", user, [&](CSqliteDB& db) {
-        if (!UnitExists(db, tavGuid))
+        if (!UnitExists(m_database, tavGuid))
             return static_cast<int32_t>(kLibraryUnitNotFound);
         ExecOrThrow(db, u"update LearningUnit set Complete=1,CompleteTime=" + SqlText(LibraryTimeText()) + u" where " +
                             UnitIs(tavGuid));
@@ -284,9 +279,9 @@ int32_t CLibraryService::AddFolder(std::shared_ptr<SLiteratureFolder>& folder, c
     const std::u16string parentGuid = folder->ParentGuid.empty() ? tavGuid : folder->ParentGuid;
     std::lock_guard lock(m_mutex);
     const int32_t result = RunInTransaction(u"CLibraryService::AddFolder", user, [&](CSqliteDB& db) {
-        if (!UnitExists(db, tavGuid))
+        if (!UnitExists(m_database, tavGuid))
             return static_cast<int32_t>(kLibraryUnitNotFound);
-        if (parentGuid != tavGuid && !FolderExists(db, tavGuid, parentGuid))
+        if (parentGuid != tavGuid && !FolderExists(m_database, tavGuid, parentGuid))
             return static_cast<int32_t>(kLibraryFolderNotFound);
         ExecOrThrow(db, u"insert into Folder(FolderGuid,TavGuid,ParentGuid,Name) values(" + SqlText(folderGuid) + u"," +
                             SqlText(tavGuid) + u"," + SqlText(parentGuid) + u"," + SqlText(folder->Name) + u")");
@@ -311,11 +306,11 @@ int32_t CLibraryService::AddLiterature(std::shared_ptr<SLiteratureInfo>& literat
     const std::u16string doiKey = DoiKey(literature->DOI);
     std::lock_guard lock(m_mutex);
     const int32_t result = RunInTransaction(u"CLibraryService::AddLiterature", user, [&](CSqliteDB& db) {
-        if (!UnitExists(db, tavGuid))
+        if (!UnitExists(m_database, tavGuid))
             return static_cast<int32_t>(kLibraryUnitNotFound);
-        if (!FolderExists(db, tavGuid, folderGuid))
+        if (!FolderExists(m_database, tavGuid, folderGuid))
             return static_cast<int32_t>(kLibraryFolderNotFound);
-        const std::u16string same = FindSameLiterature(db, tavGuid, *literature, doiKey);
+        const std::u16string same = FindSameLiterature(m_database, tavGuid, *literature, doiKey);
         if (!same.empty()) {
             literGuid = same;
         } else {
@@ -323,12 +318,13 @@ int32_t CLibraryService::AddLiterature(std::shared_ptr<SLiteratureInfo>& literat
             if (stored.OwnerName.empty())
                 stored.OwnerName = user;
             const auto& columns = LiteratureColumns();
-            ExecOrThrow(db, u"insert into Literature(LiterGuid,TavGuid,DoiKey,AddTime," + columns.Names() + u") values(" +
-                                SqlText(literGuid) + u"," + SqlText(tavGuid) + u"," + SqlText(doiKey) + u"," +
-                                SqlText(LibraryTimeText()) + u"," + columns.Values(stored) + u")");
+            std::vector<SqlValue> values {literGuid, tavGuid, doiKey, LibraryTimeText()};
+            columns.Bind(values, stored);
+            m_database.Statements().Exec(db, u"insert into Literature(LiterGuid,TavGuid,DoiKey,AddTime," + columns.Names() +
+                                                 u") values(?,?,?,?," + columns.Placeholders() + u")", values);
         }
-        ExecOrThrow(db, u"insert or ignore into FolderLiterature(FolderGuid,LiterGuid,TavGuid) values(" +
-                            SqlText(folderGuid) + u"," + SqlText(literGuid) + u"," + SqlText(tavGuid) + u")");
+        m_database.Statements().Exec(db, u"insert or ignore into FolderLiterature(FolderGuid,LiterGuid,TavGuid) values(?,?,?)",
+                                     {folderGuid, literGuid, tavGuid});
         return static_cast<int32_t>(kLibraryOk);
     });
     if (result == kLibraryOk) {
@@ -345,17 +341,19 @@ int32_t CLibraryService::AddLiteratureRelate(std::shared_ptr<SLiteratureRelate> 
         return kLibraryBadArgument;
     std::lock_guard lock(m_mutex);
     return RunInTransaction(u"CLibraryService::AddLiteratureRelate", user, [&](CSqliteDB& db) {
-        if (!UnitExists(db, tavGuid))
+        if (!UnitExists(m_database, tavGuid))
             return static_cast<int32_t>(kLibraryUnitNotFound);
-        if (!LiteratureExists(db, tavGuid, relate->LiterGuid))
+        if (!LiteratureExists(m_database, tavGuid, relate->LiterGuid))
             return static_cast<int32_t>(kLibraryLiteratureNotFound);
         SLiteratureRelate stored = *relate;
         if (stored.OwnerName.empty())
             stored.OwnerName = user;
         const auto& columns = RelateColumns();
         // One reading state per literature: a later one replaces the earlier.
-        ExecOrThrow(db, u"insert or replace into LiteratureRelate(LiterGuid,TavGuid," + columns.Names() + u") values(" +
-                            SqlText(stored.LiterGuid) + u"," + SqlText(tavGuid) + u"," + columns.Values(stored) + u")");
+        std::vector<SqlValue> values {stored.LiterGuid, tavGuid};
+        columns.Bind(values, stored);
+        m_database.Statements().Exec(db, u"insert or replace into LiteratureRelate(LiterGuid,TavGuid," + columns.Names() +
+                                             u") values(?,?," + columns.Placeholders() + u")", values);
         return static_cast<int32_t>(kLibraryOk);
     });
 }
@@ -374,7 +372,7 @@ int32_t CLibraryService::StoreAttachment(std::u16string& storedPath, const std::
     bool created = false;
     int32_t copied = kLibraryOk;
     const int32_t result = RunInTransaction(u"CLibraryService::StoreAttachment", user, [&](CSqliteDB& db) {
-        if (!UnitExists(db, tavGuid))
+        if (!UnitExists(m_database, tavGuid))
             return static_cast<int32_t>(kLibraryUnitNotFound);
         copied = CopyAttachmentInto(source, ToFsPath(m_database.AttachmentFolder(tavGuid)), stored, created);
         if (copied != kLibraryOk)
@@ -403,22 +401,24 @@ int32_t CLibraryService::AddNote(std::shared_ptr<SNoteInfo> note, const std::lis
         return kLibraryNoGuid;
     std::lock_guard lock(m_mutex);
     const int32_t result = RunInTransaction(u"CLibraryService::AddNote", user, [&](CSqliteDB& db) {
-        if (!UnitExists(db, tavGuid))
+        if (!UnitExists(m_database, tavGuid))
             return static_cast<int32_t>(kLibraryUnitNotFound);
-        if (!note->LiterGuid.empty() && !LiteratureExists(db, tavGuid, note->LiterGuid))
+        if (!note->LiterGuid.empty() && !LiteratureExists(m_database, tavGuid, note->LiterGuid))
             return static_cast<int32_t>(kLibraryLiteratureNotFound);
-        if (Exists(db, u"Note", NoteIs(tavGuid, posId)))
+        if (NoteExists(m_database, tavGuid, posId))
             return static_cast<int32_t>(kLibraryNoteExists);
         SNoteInfo stored = *note;
         if (stored.OwnerName.empty())
             stored.OwnerName = user;
         const auto& columns = NoteColumns();
-        ExecOrThrow(db, u"insert into Note(TavGuid,PosID," + columns.Names() + u") values(" + SqlText(tavGuid) + u"," +
-                            SqlText(posId) + u"," + columns.Values(stored) + u")");
+        std::vector<SqlValue> values {tavGuid, posId};
+        columns.Bind(values, stored);
+        m_database.Statements().Exec(db, u"insert into Note(TavGuid,PosID," + columns.Names() + u") values(?,?," +
+                                             columns.Placeholders() + u")", values);
         int64_t position = 0;
         for (const std::u16string& label : labels) {
-            ExecOrThrow(db, u"insert into NoteLabel(TavGuid,PosID,Position,Label) values(" + SqlText(tavGuid) + u"," +
-                                SqlText(posId) + u"," + SqlInt(position++) + u"," + SqlText(label) + u")");
+            m_database.Statements().Exec(db, u"insert into NoteLabel(TavGuid,PosID,Position,Label) values(?,?,?,?)",
+                                         {tavGuid, posId, position++, label});
         }
         return static_cast<int32_t>(kLibraryOk);
     });
@@ -436,16 +436,20 @@ int32_t CLibraryService::UpdateNote(std::shared_ptr<SNoteInfo> note, const std::
         return kLibraryBadArgument;
     std::lock_guard lock(m_mutex);
     return RunInTransaction(u"CLibraryService::UpdateNote", user, [&](CSqliteDB& db) {
-        if (!UnitExists(db, tavGuid))
+        if (!UnitExists(m_database, tavGuid))
             return static_cast<int32_t>(kLibraryUnitNotFound);
-        if (!Exists(db, u"Note", NoteIs(tavGuid, note->PosID)))
+        if (!NoteExists(m_database, tavGuid, note->PosID))
             return static_cast<int32_t>(kLibraryNoteNotFound);
-        if (!note->LiterGuid.empty() && !LiteratureExists(db, tavGuid, note->LiterGuid))
+        if (!note->LiterGuid.empty() && !LiteratureExists(m_database, tavGuid, note->LiterGuid))
             return static_cast<int32_t>(kLibraryLiteratureNotFound);
         SNoteInfo stored = *note;
         if (stored.OwnerName.empty())
             stored.OwnerName = user;
-        ExecOrThrow(db, u"update Note set " + NoteColumns().Assignments(stored) + u" where " + NoteIs(tavGuid, note->PosID));
+        std::vector<SqlValue> values;
+        NoteColumns().Bind(values, stored);
+        values.insert(values.end(), {tavGuid, note->PosID});
+        m_database.Statements().Exec(db, u"update Note set " + NoteColumns().AssignmentPlaceholders() +
+                                             u" where TavGuid=? and PosID=?", values);
         return static_cast<int32_t>(kLibraryOk);
     });
 }
@@ -460,7 +464,8 @@ int32_t CLibraryService::GetNote(std::shared_ptr<SNoteInfo>& note, const std::u1
     const int32_t result = RunInTransaction(
         u"CLibraryService::GetNote", user,
         [&](CSqliteDB& db) {
-            CSqliteQuery query = db.ExecuteQuery(u"select " + NoteColumns().Names() + u" from Note where " + NoteIs(tavGuid, posId));
+            CBoundQuery query = m_database.Statements().Run(db, u"select " + NoteColumns().Names() +
+                                                                   u" from Note where TavGuid=? and PosID=?", {tavGuid, posId});
             if (query.IsEof())
                 return static_cast<int32_t>(kLibraryNoteNotFound);
             NoteColumns().Read(query, 0, found);
