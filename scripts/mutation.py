@@ -7,6 +7,7 @@ caught when the test program fails or times out. Faults that do not compile are 
 not counted. The report lists the score and every fault that survived.
 """
 import argparse
+import difflib
 import json
 import random
 import re
@@ -115,8 +116,24 @@ def replay_sites(report):
         lines = (ROOT / entry["file"]).read_text(encoding="utf-8").split("\n")
         matches = [n for n, line in enumerate(lines) if line == entry["original"]]
         if not matches:
-            print("mutation: line gone, fault not replayed: %s:%d %s" % (entry["file"], entry["line"], entry["original"].strip()))
-            continue
+            # A lightly edited line (a renamed argument, say) still carries the same fault.
+            # The lines around it (when recorded) tell apart lines that read alike.
+            def similarity(n):
+                score = difflib.SequenceMatcher(None, lines[n], entry["original"]).ratio()
+                for offset, key in ((-1, "before"), (1, "after")):
+                    if key in entry and 0 <= n + offset < len(lines):
+                        score += 0.25 * difflib.SequenceMatcher(None, lines[n + offset], entry[key]).ratio()
+                return score
+            scored = [(difflib.SequenceMatcher(None, line, entry["original"]).ratio(), similarity(n), n)
+                      for n, line in enumerate(lines)
+                      if is_code_line(line) and apply_or_none(line, entry["op"], entry["occurrence"]) is not None]
+            best = max(scored, key=lambda row: row[1], default=(0, 0, -1))
+            best = (best[0], best[2])
+            if best[0] < 0.85:
+                print("mutation: line gone, fault not replayed: %s:%d %s" % (entry["file"], entry["line"], entry["original"].strip()))
+                continue
+            print("mutation: replayed on an edited line: %s:%d %s" % (entry["file"], best[1] + 1, lines[best[1]].strip()))
+            matches = [best[1]]
         number = min(matches, key=lambda n: abs(n - (entry["line"] - 1)))
         found.append((entry["file"], number, entry["op"], entry["occurrence"]))
     return found
@@ -124,6 +141,13 @@ def replay_sites(report):
 
 # Folders whose tests live in a suite named after another folder.
 SUITE_OF = {"app/importer": "test_front", "app/startup": "test_front", "app/console": "test_app"}
+
+
+def apply_or_none(line, name, occurrence):
+    try:
+        return apply(line, name, occurrence)
+    except (IndexError, AttributeError):
+        return None
 
 
 def test_target(rel):
@@ -220,6 +244,8 @@ def main():
             fault = "%s:%d %s: %s" % (rel, number + 1, name, mutated_line.strip())
             applied.append({"file": rel, "line": number + 1, "op": name, "occurrence": occurrence,
                             "original": original.split("\n")[number], "mutated": mutated_line,
+                            "before": original.split("\n")[number - 1] if number > 0 else "",
+                            "after": (original.split("\n") + [""])[number + 1],
                             "caught": code != 0})
             if code == 0:
                 survived.append(fault)
