@@ -1,3 +1,6 @@
+// The driver from path to library: its steps and results, and units made to mislead it (other
+// keys, damaged files, views or virtual tables in place of layout tables, their own triggers,
+// version numbers that do not fit). A unit that cannot be read safely is refused untouched.
 #include "builder/UnitBuilder.h"
 #include "store/TavDB.h"
 #include "support/LastError.h"
@@ -6,16 +9,57 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
+#include <map>
 #include <string>
 #include <vector>
 
 namespace fs = std::filesystem;
 
 namespace {
+
+std::string Bytes(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// Every file and folder under `dir` with its mode and bytes.
+std::map<fs::path, std::string> Snapshot(const fs::path& dir)
+{
+    std::map<fs::path, std::string> files;
+    for (const auto& entry : fs::recursive_directory_iterator(dir))
+        files[entry.path()] = std::to_string(static_cast<int>(entry.status().permissions())) +
+                              (entry.is_regular_file() ? Bytes(entry.path()) : "");
+    return files;
+}
+
+// A plain unit that holds only its version record.
+fs::path VersionRecordUnit(const fs::path& dir, const std::u16string& columns, const std::u16string& values)
+{
+    CSqliteDB db;
+    db.Open(Utf8ToWide((dir / "unit.tav").string()));
+    db.ExecuteStatement(u"create table VersionInfo (ID integer primary key, VersionNum integer, TavId text" + columns + u")");
+    db.ExecuteStatement(u"insert into VersionInfo values (1, 16, " + values + u")");
+    return dir / "unit.tav";
+}
+
+// The sample unit at `version`, changed by `craft` through a raw connection.
+std::function<fs::path(const fs::path&)> Crafted(int32_t version, std::vector<std::string> craft, bool encrypted = false)
+{
+    return [=](const fs::path& dir) {
+        testkit::UnitSpec spec = testkit::SampleSpec(version);
+        spec.encrypted = encrypted;
+        testkit::BuildUnit(dir / "unit.tav", spec);
+        testkit::UnitReader reader(dir / "unit.tav");
+        for (const std::string& sql : craft)
+            reader.Execute(sql);
+        return dir / "unit.tav";
+    };
+}
 
 struct Line {
     int32_t position;
@@ -28,227 +72,208 @@ protected:
     void SetUp() override { g_cancelFlag.store(0); }
     void TearDown() override { g_cancelFlag.store(0); }
 
-    // A current-layout unit's version record, unencrypted; the creation pass adds the rest.
-    std::u16string MakeUnit(const std::string& name, const std::u16string& versionSql)
+    // Init with a callback that records the lines and raises the cancel flag at `cancelAt`.
+    int Run(const fs::path& unit, std::u16string& tavId, const std::u16string& account, const std::u16string& cancelAt = u"")
     {
-        const fs::path file = m_dir / name;
-        CSqliteDB db;
-        db.Open(Utf8ToWide(file.string()));
-        db.ExecuteStatement(versionSql);
-        db.Close();
-        return Utf8ToWide(file.string());
-    }
-    std::u16string MakeCurrentUnit(const std::string& name, const std::u16string& tavId, const std::u16string& owner)
-    {
-        const std::u16string path = MakeUnit(
-            name, u"create table VersionInfo (ID integer primary key, VersionNum integer, TavId text, Userkey text, FileType text)");
-        CSqliteDB db;
-        db.Open(path);
-        db.ExecuteStatement(u"insert into VersionInfo values (1, 16, " + tavId + u", " + owner + u", 'tav')");
-        return path;
-    }
-
-    int RunInit(const std::u16string& path, std::u16string& tavId, const std::u16string& account)
-    {
+        m_lines.clear();
         CTavDB store;
         store.SetPauseMilliseconds(0);
-        return store.Init(path, tavId, account, [this](int32_t position, int32_t maximum, const std::u16string& text) {
-            m_lines.push_back({position, maximum, text});
-            return 1;
-        });
+        const int result = store.Init(Utf8ToWide(unit.string()), tavId, account,
+                                      [&](int32_t position, int32_t maximum, const std::u16string& text) {
+                                          m_lines.push_back({position, maximum, text});
+                                          if (text == cancelAt)
+                                              g_cancelFlag.store(1);
+                                          return 1;
+                                      });
+        m_totalSteps = store.TotalSteps();
+        m_report = store.RunReport();
+        return result;
     }
-
-    static std::string ReadBytes(const std::u16string& path)
-    {
-        std::ifstream in(WideToUtf8(path), std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    }
-
-    static std::u16string ReadText(const std::u16string& path, const std::u16string& sql)
-    {
-        CSqliteDB db;
-        db.Open(path);
-        db.SetKey(kTavDatabaseKey, kTavDatabaseKeyLength);
-        CSqliteQuery query = db.ExecuteQuery(sql);
-        return query.IsEof() ? u"<no row>" : query.GetStringValue(0);
-    }
-
     bool Saw(const std::u16string& text) const
     {
-        for (const Line& line : m_lines)
-            if (line.text == text)
-                return true;
-        return false;
+        return std::any_of(m_lines.begin(), m_lines.end(), [&](const Line& line) { return line.text == text; });
     }
 
     testkit::ScopedHomeEnv m_home;
-    testkit::TempDir m_temp;
-    const fs::path& m_dir = m_temp.Path();
+    testkit::TempDir m_dir;
     std::vector<Line> m_lines;
+    int32_t m_totalSteps = 0;
+    SRunReport m_report;
 };
 
-TEST_F(DriverTest, PlainUnitIsEncryptedAndUpgradedAndFailsWithoutAnAccount)
+TEST_F(DriverTest, APlainUnitIsKeyedAndItsVersionRecordSettled)
 {
-    const std::u16string path = MakeCurrentUnit("a.tav", u"'T1'", u"NULL");
+    // No owner columns and no TavId: the run adds the columns and makes the identifier.
+    const fs::path unit = VersionRecordUnit(m_dir.Path(), u"", u"NULL");
     std::u16string tavId;
-    const int result = RunInit(path, tavId, u"someone");
-
-    EXPECT_NE(ReadBytes(path).substr(0, 15), "SQLite format 3");
-    EXPECT_EQ(ReadText(path, u"select TavId from VersionInfo where ID = 1"), u"T1");
-    EXPECT_EQ(tavId, u"T1");
-    EXPECT_EQ(ReadText(path, u"select Name from Category"), u"要学习的文献");
-    ASSERT_FALSE(m_lines.empty());
-    EXPECT_EQ(m_lines[0].text, u"判断路径是否存在");
-    EXPECT_EQ(m_lines[1].text, u"打开学习单元");
-    EXPECT_TRUE(Saw(u"创建文献夹信息表"));
-    EXPECT_TRUE(Saw(u"开始更新学习单元版本..."));
-    // Nobody is signed in, so the library has no user to create the entry for: a failed update.
-    EXPECT_EQ(result, kTavImportFailed);
-    EXPECT_TRUE(Saw(u"导入学习单元《a》"));
-    EXPECT_EQ(m_lines.back().text, u"更新学习单元失败");
-    EXPECT_FALSE(Saw(u"更新学习单元完成"));
-
-    // A second run opens the now encrypted file through the key.
-    m_lines.clear();
-    std::u16string again;
-    EXPECT_EQ(RunInit(path, again, u""), kTavImportFailed);
-    EXPECT_EQ(again, u"T1");
-}
-
-TEST_F(DriverTest, WrongKeyAndForeignFilesEndAfterOpeningUntouched)
-{
-    // A unit encrypted with another key.
-    const std::u16string other = MakeCurrentUnit("other.tav", u"'T2'", u"NULL");
-    {
-        CSqliteDB db;
-        db.Open(other);
-        ASSERT_EQ(db.ChangeKey("another key!", 12), 0);
+    EXPECT_EQ(Run(unit, tavId, u"someone"), kTavImportFailed); // nobody signed in: no library to fill
+    const std::u16string steps[] = {u"判断路径是否存在", u"打开学习单元",     u"创建文献夹信息表", u"创建文献夹与文献关系表",
+                                    u"创建下载信息表",   u"创建标签信息表",   u"创建题录信息表",   u"创建题录附件信息表",
+                                    u"创建题录类型信息表", u"创建笔记信息表", u"创建推送信息表",   u"开始更新学习单元版本..."};
+    ASSERT_GT(m_lines.size(), std::size(steps));
+    for (size_t i = 0; i < std::size(steps); ++i) {
+        EXPECT_EQ(m_lines[i].text, steps[i]);
+        EXPECT_EQ(m_lines[i].maximum, 0);
     }
-    const fs::path textFile = m_dir / "readme.tav";
-    std::ofstream(textFile) << "plain words, not a database at all; long enough to fill a header.\n"
-                            << std::string(300, '-');
-    // A first line, so that the log file exists; only what is written after it counts.
-    CxLog::Instance().Log(u"DriverTest", u"mark", __LINE__, 3, u"start");
-    ASSERT_TRUE(CxLog::Instance().Flush());
-    const size_t logStart = ReadBytes(CxLog::Instance().LastLogFilePath()).size();
-    for (const std::u16string& path : {other, Utf8ToWide(textFile.string())}) {
-        const std::string before = ReadBytes(path);
-        m_lines.clear();
-        SetLastErrorCode(0);
-        std::u16string tavId;
-        EXPECT_EQ(RunInit(path, tavId, u"abc"), kTavSqliteError) << WideToUtf8(path);
-        ASSERT_FALSE(m_lines.empty());
-        EXPECT_EQ(m_lines.back().text, u"打开学习单元");
-        EXPECT_EQ(GetLastErrorCode(), static_cast<uint32_t>(kTavSqliteError));
-        EXPECT_EQ(ReadBytes(path), before);
-        ASSERT_TRUE(CxLog::Instance().Flush());
-        // Refused by the look before writing, which says why.
-        EXPECT_NE(ReadBytes(CxLog::Instance().LastLogFilePath()).find("Error TavDB(CTavDB::RefuseUnit, ", logStart),
-                  std::string::npos);
-    }
-}
-
-TEST_F(DriverTest, OwnerCheckIgnoresCaseButRefusesAnotherAccount)
-{
-    const std::u16string path = MakeCurrentUnit("owned.tav", u"'T3'", u"'ABC'");
-    std::u16string tavId;
-    EXPECT_EQ(RunInit(path, tavId, u"abc"), kTavImportFailed);
-    EXPECT_FALSE(Saw(u"导入学习单元失败，您没有权限读取该学习单元数据。"));
     EXPECT_EQ(m_lines.back().text, u"更新学习单元失败");
-
-    m_lines.clear();
-    SetLastErrorCode(0);
-    EXPECT_EQ(RunInit(path, tavId, u"abd"), kTavImportFailed);
-    EXPECT_EQ(m_lines.back().text, u"导入学习单元失败，您没有权限读取该学习单元数据。");
-    EXPECT_EQ(m_lines.back().position, m_lines.back().maximum);
-    EXPECT_EQ(GetLastErrorCode(), static_cast<uint32_t>(kTavImportFailed));
-    EXPECT_FALSE(Saw(u"更新学习单元失败"));
-
-    // Without an account, or without an owner, the check passes.
-    m_lines.clear();
-    EXPECT_EQ(RunInit(path, tavId, u""), kTavImportFailed);
-    EXPECT_EQ(m_lines.back().text, u"更新学习单元失败");
-}
-
-TEST_F(DriverTest, CancelBeforeStartOpensNothing)
-{
-    const std::u16string path = MakeCurrentUnit("c.tav", u"'T4'", u"NULL");
-    const std::string before = ReadBytes(path);
-    g_cancelFlag.store(1);
-    std::u16string tavId;
-    EXPECT_EQ(RunInit(path, tavId, u"abc"), 0);
-    ASSERT_EQ(m_lines.size(), 1u);
-    EXPECT_EQ(m_lines[0].text, u"导入学习单元取消");
-    EXPECT_EQ(m_lines[0].position, 0);
-    EXPECT_EQ(m_lines[0].maximum, 0);
-    EXPECT_EQ(ReadBytes(path), before);
-
-    // Clearing the flag lets the next import run.
-    g_cancelFlag.store(0);
-    m_lines.clear();
-    EXPECT_EQ(RunInit(path, tavId, u"abc"), kTavImportFailed);
-}
-
-TEST_F(DriverTest, CancelDuringTheUpgradeEndsTheRunAsCancelledNotFailed)
-{
-    const std::u16string path = MakeCurrentUnit("cu.tav", u"'T6'", u"NULL");
-    std::u16string tavId;
-    CTavDB store;
-    store.SetPauseMilliseconds(0);
-    const int result = store.Init(path, tavId, u"abc", [this](int32_t position, int32_t maximum, const std::u16string& text) {
-        m_lines.push_back({position, maximum, text});
-        if (text == u"开始更新学习单元版本...")
-            g_cancelFlag.store(1);
-        return 1;
-    });
-    EXPECT_EQ(result, 0);
-    ASSERT_FALSE(m_lines.empty());
-    EXPECT_EQ(m_lines.back().text, u"导入学习单元取消");
-    EXPECT_EQ(m_lines.back().position, store.TotalSteps());
-    EXPECT_FALSE(Saw(u"更新文献夹信息"));
-    EXPECT_FALSE(Saw(u"更新学习单元失败"));
-}
-
-TEST_F(DriverTest, MissingPathIsReportedAndNothingIsCreated)
-{
-    const std::u16string path = Utf8ToWide((m_dir / "nowhere/x.tav").string());
-    std::u16string tavId;
-    EXPECT_EQ(RunInit(path, tavId, u"abc"), 0);
-    ASSERT_EQ(m_lines.size(), 2u);
-    EXPECT_EQ(m_lines[1].text, u"学习单元路径不存在");
-    EXPECT_FALSE(fs::exists(m_dir / "nowhere"));
-}
-
-TEST_F(DriverTest, TavIdIsCreatedWhenMissingAndOverwrittenWhenGiven)
-{
-    const std::u16string path = MakeCurrentUnit("g.tav", u"NULL", u"NULL");
-    std::u16string tavId;
-    RunInit(path, tavId, u"");
+    EXPECT_NE(Bytes(unit).substr(0, 15), "SQLite format 3");
     ASSERT_EQ(tavId.size(), 32u);
-    for (char16_t c : tavId)
-        EXPECT_TRUE((c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'F'));
-    EXPECT_EQ(ReadText(path, u"select TavId from VersionInfo where ID = 1"), tavId);
+    EXPECT_EQ(tavId.find_first_not_of(u"0123456789ABCDEF"), std::u16string::npos);
+    {
+        testkit::UnitReader reader(unit);
+        EXPECT_EQ(reader.Scalar("select TavId from VersionInfo where ID = 1"), testkit::U8(tavId));
+        EXPECT_EQ(reader.Scalar("select FileType from VersionInfo"), "tav");
+        EXPECT_EQ(reader.ScalarInt("select count(Userkey) from VersionInfo"), 0);
+        EXPECT_EQ(reader.Scalar("select Name from Category"), "要学习的文献");
+    }
 
-    // A caller's id replaces the unit's, apostrophe and all.
+    // Now encrypted, the unit opens through the key. A caller's identifier replaces the unit's
+    // (without a callback nothing is reported, the result is the same); an empty one receives it.
     std::u16string given = u"O'Brien's unit";
-    RunInit(path, given, u"");
-    EXPECT_EQ(ReadText(path, u"select TavId from VersionInfo where ID = 1"), u"O'Brien's unit");
+    {
+        CTavDB store;
+        store.SetPauseMilliseconds(0);
+        EXPECT_EQ(store.Init(Utf8ToWide(unit.string()), given, u"", nullptr), kTavImportFailed);
+    }
+    std::u16string received;
+    EXPECT_EQ(Run(unit, received, u""), kTavImportFailed);
+    EXPECT_EQ(received, u"O'Brien's unit");
 }
 
-TEST_F(DriverTest, OwnerColumnsAreAddedAndFileTypeSet)
+struct Outcome {
+    const char* name;
+    std::function<fs::path(const fs::path& dir)> make;
+    const char16_t* account;
+    int result;
+    const char16_t* lastLine;
+    EUnitProblem cause = EUnitProblem::None; // refused before anything was written
+    const char16_t* cancelAt = u"";          // "*": before the run starts
+    std::function<void(const fs::path& unit)> check = nullptr;
+};
+
+std::function<fs::path(const fs::path&)> FileWith(const std::string& bytes)
 {
-    const std::u16string path = MakeUnit("cols.tav", u"create table VersionInfo (ID integer primary key, VersionNum integer, TavId text)");
-    {
-        CSqliteDB db;
-        db.Open(path);
-        db.ExecuteStatement(u"insert into VersionInfo values (1, 16, 'T5')");
+    return [=](const fs::path& dir) {
+        std::ofstream(dir / "a.tav") << bytes;
+        return dir / "a.tav";
+    };
+}
+
+TEST_F(DriverTest, EachKindOfUnitEndsWithItsResultAndLastLine)
+{
+    const auto owned = [](const fs::path& dir) { return VersionRecordUnit(dir, u", Userkey text, FileType text", u"NULL, 'ABC', 'tav'"); };
+    const std::u16string refusal = u"导入学习单元失败，您没有权限读取该学习单元数据。";
+    const std::u16string failed = u"更新学习单元失败";
+    const std::string endless = "with recursive c(x) as (select 1 union all select x + 1 from c) ";
+    const auto newer = [](const char* number) {
+        return Crafted(16, {std::string("update VersionInfo set VersionNum = ") + number, "drop table PushItem"});
+    };
+    const auto newerLayout = [this](const fs::path& unit) {
+        EXPECT_FALSE(Saw(u"升级学习单元数据到版本2...") || Saw(u"备份学习单元"));
+        EXPECT_GT(m_report.newerVersion, 16);
+        // Backed up before the creation pass added the missing table.
+        const fs::path copy = fs::directory_iterator(testkit::ContentsFolder(unit) / "TavBackup")->path();
+        EXPECT_FALSE(testkit::UnitReader(copy).HasTable("PushItem"));
+        EXPECT_TRUE(testkit::UnitReader(unit).HasTable("PushItem"));
+    };
+    const Outcome outcomes[] = {
+        {"the owner in other letter case", owned, u"abc", kTavImportFailed, failed.c_str()}, // nobody signed in
+        {"another account", owned, u"abd", kTavImportFailed, refusal.c_str()},
+        {"cancelled before the start", owned, u"abc", 0, u"导入学习单元取消", {}, u"*"},
+        {"cancelled in the upgrade", owned, u"", 0, u"导入学习单元取消", {}, u"开始更新学习单元版本..."},
+        {"a missing path", [](const fs::path& dir) { return dir / "nowhere/x.tav"; }, u"abc", 0, u"学习单元路径不存在"},
+        {"another key", Crafted(16, {"pragma rekey = 'another key!'"}, true), u"", kTavSqliteError, u"打开学习单元",
+         EUnitProblem::NotADatabase},
+        {"a text file", FileWith("plain words, not a database at all\n" + std::string(300, '-')), u"", kTavSqliteError,
+         u"打开学习单元", EUnitProblem::NotADatabase},
+        {"an empty file", FileWith(""), u"", kTavSqliteError, u"打开学习单元", EUnitProblem::EmptyFile},
+        {"a read-only plain unit in a writable folder",
+         [](const fs::path& dir) {
+             const fs::path unit = Crafted(12, {})(dir);
+             fs::permissions(unit, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+             return unit;
+         },
+         u"", kTavSqliteError, u"打开学习单元", EUnitProblem::ReadOnlyFile},
+        {"a damaged LiteraInfo page",
+         [](const fs::path& dir) {
+             const fs::path unit = Crafted(12, {})(dir);
+             testkit::UnitReader reader(unit);
+             const int64_t page = reader.ScalarInt("select rootpage from sqlite_master where name = 'LiteraInfo'");
+             std::fstream file(unit, std::ios::in | std::ios::out | std::ios::binary);
+             file.seekp((page - 1) * reader.ScalarInt("pragma page_size"));
+             file.write("\x01\xff\xff\xff\xff\xff\xff\xff", 8); // a kind of page that does not exist
+             return unit;
+         },
+         u"", kTavSqliteError, u"打开学习单元", EUnitProblem::Damaged},
+        {"a view with endless rows in place of WebPage_Info",
+         Crafted(12, {"drop table WebPage_Info", "create view WebPage_Info as " + endless + "select x as pkid, 't' as Title from c"}),
+         u"", kTavSqliteError, u"打开学习单元", EUnitProblem::ForeignObject},
+        {"an encrypted unit with a view in place of VersionInfo",
+         Crafted(16, {"alter table VersionInfo rename to V0", "create view versioninfo as select * from V0"}, true), u"",
+         kTavSqliteError, u"打开学习单元", EUnitProblem::ForeignObject},
+        {"a virtual table in place of Label",
+         Crafted(12, {"drop table Label", "create virtual table Label using fts4(LabelText, NoteID)"}), u"",
+         kTavSqliteError, u"打开学习单元", EUnitProblem::ForeignObject},
+        {"triggers that would record, abort, spin and clear the owner",
+         Crafted(12, {"create table Ran (what text)",
+                      "create trigger t1 after insert on LiteraInfo begin insert into Ran values ('insert'); end",
+                      "create trigger t2 after update on LiteraInfo begin insert into Ran values ('update'); end",
+                      "create trigger t3 before insert on LiteraInfo begin select raise(abort, 'crafted'); end",
+                      "create trigger t4 after update on VersionInfo begin select count(*) from (" + endless + "select x from c); end",
+                      "create trigger t5 after update on VersionInfo begin update VersionInfo set UserKey = NULL; end"}),
+         u"someone else", kTavImportFailed, refusal.c_str(), {}, u"",
+         [](const fs::path& unit) {
+             testkit::UnitReader reader(unit);
+             EXPECT_EQ(reader.ScalarInt("select VersionNum from VersionInfo"), 16);
+             EXPECT_EQ(reader.ScalarInt("select count(*) from Ran"), 0);
+             EXPECT_EQ(reader.ScalarInt("select count(*) from LiteraInfo where DataType = 6"), 2);
+             EXPECT_EQ(reader.Scalar("select UserKey from VersionInfo"), "owner1");
+         }},
+        // Read whole, never wrapped round into 1..16: a layout newer than any step knows.
+        {"VersionNum 4294967297", newer("4294967297"), u"", kTavImportFailed, failed.c_str(), {}, u"", newerLayout},
+        {"VersionNum 2147483648", newer("2147483648"), u"", kTavImportFailed, failed.c_str(), {}, u"", newerLayout},
+        {"VersionNum 17", newer("17"), u"", kTavImportFailed, failed.c_str(), {}, u"", newerLayout},
+        {"VersionNum -4294967295", Crafted(12, {"update VersionInfo set VersionNum = -4294967295"}), u"", kTavImportFailed,
+         failed.c_str(), {}, u"",
+         [this](const fs::path& unit) {
+             EXPECT_TRUE(Saw(u"学习单元已经是最新版本，不需要升级"));
+             EXPECT_FALSE(fs::exists(testkit::ContentsFolder(unit) / "TavBackup"));
+             EXPECT_EQ(testkit::UnitReader(unit).ScalarInt("select VersionNum from VersionInfo"), -4294967295LL);
+         }},
+    };
+    for (const Outcome& c : outcomes) {
+        SCOPED_TRACE(c.name);
+        const fs::path dir = m_dir.Path() / c.name;
+        fs::create_directories(dir);
+        const fs::path unit = c.make(dir);
+        const auto before = Snapshot(dir);
+        CxLog::Instance().Log(u"DriverTest", u"mark", __LINE__, 3, u"start"); // the log file exists from here
+        ASSERT_TRUE(CxLog::Instance().Flush());
+        const size_t logStart = Bytes(CxLog::Instance().LastLogFilePath()).size();
+        SetLastErrorCode(0);
+        g_cancelFlag.store(std::u16string(c.cancelAt) == u"*" ? 1 : 0);
+
+        std::u16string tavId;
+        EXPECT_EQ(Run(unit, tavId, c.account, c.cancelAt), c.result);
+        ASSERT_FALSE(m_lines.empty());
+        EXPECT_EQ(m_lines.back().text, c.lastLine);
+        EXPECT_EQ(m_lines.back().position, m_totalSteps);
+        EXPECT_EQ(m_lines.back().maximum, m_totalSteps);
+        EXPECT_EQ(Saw(failed), m_lines.back().text == failed);
+        if (c.lastLine == refusal || c.cause != EUnitProblem::None) {
+            EXPECT_EQ(GetLastErrorCode(), static_cast<uint32_t>(c.result));
+        }
+        EXPECT_EQ(m_report.cause, c.cause) << WideToUtf8(m_report.detail);
+        // Refused, cancelled at once or not found: not a byte written, no backup, journal or copy.
+        if (c.cause != EUnitProblem::None || std::u16string(c.cancelAt) == u"*" || c.lastLine == std::u16string(u"学习单元路径不存在")) {
+            EXPECT_EQ(Snapshot(dir), before);
+        }
+        ASSERT_TRUE(CxLog::Instance().Flush());
+        EXPECT_EQ(Bytes(CxLog::Instance().LastLogFilePath()).find("(CTavDB::RefuseUnit, ", logStart) != std::string::npos,
+                  c.cause != EUnitProblem::None);
+        if (c.check)
+            c.check(unit);
     }
-    std::u16string tavId;
-    CTavDB store; // no callback at all: every report is skipped
-    store.SetPauseMilliseconds(0);
-    EXPECT_EQ(store.Init(path, tavId, u"abc", nullptr), kTavImportFailed);
-    EXPECT_EQ(ReadText(path, u"select FileType from VersionInfo"), u"tav");
-    EXPECT_EQ(ReadText(path, u"select count(Userkey) from VersionInfo"), u"0");
 }
 
 } // namespace

@@ -1,6 +1,6 @@
-// Writes that fail partway (a file-size limit in a child process stands in for a full disk):
-// the upgrade stops at the last step written whole, says so, and a rerun with room finishes it
-// exactly as an undisturbed run would. Backups are whole or absent.
+// Runs disturbed partway, in a child process: a file-size limit stands in for a full disk, and
+// SIGKILL inside an upgrade step for a crash. The unit stops at the last step written whole,
+// backups are whole or absent, and a rerun ends exactly where an undisturbed run does.
 #include "builder/UnitBuilder.h"
 #include "store/TavDB.h"
 #include "support/Log.h"
@@ -15,10 +15,7 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <functional>
 #include <map>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -26,118 +23,58 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct ChildRun {
-    bool finished = false; // the child reported back
-    int result = 0;
-    int cause = 0;
-    std::vector<std::string> lines;
-    std::string notes;
-
-    bool Saw(const std::string& text) const
-    {
-        for (const std::string& line : lines)
-            if (line == text)
-                return true;
-        return false;
-    }
-};
-
-struct ChildOutcome {
-    int result = 0;
-    SRunReport report;
-    std::vector<std::u16string> lines;
-};
-
-// Runs `body` in a child process whose files may not grow beyond `limit` bytes.
-ChildRun InChildWithFileSizeLimit(rlim_t limit, const std::function<ChildOutcome()>& body)
+// Init on `unit` in a child process whose files may not grow beyond `fileLimit` bytes. Returns a
+// line break and each line the child reported, then (unless it was killed after reporting `killAt`,
+// as a crash would stop it) "=" with the result code, the cause and the run's notes; "" when the
+// child went wrong.
+std::string InitInChild(const fs::path& unit, rlim_t fileLimit, const std::string& killAt)
 {
-    ChildRun run;
     int fds[2];
-    if (pipe(fds) != 0)
-        return run;
-    // Nothing of the log may be half-way through a batch when the process is copied.
-    CxLog::Instance().Flush();
-    const pid_t child = fork();
+    CxLog::Instance().Flush(); // no log batch may be half-written when the process is copied
+    const pid_t child = pipe(fds) == 0 ? fork() : -1;
     if (child < 0)
-        return run;
+        return "";
     if (child == 0) {
         close(fds[0]);
         signal(SIGXFSZ, SIG_IGN); // a write beyond the limit fails with EFBIG instead
-        const rlimit small{limit, limit};
-        setrlimit(RLIMIT_FSIZE, &small);
-        std::ostringstream out;
-        {
-            const ChildOutcome outcome = body();
-            out << outcome.result << '\n' << static_cast<int>(outcome.report.cause) << '\n';
-            for (const std::u16string& note : outcome.report.notes)
-                out << WideToUtf8(note) << '\x1f';
-            out << '\n';
-            for (const std::u16string& line : outcome.lines)
-                out << WideToUtf8(line) << '\n';
-        }
-        const std::string text = out.str();
-        const bool sent = write(fds[1], text.data(), text.size()) == static_cast<ssize_t>(text.size());
-        _exit(sent ? 0 : 3);
-    }
-    close(fds[1]);
-    std::string text;
-    char buffer[4096];
-    for (ssize_t n; (n = read(fds[0], buffer, sizeof buffer)) > 0;)
-        text.append(buffer, static_cast<size_t>(n));
-    close(fds[0]);
-    int status = 0;
-    waitpid(child, &status, 0);
-    std::istringstream in(text);
-    std::string result, cause;
-    run.finished = WIFEXITED(status) && WEXITSTATUS(status) == 0 && std::getline(in, result) &&
-                   std::getline(in, cause) && std::getline(in, run.notes);
-    if (!run.finished)
-        return run;
-    run.result = std::stoi(result);
-    run.cause = std::stoi(cause);
-    for (std::string line; std::getline(in, line);)
-        run.lines.push_back(line);
-    return run;
-}
-
-ChildRun InitWithFileSizeLimit(const fs::path& unit, rlim_t limit)
-{
-    return InChildWithFileSizeLimit(limit, [&unit] {
-        ChildOutcome outcome;
+        const rlimit limit{fileLimit, fileLimit};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        const auto send = [&fds](const std::string& text) {
+            if (write(fds[1], text.data(), text.size()) != static_cast<ssize_t>(text.size()))
+                _exit(3);
+        };
         CTavDB store;
         store.SetPauseMilliseconds(0);
         std::u16string tavId;
-        outcome.result = store.Init(Utf8ToWide(unit.string()), tavId, u"",
-                                    [&outcome](int32_t, int32_t, const std::u16string& text) {
-                                        outcome.lines.push_back(text);
-                                        return 1;
-                                    });
-        outcome.report = store.RunReport();
-        return outcome;
-    });
-}
-
-// A store opened on a unit, to reach the backup directly.
-class BackupStore : public CTavDB {
-public:
-    explicit BackupStore(const fs::path& unit)
-    {
-        m_path = Utf8ToWide(unit.string());
-        m_db.Open(m_path);
+        const int result = store.Init(Utf8ToWide(unit.string()), tavId, u"", [&](int32_t, int32_t, const std::u16string& text) {
+            send(WideToUtf8(text) + "\n");
+            while (WideToUtf8(text) == killAt)
+                pause();
+            return 1;
+        });
+        std::string end = "=" + std::to_string(result) + " " + std::to_string(static_cast<int>(store.RunReport().cause));
+        for (const std::u16string& note : store.RunReport().notes)
+            end += "\n" + WideToUtf8(note);
+        send(end);
+        _exit(0);
     }
-    using CTavDB::VerifyBackup;
-};
-
-int RunInit(const fs::path& unit)
-{
-    CTavDB store;
-    store.SetPauseMilliseconds(0);
-    std::u16string tavId;
-    return store.Init(Utf8ToWide(unit.string()), tavId, u"", nullptr);
+    close(fds[1]);
+    std::string output = "\n";
+    bool killed = false;
+    char buffer[4096];
+    for (ssize_t n; !killed && (n = read(fds[0], buffer, sizeof buffer)) > 0;) {
+        output.append(buffer, static_cast<size_t>(n));
+        killed = !killAt.empty() && output.ends_with("\n" + killAt + "\n") && kill(child, SIGKILL) == 0;
+    }
+    close(fds[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    const bool ended = killed ? WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL : WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    return ended ? output : "";
 }
 
-// Every table with its columns, its rows and the NULLs of each column: what differs when a
-// step was left half-done (rows or GUIDs missing, columns not added).
+// Every table with its row count and the NULLs of each column: what differs when a step was
+// left half-done or done twice (rows or GUIDs missing or doubled, columns not added).
 std::map<std::string, std::string> Fingerprint(const fs::path& unit)
 {
     testkit::UnitReader reader(unit);
@@ -147,125 +84,98 @@ std::map<std::string, std::string> Fingerprint(const fs::path& unit)
         entry = "rows " + std::to_string(reader.ScalarInt("select count(*) from \"" + table + "\""));
         for (const std::string& column : reader.Columns(table))
             entry += "; " + column + " nulls " +
-                     std::to_string(reader.ScalarInt("select count(*) from \"" + table + "\" where \"" + column +
-                                                     "\" is null"));
+                     std::to_string(reader.ScalarInt("select count(*) from \"" + table + "\" where \"" + column + "\" is null"));
     }
     return print;
 }
 
-class WriteFailureTest : public ::testing::Test {
-protected:
-    void SetUp() override { g_cancelFlag.store(0); }
-
-    testkit::ScopedHomeEnv m_home;
-    testkit::TempDir m_dir;
-};
-
-TEST_F(WriteFailureTest, AFullDiskStopsTheUpgradeAtTheLastWholeStepAndARerunFinishesIt)
+// The sample unit at `version` (encrypted: sized as the upgrade finds it) with a third web page;
+// above 16, a current one that names a newer layout.
+fs::path SampleUnit(const fs::path& dir, int32_t version)
 {
-    testkit::UnitSpec spec = testkit::SampleSpec(9);
-    spec.encrypted = true; // sized as the upgrade finds it (encrypting a plain unit repacks it)
-    const fs::path reference = m_dir.Path() / "reference" / "unit.tav";
-    fs::create_directories(reference.parent_path());
-    testkit::BuildUnit(reference, spec);
-    const uintmax_t size = fs::file_size(reference);
-    RunInit(reference);
-    ASSERT_GT(fs::file_size(reference), size);
-    const auto expected = Fingerprint(reference);
-    ASSERT_EQ(expected.at("VersionInfo").substr(0, 6), "rows 1");
-
-    std::vector<int64_t> stoppedAt;
-    int64_t pageSize = 0;
-    {
-        testkit::UnitReader reader(reference);
-        pageSize = reader.ScalarInt("pragma page_size");
-    }
-    for (const uintmax_t pages : {0, 4, 5, 6, 7, 8, 10, 12, 16}) {
-        SCOPED_TRACE("limit: unit size + " + std::to_string(pages) + " pages");
-        const fs::path unit = m_dir.Path() / ("run" + std::to_string(pages)) / "unit.tav";
-        fs::create_directories(unit.parent_path());
-        testkit::BuildUnit(unit, spec);
-
-        const ChildRun run = InitWithFileSizeLimit(unit, static_cast<rlim_t>(size + pages * static_cast<uintmax_t>(pageSize)));
-        ASSERT_TRUE(run.finished);
-        int64_t version = 0;
-        {
-            testkit::UnitReader reader(unit);
-            version = reader.ScalarInt("select VersionNum from VersionInfo");
-        }
-        if (run.result == kTavSqliteError) {
-            stoppedAt.push_back(version);
-            EXPECT_TRUE(run.cause == static_cast<int>(EUnitProblem::DiskFull) ||
-                        run.cause == static_cast<int>(EUnitProblem::WriteError))
-                << run.cause;
-            EXPECT_GE(version, 9);
-            EXPECT_LT(version, 16);
-            // Nothing after the step that failed ran, and the log names that step.
-            EXPECT_FALSE(run.Saw("学习单元数据升级到版本" + std::to_string(version + 1) + "..."));
-            EXPECT_FALSE(run.Saw("升级学习单元数据到版本" + std::to_string(version + 2) + "..."));
-            if (run.Saw("升级学习单元数据到版本" + std::to_string(version + 1) + "...")) {
-                EXPECT_EQ(run.lines.back(), "更新学习单元失败");
-                EXPECT_NE(run.notes.find("upgrade stopped: the step to version " + std::to_string(version + 1) +
-                                         " could not be written"),
-                          std::string::npos)
-                    << run.notes;
-            }
-        } else {
-            EXPECT_EQ(version, 16) << run.notes;
-        }
-
-        // With room again the upgrade ends where an undisturbed one does.
-        RunInit(unit);
-        EXPECT_EQ(Fingerprint(unit), expected);
-    }
-    // Some limits fell inside the steps: a step was stopped after earlier ones were written.
-    EXPECT_NE(std::find_if(stoppedAt.begin(), stoppedAt.end(), [](int64_t v) { return v > 9; }), stoppedAt.end());
+    testkit::UnitSpec spec = testkit::SampleSpec(std::min(version, 16));
+    spec.encrypted = true;
+    spec.webPages.push_back({.pkid = 40, .title = u"third page", .createTime = u"2017-01-01 00:00:00"});
+    fs::create_directories(dir);
+    testkit::BuildUnit(dir / "unit.tav", spec);
+    testkit::UnitReader(dir / "unit.tav").Execute("update VersionInfo set VersionNum = " + std::to_string(version));
+    return dir / "unit.tav";
 }
 
-TEST_F(WriteFailureTest, BackupsAreWholeOrAbsent)
+TEST(WriteFailureTest, ADisturbedUpgradeStopsAtAWholeStepAndARerunFinishesIt)
 {
-    const fs::path unit = m_dir.Path() / "unit.tav";
-    testkit::BuildUnit(unit, testkit::SampleSpec(9));
-    const fs::path folder = testkit::ContentsFolder(unit) / "TavBackup";
-    const auto backups = [&folder] {
-        std::vector<fs::path> files;
-        std::error_code error;
-        for (const auto& entry : fs::directory_iterator(folder, error))
-            files.push_back(entry.path());
-        return files;
-    };
-
-    // The copy breaks off halfway: nothing stays under any name.
-    const ChildRun cut = InChildWithFileSizeLimit(static_cast<rlim_t>(fs::file_size(unit) / 2), [&unit] {
-        BackupStore store(unit);
-        ChildOutcome outcome;
-        outcome.result = store.BackupUnit();
-        outcome.report = store.RunReport();
-        return outcome;
-    });
-    ASSERT_TRUE(cut.finished);
-    EXPECT_NE(cut.notes.find("no backup made: backup copy failed"), std::string::npos) << cut.notes;
-    EXPECT_TRUE(backups().empty());
-
-    // A whole copy stays, and reads back as the unit.
-    {
-        BackupStore store(unit);
-        store.BackupUnit();
-        EXPECT_TRUE(store.RunReport().notes.empty());
+    testkit::ScopedHomeEnv home;
+    testkit::TempDir temp;
+    std::map<int32_t, std::map<std::string, std::string>> expected; // an undisturbed run's result, by version
+    for (const int32_t version : {9, 17}) {
+        const fs::path reference = SampleUnit(temp.Path() / ("reference" + std::to_string(version)), version);
+        ASSERT_NE(InitInChild(reference, RLIM_INFINITY, ""), "");
+        expected[version] = Fingerprint(reference);
     }
-    ASSERT_EQ(backups().size(), 1u);
+    struct Disturbance {
+        int32_t version;
+        int pages;          // the files' limit: the unit's size and this many pages more
+        const char* killAt; // or the line after which the process is killed
+    };
+    const Disturbance disturbances[] = {
+        {9, 0, ""},  {9, 4, ""},  {9, 5, ""},  {9, 6, ""},  {9, 7, ""},  {9, 8, ""}, {9, 10, ""}, {9, 12, ""}, {9, 16, ""},
+        {17, -2, ""}, {9, 1000, "更新网页回收站信息:2"}, {9, 1000, "更新文献信息表ID：2"}};
+    std::vector<int64_t> stoppedAt;
+    bool backupCut = false;
+    for (const Disturbance& d : disturbances) {
+        SCOPED_TRACE(std::to_string(d.version) + ", " + std::to_string(d.pages) + " pages, kill at " + d.killAt);
+        const fs::path unit = SampleUnit(temp.Path() / ("run" + std::to_string(&d - disturbances)), d.version);
+        const int64_t limit = static_cast<int64_t>(fs::file_size(unit)) + d.pages * testkit::UnitReader(unit).ScalarInt("pragma page_size");
+        const std::string run = InitInChild(unit, static_cast<rlim_t>(limit), d.killAt);
+        ASSERT_NE(run, "");
+        const auto saw = [&run](const std::string& line) { return run.find("\n" + line + "\n") != std::string::npos; };
+        const auto step = [](const char* head, int64_t version) { return head + std::to_string(version) + "..."; };
+        const int64_t version = testkit::UnitReader(unit).ScalarInt("select VersionNum from VersionInfo");
+        if (version < 16) {
+            stoppedAt.push_back(version - d.version);
+            EXPECT_GE(version, d.version);
+            // Nothing after the step that failed ran.
+            EXPECT_FALSE(saw(step("学习单元数据升级到版本", version + 1)));
+            EXPECT_FALSE(saw(step("升级学习单元数据到版本", version + 2)));
+        }
+        if (*d.killAt != '\0') {
+            EXPECT_TRUE(saw(step("升级学习单元数据到版本", version + 1)) && fs::exists(unit.string() + "-journal"))
+                << "the kill fell outside a step";
+        } else if (version < 16) {
+            const int cause = std::stoi(run.substr(run.find(' ', run.rfind("\n=")) + 1));
+            EXPECT_TRUE(cause == static_cast<int>(EUnitProblem::DiskFull) || cause == static_cast<int>(EUnitProblem::WriteError)) << cause;
+            if (saw(step("升级学习单元数据到版本", version + 1))) { // the run says where it stopped
+                EXPECT_NE(run.find("\n更新学习单元失败\n="), std::string::npos);
+                EXPECT_NE(run.find("upgrade stopped: the step to version " + std::to_string(version + 1) + " could not be written"),
+                          std::string::npos) << run;
+            }
+        }
+        // A backup is whole, or it is absent and the run says so.
+        std::vector<fs::path> backups;
+        std::error_code noFolder;
+        for (const auto& entry : fs::directory_iterator(testkit::ContentsFolder(unit) / "TavBackup", noFolder))
+            backups.push_back(entry.path());
+        const bool cut = run.find("no backup made: backup copy failed") != std::string::npos;
+        backupCut = backupCut || cut;
+        if (saw("备份学习单元")) {
+            EXPECT_EQ(backups.size(), cut ? 0u : 1u);
+        }
+        for (const fs::path& backup : backups)
+            EXPECT_EQ(testkit::UnitReader(backup).ScalarInt("select VersionNum from VersionInfo"), d.version) << backup;
 
-    // A copy that does not read back, or holds another version, is removed and reported.
-    BackupStore store(unit);
-    const fs::path copy = backups()[0];
-    store.VerifyBackup(Utf8ToWide(copy.string()), 10);
-    EXPECT_TRUE(backups().empty());
-    ASSERT_EQ(store.RunReport().notes.size(), 1u);
-    EXPECT_NE(WideToUtf8(store.RunReport().notes[0]).find("no backup made: the copy does not read back"),
-              std::string::npos);
-    std::ofstream(copy) << std::string(8192, 'x');
-    store.VerifyBackup(Utf8ToWide(copy.string()), 9);
-    EXPECT_TRUE(backups().empty());
+        // With room again the upgrade ends where an undisturbed one does: each step done once, whole.
+        ASSERT_NE(InitInChild(unit, RLIM_INFINITY, ""), "");
+        EXPECT_EQ(Fingerprint(unit), expected[d.version]);
+        testkit::UnitReader reader(unit);
+        for (const char* sql : {"select count(*) - count(distinct LiterGuid) from LiteraInfo",
+                                "select count(*) - count(distinct CategoryGuid) from Category",
+                                "select count(*) from CategoryLitera c join LiteraInfo l on c.pkid = l.pkid where c.LiterGuid is not l.LiterGuid",
+                                "select count(*) from NoteContent n join LiteraInfo l on n.DOI = l.DOI where n.LiterGuid is not l.LiterGuid"})
+            EXPECT_EQ(reader.ScalarInt(sql), 0) << sql;
+    }
+    // Some limits fell inside the steps, after earlier ones were written, and one inside the backup.
+    EXPECT_NE(std::find_if(stoppedAt.begin(), stoppedAt.end(), [](int64_t steps) { return steps > 0; }), stoppedAt.end());
+    EXPECT_TRUE(backupCut);
 }
 
 } // namespace
