@@ -1,27 +1,8 @@
 #pragma once
-// Test kit: writes learning units at any layout version (1 to 16), plain or encrypted, and
-// reads them back for assertions. Older layouts are reconstructed from a table of which
-// tables and columns exist from which version on (LayoutHistory.cpp); the store's own
-// upgrade code is never used to make them, so upgrade tests are not circular.
-//
-// Example:
-//
-//   testkit::ScopedHomeEnv home;                 // HOME and XDG_* point into a temp folder
-//   testkit::TempDir dir;
-//   testkit::UnitSpec spec = testkit::SampleSpec(9);   // rich sample at version 9
-//   spec.encrypted = true;
-//   spec.literature.push_back({.pkid = 50, .doi = u"10.1/x", .title = u"Extra"});
-//   auto unit = dir.Path() / "a.tav";
-//   testkit::BuildUnit(unit, spec);              // writes a.tav and a_contents/...
-//
-//   testkit::UnitReader reader(unit);            // applies the key when the file needs it
-//   EXPECT_EQ(reader.Scalar("select VersionNum from VersionInfo"), "9");
-//   EXPECT_TRUE(reader.HasColumn("LiteraInfo", "Meeting") == (spec.version <= 2));
-//   auto rows = reader.QueryText("select DOI, Title from LiteraInfo order by pkid");
-//   // rows[i][j] is UTF-16; NULL reads as empty text.
-//
-// Values that a layout version has no column for are left out silently (a LiterGuid at
-// version 9, an owner before version 12, ...), so one spec can be built at every version.
+// Test kit: writes learning units at any layout version (1 to 16), plain or encrypted, and reads
+// them back. Older layouts come from the history table in LayoutHistory.cpp, never from the
+// store's own upgrade code, so upgrade tests are not circular. Values a version has no column
+// for are left out silently, so one spec can be built at every version.
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -33,34 +14,25 @@ struct sqlite3;
 
 namespace testkit {
 
-// The fixed key of every learning unit (12 bytes, passed without terminator).
+// The fixed key of every learning unit (12 bytes, no terminator).
 inline constexpr char kUnitKey[] = "3A7F0C52E9B4";
 inline constexpr int kUnitKeyLength = 12;
 inline constexpr int kNewestVersion = 16;
 
-// Thrown when a unit cannot be written or read.
 class TestkitError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
 
-// ---------------------------------------------------------------------------------------
-// Note packages.
-//
-// A literature's note package (LiteraInfo.NoteSets, LiteraRelate.MarkPos):
-//   <NoteSet><Note-Package a="..."><NoteItems b="..."><Item id="x">...</Item>...</NoteItems></Note-Package></NoteSet>
-// A note's Comments naming the items it owns:
-//   <Comments><Note-Package><NoteItems><Comment id="x"/>...</NoteItems></Note-Package></Comments>
-
+// Note packages: <NoteSet><Note-Package ..><NoteItems ..><Item id="x">..</Item>.. in a literature's
+// NoteSets/MarkPos; <Comments><Note-Package><NoteItems><Comment id="x"/>.. in a note's Comments.
 struct NoteItemSpec {
     std::u16string id{};
     std::u16string text{};   // text content of the Item (escaped when written)
 };
 
-// Attribute list, written in order.
 using XmlAttributes = std::vector<std::pair<std::u16string, std::u16string>>;
 
-// The attributes the sample packages carry on Note-Package and NoteItems.
 XmlAttributes DefaultPackageAttributes();
 XmlAttributes DefaultItemsAttributes();
 
@@ -68,9 +40,6 @@ std::u16string MakeNotePackage(const std::vector<NoteItemSpec>& items,
                                const XmlAttributes& packageAttributes = DefaultPackageAttributes(),
                                const XmlAttributes& itemsAttributes = DefaultItemsAttributes());
 std::u16string MakeNoteComments(const std::vector<std::u16string>& commentIds);
-
-// ---------------------------------------------------------------------------------------
-// What a unit holds.
 
 struct FolderSpec {
     int32_t id = 0;                 // Category.CategoryId (> 0)
@@ -193,19 +162,13 @@ UnitSpec SampleSpec(int32_t version);
 // `webPages` web pages.
 UnitSpec BulkSpec(int32_t version, int literature, int notes, int folders, int webPages);
 
-// ---------------------------------------------------------------------------------------
 // Layout history (what exists at which version).
-
 std::vector<std::string> LayoutTables(int32_t version);
 std::vector<std::string> LayoutColumns(int32_t version, const std::string& table);
-bool LayoutHasColumn(int32_t version, const std::string& table, const std::string& column);
 // Columns of the version-16 layout that the table-creation pass and the upgrade steps are
 // expected to add to an older unit (leaves out those only a freshly made unit has, such as
 // LiteraInfo.TableName and OdataCode and Trash.CategoryGuid).
 std::vector<std::string> UpgradedColumns(const std::string& table);
-
-// ---------------------------------------------------------------------------------------
-// Reading units back.
 
 enum class KeyMode { Auto, WithKey, WithoutKey };
 
@@ -221,9 +184,7 @@ public:
     UnitReader(const UnitReader&) = delete;
     UnitReader& operator=(const UnitReader&) = delete;
 
-    // True when the file can be read without the key / with the key.
     static bool OpensWithoutKey(const std::filesystem::path& path);
-    static bool OpensWithKey(const std::filesystem::path& path);
 
     bool Encrypted() const { return m_encrypted; }
     std::vector<std::string> Tables();
@@ -243,9 +204,6 @@ private:
     sqlite3* m_db = nullptr;      // owned; closed by the destructor
     bool m_encrypted = false;
 };
-
-// ---------------------------------------------------------------------------------------
-// Temporary folders and environment.
 
 class TempDir {
 public:

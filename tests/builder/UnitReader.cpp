@@ -4,7 +4,6 @@
 
 #include <sqlite3.h>
 
-
 namespace testkit {
 namespace {
 
@@ -15,15 +14,9 @@ sqlite3* TryOpen(const std::filesystem::path& path, bool keyed)
     if (!std::filesystem::is_regular_file(path))
         return nullptr;
     sqlite3* db = nullptr;
-    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
-        sqlite3_close(db);
-        return nullptr;
-    }
-    if (keyed && sqlite3_key(db, kUnitKey, kUnitKeyLength) != SQLITE_OK) {
-        sqlite3_close(db);
-        return nullptr;
-    }
-    if (sqlite3_exec(db, "select count(*) from sqlite_master", nullptr, nullptr, nullptr) != SQLITE_OK) {
+    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK ||
+        (keyed && sqlite3_key(db, kUnitKey, kUnitKeyLength) != SQLITE_OK) ||
+        sqlite3_exec(db, "select count(*) from sqlite_master", nullptr, nullptr, nullptr) != SQLITE_OK) {
         sqlite3_close(db);
         return nullptr;
     }
@@ -49,13 +42,6 @@ UnitReader::~UnitReader() { sqlite3_close(m_db); }
 bool UnitReader::OpensWithoutKey(const std::filesystem::path& path)
 {
     sqlite3* db = TryOpen(path, false);
-    sqlite3_close(db);
-    return db != nullptr;
-}
-
-bool UnitReader::OpensWithKey(const std::filesystem::path& path)
-{
-    sqlite3* db = TryOpen(path, true);
     sqlite3_close(db);
     return db != nullptr;
 }

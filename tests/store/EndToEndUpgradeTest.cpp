@@ -1,6 +1,5 @@
-// End to end: CTavDB::Init on units written at every older layout version by the test kit
-// (never by the store's own upgrade code) must leave a version-16 unit with all data kept,
-// every GUID filled, web pages and note items moved, and a backup of the unit as it was.
+// CTavDB::Init on units the test kit writes at every older layout version: a version-16 unit
+// with all data kept, every GUID filled, web pages and note items moved, and a backup.
 #include "builder/UnitBuilder.h"
 #include "store/TavDB.h"
 
@@ -124,6 +123,14 @@ protected:
         throw std::out_of_range(posId);
     }
 
+    void EndsAtVersion16WithTheWholeLayout();
+    void KeepsEveryRow();
+    void FillsEveryGuid();
+    void RootLiteratureFolderGetsAGuid();
+    void MovesWebPagesIntoLiterature();
+    void MovesNoteItemsIntoTheirNotes();
+    void BacksUpTheUnitAsItWasBeforeTheSteps();
+
     testkit::ScopedHomeEnv m_home;
     testkit::TempDir m_dir;
     int32_t m_version = 0;
@@ -136,7 +143,7 @@ protected:
     std::vector<std::u16string> m_lines;
 };
 
-TEST_P(EndToEndUpgradeTest, EndsAtVersion16WithTheWholeLayout)
+void EndToEndUpgradeTest::EndsAtVersion16WithTheWholeLayout()
 {
     // Until the import is complete the run may end in "更新学习单元失败"; the owner check passes.
     EXPECT_TRUE(m_result == 0 || m_result == kTavImportFailed) << std::hex << m_result;
@@ -163,7 +170,7 @@ TEST_P(EndToEndUpgradeTest, EndsAtVersion16WithTheWholeLayout)
     EXPECT_EQ(reader.Scalar("select TypeRemarks from NoteType where ID = 4"), "Impression");
 }
 
-TEST_P(EndToEndUpgradeTest, KeepsEveryRow)
+void EndToEndUpgradeTest::KeepsEveryRow()
 {
     UnitReader reader(m_unit, testkit::KeyMode::WithKey);
     for (const auto& l : m_spec.literature) {
@@ -237,7 +244,7 @@ TEST_P(EndToEndUpgradeTest, KeepsEveryRow)
     EXPECT_EQ(reader.ScalarInt("select count(*) from WebPage_Info"), 2);
 }
 
-TEST_P(EndToEndUpgradeTest, FillsEveryGuid)
+void EndToEndUpgradeTest::FillsEveryGuid()
 {
     UnitReader reader(m_unit, testkit::KeyMode::WithKey);
     // Folders of the unit and the web-page folder of step 13 (the one made afterwards for root
@@ -293,7 +300,7 @@ TEST_P(EndToEndUpgradeTest, FillsEveryGuid)
               0);
 }
 
-TEST_P(EndToEndUpgradeTest, RootLiteratureFolderGetsAGuid)
+void EndToEndUpgradeTest::RootLiteratureFolderGetsAGuid()
 {
     // The folder that takes root-filed literature after the steps is a folder like any other:
     // without a GUID (and without GUIDs on its links) it cannot be synchronised.
@@ -304,7 +311,7 @@ TEST_P(EndToEndUpgradeTest, RootLiteratureFolderGetsAGuid)
     EXPECT_EQ(reader.Scalar("select CategoryGuid = '" + rows[0][1] + "' from CategoryLitera where pkid = 3"), "1");
 }
 
-TEST_P(EndToEndUpgradeTest, MovesWebPagesIntoLiterature)
+void EndToEndUpgradeTest::MovesWebPagesIntoLiterature()
 {
     UnitReader reader(m_unit, testkit::KeyMode::WithKey);
     if (m_version >= 13) {
@@ -343,7 +350,7 @@ TEST_P(EndToEndUpgradeTest, MovesWebPagesIntoLiterature)
     EXPECT_EQ(reader.ScalarInt("select count(*) from WebPage_Trash"), 0);
 }
 
-TEST_P(EndToEndUpgradeTest, MovesNoteItemsIntoTheirNotes)
+void EndToEndUpgradeTest::MovesNoteItemsIntoTheirNotes()
 {
     UnitReader reader(m_unit, testkit::KeyMode::WithKey);
     if (m_version >= 7 && m_version <= 11) {
@@ -389,7 +396,7 @@ TEST_P(EndToEndUpgradeTest, MovesNoteItemsIntoTheirNotes)
     EXPECT_EQ(ItemIds(second), std::vector<std::string>{"y"});
 }
 
-TEST_P(EndToEndUpgradeTest, BacksUpTheUnitAsItWasBeforeTheSteps)
+void EndToEndUpgradeTest::BacksUpTheUnitAsItWasBeforeTheSteps()
 {
     const auto folder = testkit::ContentsFolder(m_unit) / "TavBackup";
     ASSERT_TRUE(std::filesystem::is_directory(folder)) << folder;
@@ -417,6 +424,17 @@ TEST_P(EndToEndUpgradeTest, BacksUpTheUnitAsItWasBeforeTheSteps)
         EXPECT_EQ(rows[0][0], n.comments) << U8(n.posId);
     }
     EXPECT_EQ(backup.ScalarInt("select count(*) from CategoryLitera where CategoryId = 0"), 1);
+}
+
+TEST_P(EndToEndUpgradeTest, KeepsDataFillsGuidsMovesPagesAndItemsAndBacksUp)
+{
+    EndsAtVersion16WithTheWholeLayout();
+    KeepsEveryRow();
+    FillsEveryGuid();
+    RootLiteratureFolderGetsAGuid();
+    MovesWebPagesIntoLiterature();
+    MovesNoteItemsIntoTheirNotes();
+    BacksUpTheUnitAsItWasBeforeTheSteps();
 }
 
 TEST(EndToEndUpgradeEncryptedTest, EncryptedUnitIsUpgradedInPlaceAndBackedUpEncrypted)

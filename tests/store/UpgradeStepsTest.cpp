@@ -1,0 +1,592 @@
+// Each upgrade step run on its own on a unit of the version before it: a table of cases, each
+// with the facts that must hold afterwards. Units are either bare (VersionInfo and the few
+// tables a case creates) or written by the test kit.
+#include "builder/UnitBuilder.h"
+#include "store/StoreCodes.h"
+#include "store/TavDB.h"
+#include "support/LastError.h"
+#include "support/Log.h"
+#include "support/TextConvert.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+using testkit::U8;
+
+namespace {
+
+constexpr int32_t kStep = 3;
+constexpr int32_t kTotal = 25;
+constexpr int kThrows = -1;
+
+// Progress lines as text; a line reported at another position than the step's carries it.
+class StepStore : public CTavDB {
+public:
+    explicit StepStore(const fs::path& unit)
+    {
+        SetPauseMilliseconds(0);
+        m_path = Utf8ToWide(unit.string());
+        m_db.Open(m_path);
+        m_currentStep = kStep;
+        m_totalSteps = kTotal;
+        m_callback = [this](int32_t position, int32_t maximum, const std::u16string& text) {
+            std::string line = U8(text);
+            if (position != kStep || maximum != kTotal)
+                line += "@" + std::to_string(position) + "/" + std::to_string(maximum);
+            lines.push_back(line);
+            if (line == cancelAt && --cancelCountdown == 0)
+                g_cancelFlag.store(1);
+            return 0;
+        };
+    }
+    std::vector<std::string> lines;
+    std::string cancelAt;
+    int cancelCountdown = 1;
+};
+
+std::string LogText()
+{
+    CxLog::Instance().Flush();
+    std::ifstream in(fs::path(WideToUtf8(CxLog::Instance().LastLogFilePath())), std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::string Joined(const std::vector<std::string>& words)
+{
+    std::string out;
+    for (const std::string& word : words)
+        out += (out.empty() ? "" : " ") + word;
+    return out;
+}
+
+// Rows joined by ';', cells by '|' (NULL reads as empty). "columns T" names the columns of T;
+// "declared T a b" gives the declarations of columns a and b ("" for a missing one).
+std::string Query(const fs::path& unit, const std::string& sql)
+{
+    testkit::UnitReader reader(unit);
+    std::string out;
+    if (sql.rfind("columns ", 0) == 0)
+        return Joined(reader.Columns(sql.substr(8)));
+    if (sql.rfind("declared ", 0) == 0) {
+        std::istringstream words(sql.substr(9));
+        std::string table;
+        std::string column;
+        words >> table;
+        const auto info = reader.QueryUtf8("pragma table_info(" + table + ")");
+        while (words >> column) {
+            out += out.empty() ? "" : ", ";
+            for (const auto& row : info)
+                if (row[1] == column)
+                    out += row[2] + (row[3] == "1" ? " not null" : "") + (row[4].empty() ? "" : " default " + row[4]);
+        }
+        return out;
+    }
+    for (const auto& row : reader.QueryUtf8(sql)) {
+        out += out.empty() ? "" : ";";
+        for (size_t i = 0; i < row.size(); ++i)
+            out += (i == 0 ? "" : "|") + row[i];
+    }
+    return out;
+}
+
+std::string ColumnsOf(const std::string& table) { return "columns " + table; }
+
+std::string Guids(const std::string& table, const std::string& column)
+{
+    return "select count(*), count(distinct " + column + ") from " + table + " where length(" + column +
+           ") = 32 and " + column + " not glob '*[^0-9A-F]*'";
+}
+
+// A fact is a query and its expected text; "#text" counts the progress lines reading text.
+using Fact = std::pair<std::string, std::string>;
+
+struct StepCase {
+    const char* name;
+    int32_t from;
+    std::function<testkit::UnitSpec()> spec;   // empty: a bare unit
+    std::vector<std::string> setup;
+    int (CTavDB::*step)();
+    int result;
+    std::vector<Fact> facts;
+    std::vector<std::string> lines = {};      // all of them, when given
+    std::string cancelAt = {};
+    int cancelOnNth = 1;
+    std::string log = {};
+};
+
+const std::string kOldLiteraInfo = "create table LiteraInfo (pkid integer primary key, Locked integer, LastReadPage text, "
+                                   "NoteSets text, Remark text, Adjunct text, LastReadTime text, IsRead bit)";
+
+testkit::UnitSpec WebPagesAt12()
+{
+    testkit::UnitSpec spec;
+    spec.version = 12;
+    spec.folders = {{.id = 1, .name = u"文献"}};
+    spec.literature = {{.pkid = 100, .doi = u"10.1/a", .title = u"A", .folderIds = {1}}};
+    spec.webPages = {
+        {.pkid = 3, .title = u"Page three", .author = u"Ann", .link = u"http://x/3", .filePath = u"D:\\w\\3.html",
+         .createTime = u"2017-06-06 09:44:59", .lastReadTime = u"2017-06-07 10:00:00"},
+        {.pkid = 7, .title = u"Page seven", .author = u"Bo", .link = u"http://x/7", .filePath = u"D:\\w\\7.html",
+         .createTime = u"2017-06-08 09:00:00", .lastReadTime = u"2017-06-09 10:00:00", .recycled = true,
+         .delTime = u"2017-07-01 12:00:00"},
+    };
+    return spec;
+}
+
+testkit::UnitSpec WithoutGuidsAt13()
+{
+    testkit::UnitSpec spec;
+    spec.version = 13;
+    spec.autoGuids = false;
+    spec.folders = {{.id = 5, .name = u"Parent"}, {.id = 6, .name = u"Child one", .parentId = 5},
+                    {.id = 7, .name = u"Child two", .parentId = 5}};
+    spec.literature = {{.pkid = 1, .doi = u"10.1/it's", .title = u"One", .folderIds = {6}},
+                       {.pkid = 2, .doi = u"10.1/b", .title = u"Two", .folderIds = {7}, .recycled = true}};
+    spec.notes = {{.id = 1, .posId = u"p1", .doi = u"10.1/it's", .title = u"n"}};
+    spec.labels = {{u"L", u"p1"}};
+    spec.downloads = {{.id = 1, .pkid = 1, .title = u"d"}};
+    return spec;
+}
+
+testkit::UnitSpec NotesAt(int32_t version)
+{
+    testkit::UnitSpec spec;
+    spec.version = version;
+    spec.literature = {{.pkid = 1, .doi = u"D1", .title = u"L1", .literGuid = u"A0000000000000000000000000000001",
+                        .notePackage = testkit::MakeNotePackage(
+                            {{u"a", u"Bob's <item>"}, {u"b", u"B"}, {u"c", u"C"}, {u"p2", u"P"}},
+                            {{u"creator", u"O'Neil & \"co\""}}, {{u"count", u"1 < 2"}})}};
+    spec.notes = {
+        {.id = 1, .posId = u"p1", .doi = u"D1", .comments = testkit::MakeNoteComments({u"c", u"a"})},
+        {.id = 2, .posId = u"p2", .doi = u"D1", .comments = u"<Comments/>"},
+        {.id = 3, .posId = u"p3", .doi = u"D1", .comments = u"not xml"},
+    };
+    return spec;
+}
+
+// Literature 1 has no reading-state row, so the step ends at its notes.
+testkit::UnitSpec NotesWithoutPackageFirst()
+{
+    testkit::UnitSpec spec = NotesAt(14);
+    spec.literature.front().readingStateRow = false;
+    spec.literature.push_back({.pkid = 2, .doi = u"D2", .title = u"L2", .literGuid = u"B0000000000000000000000000000002",
+                               .notePackage = testkit::MakeNotePackage({{u"z", u"Z"}})});
+    spec.notes.push_back({.id = 4, .posId = u"p4", .doi = u"D2", .comments = testkit::MakeNoteComments({u"z"})});
+    return spec;
+}
+
+testkit::UnitSpec NotesOfTwoLiteratures()
+{
+    testkit::UnitSpec spec = NotesWithoutPackageFirst();
+    spec.literature.front().readingStateRow = true;
+    return spec;
+}
+
+const std::string kAllNoteText = "select group_concat(t, '') from (select Comments t from NoteContent union all "
+                                 "select MarkPos from LiteraRelate)";
+
+std::vector<StepCase> Cases()
+{
+    const std::vector<std::string> kept = testkit::LayoutColumns(3, "LiteraInfo");
+    return {
+        {"2 copies Source into Media", 1, {},
+         {"create table LiteraInfo (pkid integer primary key, Source text, Media text)",
+          "insert into LiteraInfo values (1, 'S1', NULL), (2, NULL, 'old')"},
+         &CTavDB::UpdateVersionTo2, 1, {{"select Media from LiteraInfo order by pkid", "S1;"}}},
+        {"2 without Media throws", 1, {}, {"create table LiteraInfo (pkid integer primary key, Source text)"},
+         &CTavDB::UpdateVersionTo2, kThrows, {}},
+        {"3 rebuilds LiteraInfo into the kept columns", 2, [] { return testkit::SampleSpec(3); },
+         {"update VersionInfo set VersionNum = 2", "drop table LiteraInfo_Temp", "alter table LiteraInfo add column Meeting text",
+          "alter table LiteraInfo add column LastReadPage text", "update LiteraInfo set Meeting = 'M', LastReadPage = '9'"},
+         &CTavDB::UpdateVersionTo3, 1,
+         {{ColumnsOf("LiteraInfo"), Joined(kept)},
+          {"select pkid, DOI, Title, DataType, Media from LiteraInfo where pkid in (1, 3) order by pkid",
+           "1|10.1000/a1|文献一|5|期刊甲;3|10.1000/a3|会议文献|4|会议录"},
+          {"select count(*) from LiteraInfo where NoteSets like '<NoteSet>%'", "2"},
+          {"select instr(sql, 'DOI text not null UNIQUE') > 0, instr(sql, 'DataType integer Default 5 not null') > 0 "
+           "from sqlite_master where name = 'LiteraInfo'", "1|1"},
+          {"select group_concat(name) from sqlite_master where type = 'index' and tbl_name = 'LiteraInfo' and sql is not null",
+           "DOIIndex"},
+          {"select count(*) from sqlite_master where name = 'LiteraInfo_Temp'", "0"}}},
+        {"3 after the creation pass changes nothing", 2, {},
+         {"create table LiteraInfo (pkid integer primary key, DOI text, Meeting text)",
+          "insert into LiteraInfo values (1, '10.1/a', 'M')", "create table LiteraInfo_Temp (pkid integer primary key)"},
+         &CTavDB::UpdateVersionTo3, 0,
+         {{ColumnsOf("LiteraInfo"), "pkid DOI Meeting"}, {"select count(*) from LiteraInfo", "1"},
+          {ColumnsOf("LiteraInfo_Temp"), "pkid"}}},
+        {"4 adds LastReadPage", 3, {}, {"create table LiteraInfo (pkid integer primary key)"}, &CTavDB::UpdateVersionTo4, 1,
+         {{ColumnsOf("LiteraInfo"), "pkid LastReadPage"}}},
+        {"4 with LastReadPage present", 3, {}, {"create table LiteraInfo (pkid integer primary key, LastReadPage text)"},
+         &CTavDB::UpdateVersionTo4, 1, {{ColumnsOf("LiteraInfo"), "pkid LastReadPage"}}},
+        {"5 links notes to their types", 4, {},
+         {"create table LiteraInfo (pkid integer primary key)",
+          "create table NoteContent (ID Integer primary key, TypeID Integer, PosID Text UNIQUE)",
+          "insert into NoteContent values (1, 2, 'p1'), (2, 3, 'p2')"},
+         &CTavDB::UpdateVersionTo5, 1,
+         {{ColumnsOf("LiteraInfo"), "pkid LCID"},
+          {"select LabelID, NoteID from NoteLabel order by NoteID", "2|p1;3|p2"},
+          {ColumnsOf("NoteContent"), "ID TypeID PosID Adjunct Path"}}},
+        {"5 with Path but no Adjunct stops before its version", 4, {},
+         {"create table LiteraInfo (pkid integer primary key)",
+          "create table NoteContent (ID Integer primary key, TypeID Integer, PosID Text UNIQUE, Path text)",
+          "insert into NoteContent values (1, 2, 'p1', NULL)"},
+         &CTavDB::UpdateVersionTo5, 0,
+         {{ColumnsOf("LiteraInfo"), "pkid LCID"}, {ColumnsOf("NoteContent"), "ID TypeID PosID Path Adjunct"},
+          {"select count(*) from NoteLabel", "1"}}},
+        {"6 turns note types into labels", 5, {},
+         {"create table NoteContent (ID Integer primary key, TypeID Integer, PosID Text UNIQUE, Title Text)",
+          "insert into NoteContent (ID, TypeID, PosID) values (1, 1, 'p1'), (2, 2, 'p2'), (3, 9, 'p3')",
+          "create table NoteType (ID Integer primary key, Type Text UNIQUE, TypeRemarks Text)",
+          "insert into NoteType (Type) values ('知识点'), ('注释'), ('问题'), ('读后感')",
+          "create table NoteLabel (LabelID Integer not null, NoteID Text not null)",
+          "create table Label (LabelID Integer primary key, LabelText Text)", "insert into Label values (1, 'old')",
+          "create table NoteSort (ID Integer primary key, Type Integer not null, SortID Integer, NodeText Text)",
+          "insert into NoteSort (Type, SortID, NodeText) values (99, 99, 'stale')"},
+         &CTavDB::UpdateVersionTo6, 1,
+         {{ColumnsOf("NoteContent"), "ID TypeID PosID Title Source Importance Location ContentText"},
+          {"select Location from NoteContent order by ID", "2;3;4"},
+          {"select group_concat(name) from sqlite_master where name in ('NoteLabel', 'NoteRelation')", "NoteRelation"},
+          {ColumnsOf("Label"), Joined(testkit::LayoutColumns(16, "Label"))},
+          {"select LabelText, NoteID from Label order by NoteID", "知识点|p1;注释|p2"},
+          {"select count(*), sum(NodeText = 'stale') from NoteSort", "10|0"},
+          {"select NodeText from NoteSort where Type = 6 order by NodeText", "注释;知识点"},
+          {"select ID, Type from SortType order by ID", "1|笔记标题;2|笔记上次学习时间;3|笔记创建时间;4|按空间位置"}}},
+        {"7 adds trash, downloads and Locked", 6, {},
+         {"create table LiteraInfo (pkid integer primary key)", "insert into LiteraInfo values (1)",
+          "create table SortType (ID Integer primary key, Type Text UNIQUE)", "insert into SortType values (1, '笔记标题')"},
+         &CTavDB::UpdateVersionTo7, 1,
+         {{ColumnsOf("Trash"), "ID Path pkid DOI IsDoc ParentID DelTime"},
+          {"select count(*) from sqlite_master where name = 'DownInfo'", "1"},
+          {"select Locked from LiteraInfo", "0"},
+          {"select ID, Type from SortType order by ID",
+           "0|笔记标题;1|笔记上次学习时间;2|笔记创建时间;3|按空间位置;4|按文献标题"}}},
+        {"7 after the creation pass changes nothing", 6, {},
+         {"create table LiteraInfo (pkid integer primary key)",
+          "create table SortType (ID Integer primary key, Type Text UNIQUE)", "insert into SortType values (1, '笔记标题')",
+          "CREATE TABLE Trash (ID Integer primary key, FolderId Integer)"},
+         &CTavDB::UpdateVersionTo7, 0,
+         {{"select count(*) from sqlite_master where name = 'DownInfo'", "0"}, {ColumnsOf("LiteraInfo"), "pkid"},
+          {"select ID from SortType", "1"}}},
+        {"8", 7, {}, {}, &CTavDB::UpdateVersionTo8, 1, {}},
+        {"9 makes the push tables", 8, {}, {}, &CTavDB::UpdateVersionTo9, 1,
+         {{"select group_concat(name) from (select name from sqlite_master where name like 'Push%' order by name)",
+           "PushItem,PushLiteraInfo,PushRelation"}}},
+        {"10", 9, {}, {}, &CTavDB::UpdateVersionTo10, 1, {}},
+        {"11", 10, {}, {}, &CTavDB::UpdateVersionTo11, 1, {}},
+        {"12 copies the reading state", 11, {},
+         {"create table Trash (ID Integer primary key, Path text)", kOldLiteraInfo,
+          "insert into LiteraInfo values (1, 1, '12', '<NoteSet/>', 'r', 'adj', '2017-06-06 09:44:59', 1)",
+          "insert into LiteraInfo (pkid, IsRead) values (2, 0)"},
+         &CTavDB::UpdateVersionTo12, 1,
+         {{ColumnsOf("Trash"), "ID Path FolderId"},
+          {"select * from LiteraRelate order by pkid", "1||1|12|<NoteSet/>|r|adj|2017-06-06 09:44:59|1;2||||||||0"},
+          {ColumnsOf("VersionInfo"), "ID VersionNum TavId UserKey FileType"}},
+         {"创建题录附件信息表", "更新题录附件信息表", "更新学习单元版本信息表", "更新学习单元版本信息表"}},
+        {"12 with LiteraInfo lacking Locked", 11, {},
+         {"create table Trash (ID Integer primary key)",
+          "create table LiteraInfo (pkid integer primary key, LastReadPage text, NoteSets text, Remark text, "
+          "Adjunct text, LastReadTime text, IsRead bit)",
+          "insert into LiteraInfo (pkid, IsRead) values (1, 0), (2, 0)"},
+         &CTavDB::UpdateVersionTo12, 0,
+         {{ColumnsOf("Trash"), "ID FolderId"}, {"select count(*) from LiteraRelate", "0"},
+          {ColumnsOf("VersionInfo"), "ID VersionNum TavId"}},
+         {"创建题录附件信息表", "更新题录附件信息表"}},
+        {"12 with a reading-state row already there", 11, {},
+         {"create table Trash (ID Integer primary key)", kOldLiteraInfo,
+          "insert into LiteraInfo (pkid, IsRead) values (1, 0), (2, 0)",
+          "create table LiteraRelate (pkid Integer primary key, ReadingProgress Integer null, Locked Integer null, "
+          "LastReadPos VARCHAR null, MarkPos VARCHAR null, Remark VARCHAR null, Adjunct VARCHAR null, "
+          "LastReadTime VARCHAR null, IsRead bit Default 0 not null)",
+          "insert into LiteraRelate (pkid, Remark) values (2, 'kept')"},
+         &CTavDB::UpdateVersionTo12, 0,
+         {{"select pkid, Remark from LiteraRelate", "2|kept"}, {ColumnsOf("VersionInfo"), "ID VersionNum TavId"}},
+         {"更新题录附件信息表"}},
+        {"13 moves web pages into literature", 12, WebPagesAt12, {}, &CTavDB::UpdateVersionTo13, 1,
+         {{"select pkid, DataType, Title, Author, Link, FilePath, LastReadTime from LiteraInfo where pkid > 100",
+           "101|6|Page three|Ann|http://x/3|D:\\w\\3.html|2017-06-07 10:00:00;"
+           "102|6|Page seven|Bo|http://x/7|D:\\w\\7.html|2017-06-09 10:00:00"},
+          {Guids("LiteraInfo", "DOI") + " and pkid > 100", "2|2"},
+          {"select pkid, FileType, CreateTime from LiteraRelate where pkid > 100",
+           "101|1|2017-06-06 09:44:59;102|1|2017-06-08 09:00:00"},
+          {"select FileType, length(CreateTime) from LiteraRelate where pkid = 100", "0|19"},
+          {"select ParentID, IsModify, length(CategoryGuid) from Category where Name = '网页资料'", "0|1|32"},
+          {"select l.pkid from CategoryLitera l join Category c on c.CategoryId = l.CategoryId where c.Name = '网页资料'",
+           "101"},
+          {"select t.Path, t.IsDoc, t.ParentID, t.DelTime, t.DOI = l.DOI from Trash t join LiteraInfo l on l.pkid = t.pkid",
+           "网页资料\\|1|0|2017-07-01 12:00:00|1"},
+          {"select (select count(*) from WebPage_Info), (select count(*) from WebPage_Trash)", "2|0"}},
+         {"更新题录附件信息表时间字段", "更新题录附件信息表类型字段", "更新网页资料信息表", "创建网页资料文献夹",
+          "获取网页回收站信息:1", "更新网页回收站信息:1", "更新网页回收站信息:2"}},
+        {"13 without web pages makes no folder", 12,
+         [] {
+             testkit::UnitSpec spec = WebPagesAt12();
+             spec.webPages.clear();
+             return spec;
+         },
+         {"insert into WebPage_Trash(ID, pkid, DelTime) values (1, 99, 'x')"}, &CTavDB::UpdateVersionTo13, 1,
+         {{"select (select count(*) from Category where Name like '网页资料%'), (select count(*) from WebPage_Trash), "
+           "(select count(*) from LiteraInfo)", "0|0|1"}}},
+        {"13 carries apostrophes and same titles", 12,
+         [] {
+             testkit::UnitSpec spec = WebPagesAt12();
+             spec.webPages = {
+                 {.pkid = 1, .title = u"Bob's \"page\"", .author = u"O'Neil", .link = u"http://x/?q='1'",
+                  .filePath = u"C:\\it's\\p.html", .createTime = u"6 o'clock", .lastReadTime = u"it's late"},
+                 {.pkid = 2, .title = u"Bob's \"page\"", .createTime = u"t2", .lastReadTime = u"t2", .recycled = true,
+                  .delTime = u"o'clock"},
+             };
+             return spec;
+         },
+         {}, &CTavDB::UpdateVersionTo13, 1,
+         {{"select Title, Author, Link, FilePath, LastReadTime from LiteraInfo where pkid = 101",
+           "Bob's \"page\"|O'Neil|http://x/?q='1'|C:\\it's\\p.html|it's late"},
+          {Guids("LiteraInfo", "DOI") + " and DataType = 6", "2|2"},
+          {"select CreateTime from LiteraRelate where pkid = 101", "6 o'clock"},
+          {"select DelTime from Trash where pkid = 102", "o'clock"}}},
+        {"13 cancelled undoes its work", 12, WebPagesAt12, {}, &CTavDB::UpdateVersionTo13, 0,
+         {{"select (select count(*) from Category where Name like '网页资料%'), (select count(*) from WebPage_Trash), "
+           "(select count(*) from LiteraInfo)", "0|1|1"},
+          {"#导入学习单元取消@25/25", "1"}},
+         {}, "更新网页回收站信息:2"},
+        {"13 error before the web pages escapes", 12, WebPagesAt12, {"drop table LiteraRelate"},
+         &CTavDB::UpdateVersionTo13, kThrows, {}},
+        {"13 error in the web pages is caught", 12, WebPagesAt12, {"drop table WebPage_Trash"}, &CTavDB::UpdateVersionTo13,
+         0, {{"select count(*) from LiteraInfo where DataType = 6", "0"}}, {}, {}, 1, "no such table: WebPage_Trash"},
+        {"14 gives every row a GUID", 13, WithoutGuidsAt13,
+         {"insert into Trash(ID, Path, pkid, IsDoc, ParentID) values (50, 'a', 0, 0, 0), (51, 'b', 0, 0, 50), "
+          "(52, 'c', 0, 0, 50), (53, 'd', 0, 0, 77), (54, 'e', 0, 0, 77)",
+          "insert into Category(CategoryId, Name, ParentID) values (20, 'o1', 99), (21, 'o2', 99)"},
+         &CTavDB::UpdateVersionTo14, 1,
+         {{Guids("Category", "CategoryGuid"), "5|5"},
+          {"select count(*) from Category c join Category p on p.CategoryId = c.ParentID where c.ParentGuid = p.CategoryGuid",
+           "2"},
+          {Guids("LiteraInfo", "LiterGuid"), "2|2"},
+          {Guids("NoteContent", "NoteGuid"), "1|1"},
+          {Guids("Trash", "TrashGuid"), "6|6"},
+          {"select count(*) from CategoryLitera c join LiteraInfo l on c.pkid = l.pkid join Category f on "
+           "f.CategoryId = c.CategoryId where c.LiterGuid = l.LiterGuid and c.CategoryGuid = f.CategoryGuid", "2"},
+          {"select count(*) from LiteraRelate r join LiteraInfo l on r.pkid = l.pkid where r.LiterGuid = l.LiterGuid", "2"},
+          {"select count(*) from DownInfo d join LiteraInfo l on l.pkid = 1 where d.LiterGuid = l.LiterGuid", "1"},
+          {"select count(*) from NoteContent n join LiteraInfo l on l.pkid = 1 where n.LiterGuid = l.LiterGuid", "1"},
+          {"select count(*) from Label b join NoteContent n on b.NoteGuid = n.NoteGuid", "1"},
+          {"select count(*) from Trash t join LiteraInfo l on l.pkid = t.pkid where t.pkid = 2 and t.LiterGuid = l.LiterGuid",
+           "1"},
+          {"select count(*) from Trash t join Trash p on p.ID = 50 where t.ParentID = 50 and t.TrashParentGuid = p.TrashGuid",
+           "2"},
+          {"#更新文献夹信息表", "1"}, {"#更新文献夹信息表父ID：5", "1"}, {"#更新文献夹信息表父ID：99", "2"},
+          {"#更新资料回收站信息表父ID：50", "1"}, {"#更新资料回收站信息表父ID：77", "2"}, {"#更新文献信息表ID：1", "1"},
+          {"#更新笔记信息表文献ID：1", "1"}}},
+        {"14 cancelled leaves no GUID behind", 13, WithoutGuidsAt13, {}, &CTavDB::UpdateVersionTo14, 0,
+         {{"declared Category CategoryGuid", ""}, {"declared LiteraInfo LiterGuid", ""},
+          {"#导入学习单元取消@25/25", "1"}},
+         {}, "更新文献信息表ID：2"},
+        {"14 failing section ends the step", 13, WithoutGuidsAt13, {"drop table Label"}, &CTavDB::UpdateVersionTo14, 0,
+         {{"select count(*) from NoteContent where length(NoteGuid) = 32", "1"}}, {}, {}, 1, "no such table: Label"},
+        {"14 without VersionInfo throws", 13, WithoutGuidsAt13, {"drop table VersionInfo"}, &CTavDB::UpdateVersionTo14,
+         kThrows, {}},
+        {"15 moves referenced items into their notes", 14, [] { return NotesAt(14); }, {}, &CTavDB::UpdateVersionTo15, 1,
+         // Items a and c, in id order, in a package with the literature's attributes.
+         {{"select instr(Comments, '<Comments>'), instr(Comments, 'Neil &amp; &quot;co&quot;\"') > 0, "
+           "instr(Comments, 'count=\"1 &lt; 2\"') > 0, instr(Comments, '<Item id=\"a\" page=\"1\">Bob''s &lt;item&gt;</Item>') "
+           "between 1 and instr(Comments, '<Item id=\"c\" page=\"1\">C</Item>') - 1, instr(Comments, 'id=\"b\"'), "
+           "instr(Comments, '<Comment ') from NoteContent where ID = 1", "1|1|1|1|0|0"},
+          {"select instr(Comments, '<Item id=\"p2\" page=\"1\">P</Item>') > 0 from NoteContent where ID = 2", "1"},
+          {"select Comments from NoteContent where ID = 3", "not xml"},
+          {"select instr(MarkPos, '<NoteSet>'), instr(MarkPos, '<Item id=\"b\" page=\"1\">B</Item>') > 0, "
+           "instr(MarkPos, 'id=\"a\"') + instr(MarkPos, 'id=\"c\"') + instr(MarkPos, 'id=\"p2\"') from LiteraRelate",
+           "1|1|0"}},
+         {"更新笔记信息表字段", "更新文献笔记信息：1"}},
+        {"15 stops at the first literature without a package", 14, NotesWithoutPackageFirst,
+         {"create table Before as " + kAllNoteText}, &CTavDB::UpdateVersionTo15, 1,
+         {{"select (" + kAllNoteText + ") = (select * from Before)", "1"}}},
+        {"15 cancelled keeps every note", 14, NotesOfTwoLiteratures, {"create table Before as " + kAllNoteText},
+         &CTavDB::UpdateVersionTo15, 0, {{"select (" + kAllNoteText + ") = (select * from Before)", "1"}}, {},
+         "更新文献笔记信息：1", 2},
+        {"16 adds the sync columns and NoteReply", 15, [] { return NotesAt(15); }, {"drop table if exists NoteReply"},
+         &CTavDB::UpdateVersionTo16, 1,
+         {{"declared LiteraInfo LocalModifyTime IsRemoved KnowledgeID", "Text, bit not null default 0, bit not null default 0"},
+          {"declared Category LocalModifyTime IsRemoved Path RecycleParentId",
+           "Text, bit not null default 0, Text, bit not null default 0"},
+          {"declared NoteContent LocalModifyTime IsRemoved KnowledgeID", "Text, bit not null default 0, Text"},
+          {"declared CategoryLitera LocalModifyTime IsRemoved Path DOI", "Text, bit not null default 0, bit not null default 0, Text"},
+          {"declared Label LocalModifyTime IsRemoved", "Text, bit not null default 0"},
+          {ColumnsOf("NoteReply"), Joined(testkit::LayoutColumns(16, "NoteReply"))}},
+         {"更新题录信息", "更新文献夹信息", "更新笔记信息", "更新文献分类信息", "更新标签信息", "更新笔记回复信息"}},
+        {"16 ends at a failing table", 15, [] { return NotesAt(15); }, {"drop table Label"}, &CTavDB::UpdateVersionTo16,
+         0, {{"declared CategoryLitera Recycled", "bit not null default 0"}},
+         {"更新题录信息", "更新文献夹信息", "更新笔记信息", "更新文献分类信息", "更新标签信息"}},
+        {"16 cancelled keeps the columns added so far", 15, [] { return NotesAt(15); }, {}, &CTavDB::UpdateVersionTo16, 0,
+         {{"declared LiteraInfo LocalModifyTime", "Text"}, {"declared Category RecycleID", "bit not null default 0"},
+          {"declared CategoryLitera LocalModifyTime", ""},
+          {"#导入学习单元取消@25/25", "1"}},
+         {}, "更新笔记信息"},
+    };
+}
+
+class UpgradeStepsTest : public ::testing::Test {
+protected:
+    void SetUp() override { g_cancelFlag.store(0); }
+    void TearDown() override { g_cancelFlag.store(0); }
+
+    testkit::ScopedHomeEnv m_home;
+    testkit::TempDir m_dir;
+};
+
+TEST_F(UpgradeStepsTest, EachStepLeavesItsFactsAndWritesItsVersionOnlyOnSuccess)
+{
+    int number = 0;
+    for (const StepCase& c : Cases()) {
+        SCOPED_TRACE(c.name);
+        g_cancelFlag.store(0);
+        const fs::path unit = m_dir.Path() / ("unit" + std::to_string(++number) + ".tav");
+        if (c.spec) {
+            testkit::BuildUnit(unit, c.spec());
+        } else {
+            testkit::UnitSpec spec{.version = c.from, .defaultRows = false};
+            testkit::BuildUnit(unit, spec);
+            testkit::UnitReader reader(unit);
+            for (const std::string& table : testkit::LayoutTables(c.from))
+                if (table != "VersionInfo")
+                    reader.Execute("drop table " + table);
+        }
+        {
+            testkit::UnitReader reader(unit);
+            for (const std::string& sql : c.setup)
+                reader.Execute(sql);
+        }
+        const size_t logStart = LogText().size();
+        StepStore store(unit);
+        store.cancelAt = c.cancelAt;
+        store.cancelCountdown = c.cancelOnNth;
+        if (c.result == kThrows) {
+            EXPECT_THROW((store.*c.step)(), CSqliteException);
+        } else {
+            SetLastErrorCode(0);
+            EXPECT_EQ((store.*c.step)(), c.result);
+            const bool failed = c.result == 0 && c.cancelAt.empty();
+            EXPECT_EQ(GetLastErrorCode(), failed ? static_cast<uint32_t>(kTavSqliteError) : 0u);
+        }
+        if (Query(unit, "select count(*) from sqlite_master where name = 'VersionInfo'") == "1") {
+            EXPECT_EQ(Query(unit, "select VersionNum from VersionInfo where ID = 1"),
+                      std::to_string(c.result == 1 ? c.from + 1 : c.from));
+        }
+        for (const auto& [sql, expected] : c.facts) {
+            const std::string actual = sql[0] == '#'
+                                           ? std::to_string(std::count(store.lines.begin(), store.lines.end(), sql.substr(1)))
+                                           : Query(unit, sql);
+            EXPECT_EQ(actual, expected) << sql;
+        }
+        if (!c.lines.empty()) {
+            EXPECT_EQ(store.lines, c.lines);
+        }
+        if (!c.log.empty()) {
+            EXPECT_NE(LogText().find(c.log, logStart), std::string::npos) << c.log;
+        }
+    }
+}
+
+TEST_F(UpgradeStepsTest, Step14RunAgainKeepsEveryGuidAndReportsOnlyItsSections)
+{
+    const fs::path unit = m_dir.Path() / "unit.tav";
+    testkit::BuildUnit(unit, WithoutGuidsAt13());
+    { StepStore(unit).UpdateVersionTo14(); }
+    const std::string all = "select CategoryGuid from Category union all select LiterGuid from LiteraInfo union all "
+                            "select NoteGuid from NoteContent union all select TrashGuid from Trash";
+    const std::string before = Query(unit, all);
+    testkit::UnitReader(unit).Execute("update VersionInfo set VersionNum = 13");
+    StepStore store(unit);
+    EXPECT_EQ(store.UpdateVersionTo14(), 1);
+    EXPECT_EQ(Query(unit, all), before);
+    EXPECT_EQ(store.lines, (std::vector<std::string>{"更新文献夹信息表", "更新文献信息表", "更新文献夹与文献关联表",
+                                                     "更新题录附件信息表", "更新下载信息表", "更新笔记信息表",
+                                                     "更新笔记标签信息表", "更新资料回收站信息表"}));
+}
+
+TEST_F(UpgradeStepsTest, StepsLogTheirErrorsUnderTheirOwnNames)
+{
+    // No table at all: every step fails somewhere.
+    const fs::path unit = m_dir.Path() / "empty.tav";
+    StepStore store(unit);
+    using Step = int (CTavDB::*)();
+    const Step steps[] = {&CTavDB::UpdateVersionTo3, &CTavDB::UpdateVersionTo4,  &CTavDB::UpdateVersionTo5,
+                          &CTavDB::UpdateVersionTo6, &CTavDB::UpdateVersionTo7,  &CTavDB::UpdateVersionTo8,
+                          &CTavDB::UpdateVersionTo9, &CTavDB::UpdateVersionTo10, &CTavDB::UpdateVersionTo11,
+                          &CTavDB::UpdateVersionTo12};
+    int32_t to = 3;
+    for (Step step : steps) {
+        const std::string name = "CTavDB::UpdateVersionTo" + std::to_string(to++);
+        SCOPED_TRACE(name);
+        SetLastErrorCode(0);
+        EXPECT_EQ((store.*step)(), 0);
+        EXPECT_EQ(GetLastErrorCode(), static_cast<uint32_t>(kTavSqliteError));
+        const std::string log = LogText();
+        const size_t at = log.rfind(name + ",");
+        ASSERT_NE(at, std::string::npos);
+        const std::string line = log.substr(log.rfind('\n', at) + 1, log.find('\n', at) - log.rfind('\n', at) - 1);
+        EXPECT_NE(line.find("Error TavDB(" + name + ", "), std::string::npos) << line;
+    }
+}
+
+TEST_F(UpgradeStepsTest, CreateFolderTakesTheFirstFreeName)
+{
+    testkit::UnitSpec spec{.version = 12};
+    spec.folders = {{.id = 1, .name = u"网页资料"}, {.id = 2, .name = u"网页资料_1"}, {.id = 3, .name = u"网页资料_3"}};
+    const fs::path unit = m_dir.Path() / "unit.tav";
+    testkit::BuildUnit(unit, spec);
+    StepStore store(unit);
+    const int32_t id = store.CreateFolder();
+    EXPECT_GT(id, 3);
+    EXPECT_EQ(Query(unit, "select Name, ParentID, IsModify, length(CategoryGuid) from Category where CategoryId = " +
+                              std::to_string(id)),
+              "网页资料_2|0|1|32");
+}
+
+TEST_F(UpgradeStepsTest, LiterGuidByDoiIsMadeOnceAndWrittenEverywhere)
+{
+    for (const int32_t version : {13, 16}) {
+        SCOPED_TRACE(version);
+        testkit::UnitSpec spec = WithoutGuidsAt13();
+        spec.version = version;
+        const fs::path unit = m_dir.Path() / ("doi" + std::to_string(version) + ".tav");
+        testkit::BuildUnit(unit, spec);
+        {
+            testkit::UnitReader reader(unit);
+            for (const char* table : {"LiteraInfo", "CategoryLitera", "DownInfo", "LiteraRelate", "NoteContent", "Trash"}) {
+                if (!reader.HasColumn(table, "LiterGuid"))
+                    reader.Execute(std::string("alter table ") + table + " add column LiterGuid Text");
+                reader.Execute(std::string("update ") + table + " set LiterGuid = ''");
+            }
+            reader.Execute("update Trash set DOI = '10.1/it''s' where pkid = 2");
+        }
+        StepStore store(unit);
+        const std::u16string guid = store.GetLiterGuidByDOI(u"10.1/it's");
+        ASSERT_EQ(guid.size(), 32u);
+        const std::string g = "'" + U8(guid) + "'";
+        EXPECT_EQ(Query(unit, "select (select group_concat(pkid) from LiteraInfo where LiterGuid = " + g +
+                                  "), (select group_concat(pkid) from CategoryLitera where LiterGuid = " + g +
+                                  "), (select group_concat(pkid) from LiteraRelate where LiterGuid = " + g +
+                                  "), (select count(*) from DownInfo where LiterGuid = " + g +
+                                  "), (select count(*) from NoteContent where LiterGuid = " + g +
+                                  "), (select count(*) from Trash where LiterGuid = " + g + ")"),
+                  "1|1|1|1|1|1");
+        EXPECT_EQ(store.GetLiterGuidByDOI(u"10.1/it's"), guid);
+        EXPECT_EQ(store.GetPkidByDOI(u"10.1/it's"), 1);
+
+        SetLastErrorCode(0);
+        EXPECT_EQ(store.GetLiterGuidByDOI(u"10.9/none"), u"");
+        EXPECT_EQ(GetLastErrorCode(), static_cast<uint32_t>(kTavSqliteError));
+        EXPECT_EQ(store.GetPkidByDOI(u"10.9/none"), 0);
+        EXPECT_EQ(Query(unit, "select count(*) from LiteraInfo where LiterGuid <> ''"), "1");
+    }
+}
+
+} // namespace
