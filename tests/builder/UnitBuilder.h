@@ -195,6 +195,8 @@ public:
     std::vector<TextRow> QueryText(const std::string& sql);
     // The same as UTF-8.
     std::vector<std::vector<std::string>> QueryUtf8(const std::string& sql);
+    // The same as one text: rows joined by ';', cells by '|'.
+    std::string Text(const std::string& sql);
     // First column of the first row as UTF-8; nullopt for no row or NULL.
     std::optional<std::string> Scalar(const std::string& sql);
     int64_t ScalarInt(const std::string& sql);   // no row or NULL: 0

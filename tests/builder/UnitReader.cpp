@@ -82,6 +82,19 @@ std::vector<std::vector<std::string>> UnitReader::QueryUtf8(const std::string& s
     return rows;
 }
 
+std::string UnitReader::Text(const std::string& sql)
+{
+    std::string out;
+    bool first = true;
+    for (const auto& row : QueryUtf8(sql)) {
+        out += first ? "" : ";";
+        first = false;
+        for (size_t i = 0; i < row.size(); ++i)
+            out += (i == 0 ? "" : "|") + row[i];
+    }
+    return out;
+}
+
 std::optional<std::string> UnitReader::Scalar(const std::string& sql)
 {
     sqlite3_stmt* statement = nullptr;

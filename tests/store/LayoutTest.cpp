@@ -55,7 +55,7 @@ protected:
         std::string out;
         try {
             for (CSqliteQuery query = Db().ExecuteQuery(Utf8ToWide(sql)); !query.IsEof(); query.NextRow()) {
-                out += out.empty() ? "" : ";";
+                out += out.empty() ? "" : ";";   // NULL reads as '-', so no row is empty
                 for (int32_t i = 0; i < query.NumFields(); ++i)
                     out += (i == 0 ? "" : "|") + (query.IsNullField(i) ? "-" : WideToUtf8(query.GetStringValue(i)));
             }

@@ -90,12 +90,7 @@ std::string Query(const fs::path& unit, const std::string& sql)
         }
         return out;
     }
-    for (const auto& row : reader.QueryUtf8(sql)) {
-        out += out.empty() ? "" : ";";
-        for (size_t i = 0; i < row.size(); ++i)
-            out += (i == 0 ? "" : "|") + row[i];
-    }
-    return out;
+    return reader.Text(sql);
 }
 
 std::string ColumnsOf(const std::string& table) { return "columns " + table; }
