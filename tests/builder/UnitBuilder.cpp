@@ -144,11 +144,8 @@ void WriteVersionRow(UnitWriter& w, const UnitSpec& spec)
 {
     if (!spec.versionRow)
         return;
-    w.Insert("VersionInfo", {{"ID", Int(1)},
-                             {"VersionNum", Int(spec.version)},
-                             {"TavId", Text(spec.tavId)},
-                             {"UserKey", Text(spec.owner)},
-                             {"FileType", Text(spec.fileType)}});
+    w.Insert("VersionInfo", {{"ID", Int(1)}, {"VersionNum", Int(spec.version)}, {"TavId", Text(spec.tavId)},
+        {"UserKey", Text(spec.owner)}, {"FileType", Text(spec.fileType)}});
 }
 
 const char16_t* kDelTime = u"2016-03-04 05:06:07";
@@ -222,23 +219,14 @@ void BuildUnit(const std::filesystem::path& path, const UnitSpec& spec)
                 recycledFolders.insert(f.id);
         }
         for (const FolderSpec& f : spec.folders) {
-            w.Insert("Category", {{"CategoryId", Int(f.id)},
-                                  {"Name", Value{f.name}},
-                                  {"ParentID", Int(f.parentId)},
-                                  {"CategoryGuid", Text(folderGuids[f.id])},
-                                  {"ParentGuid", Text(f.parentId != 0 ? folderGuids[f.parentId] : u"")},
-                                  {"IsModify", Int(0)},
-                                  {"IsRelateModify", Int(0)},
-                                  {"Recycled", Int(f.recycled ? 1 : 0)},
-                                  {"IsRemoved", Int(0)}});
+            w.Insert("Category", {{"CategoryId", Int(f.id)}, {"Name", Value{f.name}}, {"ParentID", Int(f.parentId)},
+                {"CategoryGuid", Text(folderGuids[f.id])},
+                {"ParentGuid", Text(f.parentId != 0 ? folderGuids[f.parentId] : u"")}, {"IsModify", Int(0)},
+                {"IsRelateModify", Int(0)}, {"Recycled", Int(f.recycled ? 1 : 0)}, {"IsRemoved", Int(0)}});
             if (f.recycled)
-                w.Insert("Trash", {{"Path", Value{f.name + u"\\"}},
-                                   {"IsDoc", Int(0)},
-                                   {"ParentID", Int(0)},
-                                   {"DelTime", Text(kDelTime)},
-                                   {"FolderId", Int(f.id)},
-                                   {"TrashGuid", Text(spec.autoGuids ? NewGuid() : u"")},
-                                   {"CategoryGuid", Text(folderGuids[f.id])}});
+                w.Insert("Trash", {{"Path", Value{f.name + u"\\"}}, {"IsDoc", Int(0)}, {"ParentID", Int(0)},
+                    {"DelTime", Text(kDelTime)}, {"FolderId", Int(f.id)},
+                    {"TrashGuid", Text(spec.autoGuids ? NewGuid() : u"")}, {"CategoryGuid", Text(folderGuids[f.id])}});
         }
 
         // Literature, its folder links, recycle-bin rows and reading state.
@@ -248,57 +236,30 @@ void BuildUnit(const std::filesystem::path& path, const UnitSpec& spec)
             const std::u16string guid = l.literGuid.empty() && spec.autoGuids ? NewGuid() : l.literGuid;
             guidByDoi[l.doi] = guid;
             guidByPkid[l.pkid] = guid;
-            w.Insert("LiteraInfo", {{"pkid", Int(l.pkid)},
-                                    {"DOI", Value{l.doi}},
-                                    {"Title", Text(l.title)},
-                                    {"Author", Text(l.author)},
-                                    {"Source", Text(l.source)},
-                                    {"Media", Text(l.source)},
-                                    {"DataType", Int(l.dataType)},
-                                    {"Meeting", Text(l.meeting)},
-                                    {"FilePath", Text(l.filePath)},
-                                    {"LiterGuid", Text(guid)},
-                                    {"LastReadPage", Text(l.lastReadPage)},
-                                    {"Locked", Int(l.locked)},
-                                    {"NoteSets", Text(l.notePackage)},
-                                    {"Remark", Text(l.remark)},
-                                    {"Adjunct", Text(l.adjunct)},
-                                    {"LastReadTime", Text(l.lastReadTime)},
-                                    {"IsRead", Int(l.isRead)},
-                                    {"IsModify", Int(0)},
-                                    {"Recycled", Int(l.recycled ? 1 : 0)}});
+            w.Insert("LiteraInfo", {{"pkid", Int(l.pkid)}, {"DOI", Value{l.doi}}, {"Title", Text(l.title)},
+                {"Author", Text(l.author)}, {"Source", Text(l.source)}, {"Media", Text(l.source)},
+                {"DataType", Int(l.dataType)}, {"Meeting", Text(l.meeting)}, {"FilePath", Text(l.filePath)},
+                {"LiterGuid", Text(guid)}, {"LastReadPage", Text(l.lastReadPage)}, {"Locked", Int(l.locked)},
+                {"NoteSets", Text(l.notePackage)}, {"Remark", Text(l.remark)}, {"Adjunct", Text(l.adjunct)},
+                {"LastReadTime", Text(l.lastReadTime)}, {"IsRead", Int(l.isRead)}, {"IsModify", Int(0)},
+                {"Recycled", Int(l.recycled ? 1 : 0)}});
             for (int32_t folder : l.folderIds)
-                w.Insert("CategoryLitera", {{"CategoryId", Int(folder)},
-                                            {"pkid", Int(l.pkid)},
-                                            {"CategoryGuid", Text(folder != 0 ? folderGuids[folder] : u"")},
-                                            {"LiterGuid", Text(guid)},
-                                            {"Recycled", Int(recycledFolders.count(folder) ? 1 : 0)},
-                                            {"DOI", Text(l.doi)}});
+                w.Insert("CategoryLitera", {{"CategoryId", Int(folder)}, {"pkid", Int(l.pkid)},
+                    {"CategoryGuid", Text(folder != 0 ? folderGuids[folder] : u"")}, {"LiterGuid", Text(guid)},
+                    {"Recycled", Int(recycledFolders.count(folder) ? 1 : 0)}, {"DOI", Text(l.doi)}});
             if (l.recycled) {
                 const int32_t folder = l.folderIds.empty() ? 0 : l.folderIds.front();
-                w.Insert("Trash", {{"Path", Value{folderNames[folder] + u"\\"}},
-                                   {"pkid", Int(l.pkid)},
-                                   {"DOI", Text(l.doi)},
-                                   {"IsDoc", Int(1)},
-                                   {"ParentID", Int(0)},
-                                   {"DelTime", Text(kDelTime)},
-                                   {"FolderId", Int(folder)},
-                                   {"TrashGuid", Text(spec.autoGuids ? NewGuid() : u"")},
-                                   {"LiterGuid", Text(guid)}});
+                w.Insert("Trash", {{"Path", Value{folderNames[folder] + u"\\"}}, {"pkid", Int(l.pkid)},
+                    {"DOI", Text(l.doi)}, {"IsDoc", Int(1)}, {"ParentID", Int(0)}, {"DelTime", Text(kDelTime)},
+                    {"FolderId", Int(folder)}, {"TrashGuid", Text(spec.autoGuids ? NewGuid() : u"")},
+                    {"LiterGuid", Text(guid)}});
             }
             if (l.readingStateRow)
-                w.Insert("LiteraRelate", {{"Pkid", Int(l.pkid)},
-                                          {"Locked", Int(l.locked)},
-                                          {"LastReadPos", Text(l.lastReadPage)},
-                                          {"MarkPos", Text(l.notePackage)},
-                                          {"Remark", Text(l.remark)},
-                                          {"Adjunct", Text(l.adjunct)},
-                                          {"LastReadTime", Text(l.lastReadTime)},
-                                          {"CreateTime", Text(u"2015-01-02 03:04:05")},
-                                          {"FileType", Int(l.fileType)},
-                                          {"LiterGuid", Text(guid)},
-                                          {"IsModify", Int(0)},
-                                          {"IsRead", Int(l.isRead)}});
+                w.Insert("LiteraRelate", {{"Pkid", Int(l.pkid)}, {"Locked", Int(l.locked)},
+                    {"LastReadPos", Text(l.lastReadPage)}, {"MarkPos", Text(l.notePackage)}, {"Remark", Text(l.remark)},
+                    {"Adjunct", Text(l.adjunct)}, {"LastReadTime", Text(l.lastReadTime)},
+                    {"CreateTime", Text(u"2015-01-02 03:04:05")}, {"FileType", Int(l.fileType)},
+                    {"LiterGuid", Text(guid)}, {"IsModify", Int(0)}, {"IsRead", Int(l.isRead)}});
         }
 
         // Notes; version 5 also kept their type as a label link.
@@ -307,28 +268,17 @@ void BuildUnit(const std::filesystem::path& path, const UnitSpec& spec)
             const std::u16string guid = n.noteGuid.empty() && spec.autoGuids ? NewGuid() : n.noteGuid;
             noteGuidByPos[n.posId] = guid;
             const auto literature = guidByDoi.find(n.doi);
-            w.Insert("NoteContent", {{"ID", Int(n.id)},
-                                     {"TypeID", Int(n.typeId)},
-                                     {"ModifyTime", Text(u"2016-01-02 03:04:05")},
-                                     {"Title", Text(n.title)},
-                                     {"Content", Text(n.content)},
-                                     {"DOI", Text(n.doi)},
-                                     {"PosID", Text(n.posId)},
-                                     {"Comments", Text(n.comments)},
-                                     {"Location", Text(n.location)},
-                                     {"NoteGuid", Text(guid)},
-                                     {"LiterGuid", Text(literature != guidByDoi.end() ? literature->second : u"")},
-                                     {"IsModify", Int(0)},
-                                     {"IsLabelModify", Int(0)},
-                                     {"IsPublic", Int(0)},
-                                     {"IsRemoved", Int(0)}});
+            w.Insert("NoteContent", {{"ID", Int(n.id)}, {"TypeID", Int(n.typeId)},
+                {"ModifyTime", Text(u"2016-01-02 03:04:05")}, {"Title", Text(n.title)}, {"Content", Text(n.content)},
+                {"DOI", Text(n.doi)}, {"PosID", Text(n.posId)}, {"Comments", Text(n.comments)},
+                {"Location", Text(n.location)}, {"NoteGuid", Text(guid)},
+                {"LiterGuid", Text(literature != guidByDoi.end() ? literature->second : u"")}, {"IsModify", Int(0)},
+                {"IsLabelModify", Int(0)}, {"IsPublic", Int(0)}, {"IsRemoved", Int(0)}});
             w.Insert("NoteLabel", {{"LabelID", Int(n.typeId)}, {"NoteID", Text(n.posId)}});
         }
         for (const LabelSpec& l : spec.labels)
-            w.Insert("Label", {{"LabelText", Value{l.text}},
-                               {"NoteID", Value{l.notePosId}},
-                               {"NoteGuid", Text(noteGuidByPos[l.notePosId])},
-                               {"IsRemoved", Int(0)}});
+            w.Insert("Label", {{"LabelText", Value{l.text}}, {"NoteID", Value{l.notePosId}},
+                {"NoteGuid", Text(noteGuidByPos[l.notePosId])}, {"IsRemoved", Int(0)}});
         if (spec.defaultRows)
             db.Exec("Insert into NoteSort(Type, SortID, NodeText) select 6, 4 , LabelText from Label group by LabelText");
 
@@ -336,37 +286,22 @@ void BuildUnit(const std::filesystem::path& path, const UnitSpec& spec)
         for (const WebFolderSpec& f : spec.webFolders)
             w.Insert("WebPage_Category", {{"CategoryId", Int(f.id)}, {"Name", Value{f.name}}, {"ParentID", Int(f.parentId)}});
         for (const WebPageSpec& p : spec.webPages) {
-            w.Insert("WebPage_Info", {{"pkid", Int(p.pkid)},
-                                      {"Title", Text(p.title)},
-                                      {"Author", Text(p.author)},
-                                      {"Link", Text(p.link)},
-                                      {"DOI", Text(p.doi)},
-                                      {"FilePath", Text(p.filePath)},
-                                      {"IsDownload", Int(1)},
-                                      {"CreateTime", Text(p.createTime)},
-                                      {"LastReadTime", Text(p.lastReadTime)},
-                                      {"Recycle", Int(p.recycled ? 1 : 0)}});
+            w.Insert("WebPage_Info", {{"pkid", Int(p.pkid)}, {"Title", Text(p.title)}, {"Author", Text(p.author)},
+                {"Link", Text(p.link)}, {"DOI", Text(p.doi)}, {"FilePath", Text(p.filePath)}, {"IsDownload", Int(1)},
+                {"CreateTime", Text(p.createTime)}, {"LastReadTime", Text(p.lastReadTime)},
+                {"Recycle", Int(p.recycled ? 1 : 0)}});
             for (int32_t folder : p.folderIds)
                 w.Insert("WebPage_CategoryInfo", {{"CategoryId", Int(folder)}, {"pkid", Int(p.pkid)}});
             if (p.recycled)
-                w.Insert("WebPage_Trash", {{"Path", Text(u"网页\\")},
-                                           {"pkid", Int(p.pkid)},
-                                           {"IsWebPage", Int(1)},
-                                           {"ParentID", Int(0)},
-                                           {"DelTime", Text(p.delTime.empty() ? std::u16string(kDelTime) : p.delTime)}});
+                w.Insert("WebPage_Trash", {{"Path", Text(u"网页\\")}, {"pkid", Int(p.pkid)}, {"IsWebPage", Int(1)},
+                    {"ParentID", Int(0)}, {"DelTime", Text(p.delTime.empty() ? std::u16string(kDelTime) : p.delTime)}});
         }
 
         for (const DownloadSpec& d : spec.downloads)
-            w.Insert("DownInfo", {{"ID", Int(d.id)},
-                                  {"pkid", Int(d.pkid)},
-                                  {"Title", Text(d.title)},
-                                  {"Link", Text(d.link)},
-                                  {"DownStyle", Int(0)},
-                                  {"Path", Text(d.path)},
-                                  {"DownTime", Text(u"2016-02-03 04:05:06")},
-                                  {"Status", Int(d.status)},
-                                  {"Expand", Int(0)},
-                                  {"LiterGuid", Text(guidByPkid[d.pkid])}});
+            w.Insert("DownInfo", {{"ID", Int(d.id)}, {"pkid", Int(d.pkid)}, {"Title", Text(d.title)},
+                {"Link", Text(d.link)}, {"DownStyle", Int(0)}, {"Path", Text(d.path)},
+                {"DownTime", Text(u"2016-02-03 04:05:06")}, {"Status", Int(d.status)}, {"Expand", Int(0)},
+                {"LiterGuid", Text(guidByPkid[d.pkid])}});
         db.Exec("commit");
     }
 
