@@ -1,19 +1,38 @@
-// The import into the personal library, through Init on units of the test kit: what the
-// service receives (recorded calls) and what the library holds afterwards (its reader).
-#include "ImportTestEnv.h"
-
+// The import into the personal library through Init, on units of the test kit: what the library
+// holds afterwards, the progress, the cancel and units that try to lead the import astray.
+#include "builder/UnitBuilder.h"
+#include "library/LibraryReader.h"
+#include "library/OvDataMiddle.h"
+#include "store/TavDB.h"
 #include "support/Log.h"
+#include "support/SyncPathOverride.h"
+
+#include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <map>
 #include <set>
 
-namespace importtest {
 namespace {
 
+namespace fs = std::filesystem;
 using testkit::U16;
+using testkit::U8;
+using Texts = std::vector<std::u16string>;
+
+struct Store : CTavDB {
+    Store() { SetPauseMilliseconds(0); }
+};
+
+struct Line {
+    int32_t position;
+    int32_t maximum;
+    std::u16string text;
+};
 
 std::string ReadFile(const fs::path& path)
 {
@@ -33,142 +52,184 @@ std::vector<std::string> FilesBelow(const fs::path& root)
     return files;
 }
 
-const std::u16string kName60 = std::u16string(50, u'文') + u"0123456789";
-const std::u16string kName61 = kName60 + u"X";
-const std::u16string kNoteSet = u"<NoteSet><Note-Package v=\"1\"><NoteItems n=\"2\"><Item acp=\"1\" id=\"p1\">one</Item>"
-                                u"<Item acp=\"2\" id=\"p2'q\">two &amp; more</Item></NoteItems></Note-Package></NoteSet>";
-
-testkit::UnitSpec RichUnit()
+// Folder name -> its parent's name ("<entry>" for a top-level folder).
+std::map<std::u16string, std::u16string> ParentNames(const SLibraryEntryContents& contents)
 {
+    std::map<std::u16string, std::u16string> nameOf{{contents.Entry.TavGuid, u"<entry>"}}, parents;
+    for (const auto& node : contents.Folders)
+        nameOf[node.Folder->FolderGuid] = node.Folder->Name;
+    for (const auto& node : contents.Folders)
+        parents[node.Folder->Name] = nameOf[node.Folder->ParentGuid];
+    return parents;
+}
+
+std::map<std::u16string, SLibraryNote> NotesByPosId(const SLibraryEntryContents& contents)
+{
+    std::map<std::u16string, SLibraryNote> notes;
+    for (const SLibraryNote& note : contents.Notes)
+        notes[note.Note->PosID] = note;
+    return notes;
+}
+
+// A private home with a sync folder and the account "alice".
+class ImportTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        g_cancelFlag.store(0);
+        SetSyncPathOverride(U16((m_dir.Path() / "sync").string()));
+        OvSysUser::Instance().SetUser(u"alice");
+    }
+    void TearDown() override
+    {
+        g_cancelFlag.store(0);
+        SetSyncPathOverride(u"");
+        OvSysUser::Instance().ClearOverride();
+    }
+
+    fs::path Build(const testkit::UnitSpec& spec, const std::string& name = "unit.tav")
+    {
+        const fs::path unit = m_dir.Path() / "units" / name;
+        testkit::BuildUnit(unit, spec);
+        return unit;
+    }
+
+    // Runs Init on `unit` as the unit's owner; `onLine` may set the cancel flag.
+    int Run(CTavDB& store, const fs::path& unit, const std::function<void(const Line&)>& onLine = {})
+    {
+        m_lines.clear();
+        std::u16string tavId;
+        return store.Init(U16(unit.string()), tavId, u"owner1",
+                          [this, onLine](int32_t position, int32_t maximum, const std::u16string& text) {
+                              m_lines.push_back({position, maximum, text});
+                              if (onLine)
+                                  onLine(m_lines.back());
+                              return 1;
+                          });
+    }
+    int Run(const fs::path& unit)
+    {
+        Store store;
+        return Run(store, unit);
+    }
+
+    bool Said(const std::u16string& text) const
+    {
+        return std::any_of(m_lines.begin(), m_lines.end(), [&](const Line& line) { return line.text == text; });
+    }
+
+    static std::vector<SLibraryEntry> Entries()
+    {
+        std::vector<SLibraryEntry> entries;
+        CLibraryReader(u"alice").ListEntries(entries);
+        return entries;
+    }
+    // The newest entry of the library, read whole.
+    static SLibraryEntryContents Contents()
+    {
+        SLibraryEntryContents contents;
+        const auto entries = Entries();
+        EXPECT_FALSE(entries.empty());
+        if (!entries.empty()) {
+            EXPECT_EQ(CLibraryReader(u"alice").ReadEntryContents(entries.back().TavGuid, contents), 0);
+        }
+        return contents;
+    }
+    fs::path UserFolder() const { return m_dir.Path() / "sync" / "alice"; }
+
+    testkit::ScopedHomeEnv m_home;
+    testkit::TempDir m_dir;
+    std::vector<Line> m_lines;
+};
+
+TEST_F(ImportTest, FoldersLiteratureAttachmentsNotesAndLabelsReachTheLibrary)
+{
+    const std::u16string name60 = std::u16string(50, u'文') + u"0123456789";
+    const std::u16string name61 = name60 + u"X";
+    const std::u16string noteSet = u"<NoteSet><Note-Package v=\"1\"><NoteItems n=\"2\"><Item acp=\"1\" id=\"p1\">one</Item>"
+                                   u"<Item acp=\"2\" id=\"p2'q\">two &amp; more</Item></NoteItems></Note-Package></NoteSet>";
     testkit::UnitSpec spec;
     spec.folders = {{.id = 1, .name = u"A'top"}, {.id = 2, .name = u"Sub", .parentId = 1},
-                    {.id = 3, .name = kName60}, {.id = 4, .name = kName61}};
+                    {.id = 3, .name = name60}, {.id = 4, .name = name61}};
     spec.literature = {
-        {.pkid = 1, .doi = u"d1", .title = u"Twice filed", .folderIds = {1, 2}, .notePackage = kNoteSet,
-         .remark = u"r1", .lastReadTime = u"2016-04-05 06:07:08"},
+        {.pkid = 1, .doi = u"d1", .title = u"Twice filed", .folderIds = {1, 2}, .notePackage = noteSet, .remark = u"r1"},
         {.pkid = 2, .doi = u"d2", .title = u"Moved file", .filePath = u"D:\\u\\a.pdf", .folderIds = {3}},
         {.pkid = 3, .doi = u"d3", .title = u"Web", .filePath = u"webpage\\p\\index.html", .folderIds = {4}},
         {.pkid = 4, .doi = u"d4", .title = u"Nowhere"},
     };
     spec.notes = {
-        {.id = 1, .posId = u"p1", .doi = u"d1", .title = u"rebuilt", .comments = testkit::MakeNoteComments({u"p1"})},
-        {.id = 2, .posId = u"p2'q", .doi = u"d1", .title = u"kept", .comments = u"<own>no ids</own>"},
-        {.id = 3, .posId = u"p3", .doi = u"d1", .title = u"no item", .comments = testkit::MakeNoteComments({u"zz"})},
-        {.id = 4, .posId = u"h1", .typeId = 10, .doi = u"d2", .title = u"label"},
+        {.id = 1, .posId = u"p1", .doi = u"d1", .comments = testkit::MakeNoteComments({u"p1"})},
+        {.id = 2, .posId = u"p2'q", .doi = u"d1", .comments = u"<own>no ids</own>"},
+        {.id = 3, .posId = u"p3", .doi = u"d1", .comments = testkit::MakeNoteComments({u"zz"})},
+        {.id = 4, .posId = u"h1", .typeId = 10, .doi = u"d2"},
     };
     spec.labels = {{u"L2", u"p2'q"}, {u"L1", u"p2'q"}, {u"Gone", u"p2'q"}, {u"K", u"p1"}};
     spec.companionFiles = {{"a.pdf", "%PDF a"}, {"webpage/p/index.html", "<html/>"}, {"Notes/n.txt", "note"}};
-    return spec;
-}
-
-TEST_F(ImportTest, FoldersLiteratureAttachmentsNotesAndLabelsReachTheLibrary)
-{
-    const fs::path unit = Build(RichUnit());
+    const fs::path unit = Build(spec);
     testkit::UnitReader(unit).Execute("update Label set IsRemoved = 1 where LabelText = 'Gone'");
-    RecordingStore store;
-    // A second offer of the same literature gets another GUID here: notes must keep the first.
-    int offers = 0;
-    store.recorder.afterAddLiterature = [&offers](SLiteratureInfo& literature) {
-        if (literature.DOI == u"d1" && ++offers == 2)
-            literature.LiterGuid = u"00000000000000000000000000000BAD";
-    };
-    ASSERT_EQ(Run(store, unit), 0);
+    ASSERT_EQ(Run(unit), 0);
     EXPECT_EQ(m_lines.back().text, u"更新学习单元完成");
-    const auto entries = Entries();
-    ASSERT_EQ(entries.size(), 1u);
-    EXPECT_TRUE(entries[0].Complete);
-    EXPECT_EQ(entries[0].Name, u"unit");
-    const std::u16string tavGuid = entries[0].TavGuid;
-    const CRecordingLibrary& calls = store.recorder;
+    const SLibraryEntryContents contents = Contents();
+    EXPECT_TRUE(contents.Entry.Complete);
+    EXPECT_EQ(contents.Entry.Name, u"unit");
 
-    // Folders: names as read in the messages, renamed past 60 characters, parents by GUID.
-    std::map<std::u16string, Call> folders;
-    for (const Call& call : calls.Of("AddFolder"))
-        folders[call.a] = call;
-    ASSERT_TRUE(folders.count(u"A'top") && folders.count(u"Sub") && folders.count(kName60));
-    EXPECT_EQ(folders.count(kName61), 0u);
-    ASSERT_EQ(folders.count(u"重命名：" + kName61.substr(0, 55)), 1u);
-    EXPECT_EQ((u"重命名：" + kName61.substr(0, 55)).size(), 59u);
-    EXPECT_NE(Find(u"导入文献夹《" + kName61 + u"》"), nullptr);
-    EXPECT_EQ(folders[u"A'top"].b, tavGuid);
-    EXPECT_EQ(folders[u"Sub"].b, folders[u"A'top"].result);
+    // Folders: named as in the messages, renamed past 60 characters, each under its parent.
+    EXPECT_TRUE(Said(u"导入文献夹《" + name61 + u"》"));
+    const std::u16string renamed = u"重命名：" + name61.substr(0, 55);
+    EXPECT_EQ(ParentNames(contents), (std::map<std::u16string, std::u16string>{
+                                         {u"A'top", u"<entry>"}, {u"Sub", u"A'top"}, {name60, u"<entry>"},
+                                         {renamed, u"<entry>"}}));
 
-    // The literature in two folders: offered twice, reading state once, for the first folder.
-    const auto added = calls.Of("AddLiterature");
-    std::vector<std::u16string> d1Folders;
-    for (const Call& call : added)
-        if (call.a == u"d1")
-            d1Folders.push_back(call.b);
-    EXPECT_EQ(d1Folders, (std::vector<std::u16string>{folders[u"A'top"].result, folders[u"Sub"].result}));
-    EXPECT_EQ(added.size(), 4u); // d1 twice, d2, d3; d4 is in no folder
-    const auto relates = calls.Of("AddLiteratureRelate");
-    ASSERT_EQ(relates.size(), 3u);
-    const std::u16string d1Guid = added[0].result;
-    EXPECT_EQ(relates[0].a, d1Guid);
-    EXPECT_EQ(relates[0].b, folders[u"A'top"].result);
-    for (const Call& note : calls.Of("AddNote")) {
-        if (note.a != u"h1") {
-            EXPECT_EQ(note.b, d1Guid) << testkit::U8(note.a);
+    // Literature: the one in two folders is filed in both, with its reading state; d4 is in no folder.
+    std::map<std::u16string, std::shared_ptr<SLiteratureInfo>> byDoi;
+    for (const auto& literature : contents.Literature)
+        byDoi[literature->DOI] = literature;
+    ASSERT_EQ(byDoi.size(), 3u);
+    const std::u16string d1 = byDoi[u"d1"]->LiterGuid;
+    for (const auto& node : contents.Folders)
+        if (node.Folder->Name == u"A'top" || node.Folder->Name == u"Sub") {
+            EXPECT_EQ(contents.FolderLiterature.at(node.Folder->FolderGuid).front(), d1);
         }
-    }
+    ASSERT_EQ(contents.Relates.count(d1), 1u);
+    EXPECT_EQ(contents.Relates.at(d1)->Remark, u"r1");
+    EXPECT_EQ(contents.Relates.at(d1)->MarkPos, noteSet);
 
     // Attachments: the moved file is found in the companion folder; web page files never go.
-    for (const Call& call : calls.Of("StoreAttachment"))
-        EXPECT_EQ(call.a.find(u"webpage"), std::u16string::npos);
-    CLibraryReader reader(u"alice");
-    std::vector<SLibraryAttachment> attachments;
-    ASSERT_EQ(reader.ListAttachments(tavGuid, attachments), 0);
-    ASSERT_EQ(attachments.size(), 1u);
-    EXPECT_EQ(attachments[0].SourcePath, U16((testkit::ContentsFolder(unit) / "a.pdf").string()));
-    EXPECT_EQ(ReadFile(testkit::U8(attachments[0].StoredPath)), "%PDF a");
-    std::vector<std::shared_ptr<SLiteratureInfo>> literature;
-    ASSERT_EQ(reader.ListLiterature(tavGuid, literature), 0);
-    std::map<std::u16string, std::u16string> filePaths;
-    for (const auto& item : literature)
-        filePaths[item->DOI] = item->FilePath;
-    EXPECT_EQ(filePaths[u"d2"], attachments[0].StoredPath);
-    EXPECT_EQ(filePaths[u"d3"], u"webpage\\p\\index.html");
-    std::shared_ptr<SLiteratureRelate> state;
-    ASSERT_EQ(reader.GetLiteratureRelate(tavGuid, d1Guid, state), 0);
-    EXPECT_EQ(state->Remark, u"r1");
-    EXPECT_EQ(state->MarkPos, kNoteSet);
-
-    // Companion subfolders land in the user's folder.
+    ASSERT_EQ(contents.Attachments.size(), 1u);
+    EXPECT_EQ(contents.Attachments[0].SourcePath, U16((testkit::ContentsFolder(unit) / "a.pdf").string()));
+    EXPECT_EQ(ReadFile(U8(contents.Attachments[0].StoredPath)), "%PDF a");
+    EXPECT_EQ(byDoi[u"d2"]->FilePath, contents.Attachments[0].StoredPath);
+    EXPECT_EQ(byDoi[u"d3"]->FilePath, u"webpage\\p\\index.html");
     EXPECT_EQ(ReadFile(UserFolder() / "webpage/p/index.html"), "<html/>");
     EXPECT_EQ(ReadFile(UserFolder() / "Notes/n.txt"), "note");
 
     // Notes: labels grouped per note, comments rebuilt only from the note's own item.
-    EXPECT_NE(Find(u"导入标注PosID：h1"), nullptr);
-    EXPECT_NE(Find(u"导入笔记PosID：p2'q"), nullptr);
-    std::vector<SLibraryNote> notes;
-    ASSERT_EQ(reader.ListNotes(tavGuid, notes), 0);
-    std::map<std::u16string, SLibraryNote> byPos;
-    for (const SLibraryNote& note : notes)
-        byPos[note.Note->PosID] = note;
-    ASSERT_EQ(byPos.size(), 4u);
-    EXPECT_EQ(byPos[u"p1"].Note->Comments, u"<Comments><Note-Package v=\"1\"><NoteItems n=\"2\"><Item acp=\"1\" "
+    EXPECT_TRUE(Said(u"导入标注PosID：h1") && Said(u"导入笔记PosID：p2'q"));
+    auto notes = NotesByPosId(contents);
+    ASSERT_EQ(notes.size(), 4u);
+    EXPECT_EQ(notes[u"p1"].Note->Comments, u"<Comments><Note-Package v=\"1\"><NoteItems n=\"2\"><Item acp=\"1\" "
                                           u"id=\"p1\">one</Item></NoteItems></Note-Package></Comments>");
-    EXPECT_EQ(byPos[u"p1"].Labels, (std::list<std::u16string>{u"K"}));
-    EXPECT_EQ(byPos[u"p2'q"].Note->Comments, u"<own>no ids</own>");
-    EXPECT_EQ(byPos[u"p2'q"].Labels, (std::list<std::u16string>{u"L1", u"L2"}));
-    EXPECT_EQ(byPos[u"p3"].Note->Comments, testkit::MakeNoteComments({u"zz"}));
-    EXPECT_EQ(byPos[u"h1"].Note->TypeID, 10);
-    EXPECT_EQ(calls.Count("UpdateNote"), 1u);
+    EXPECT_EQ(notes[u"p1"].Labels, (std::list<std::u16string>{u"K"}));
+    EXPECT_EQ(notes[u"p2'q"].Note->Comments, u"<own>no ids</own>");
+    EXPECT_EQ(notes[u"p2'q"].Labels, (std::list<std::u16string>{u"L1", u"L2"}));
+    EXPECT_EQ(notes[u"p3"].Note->Comments, testkit::MakeNoteComments({u"zz"}));
+    EXPECT_EQ(notes[u"h1"].Note->TypeID, 10);
+    EXPECT_EQ(notes[u"h1"].Note->LiterGuid, byDoi[u"d2"]->LiterGuid);
+    EXPECT_EQ(notes[u"p2'q"].Note->LiterGuid, d1);
 }
 
-TEST_F(ImportTest, EmptyUnitWithoutCompanionFoldersCompletesWithAFullBar)
+TEST_F(ImportTest, EmptyUnitCompletesWithAFullBarAndARefusedEntryFails)
 {
     const fs::path unit = Build(testkit::UnitSpec{});
     fs::remove_all(testkit::ContentsFolder(unit));
     CxLog::Instance().Log(u"ImportTest", u"mark", __LINE__, 3, u"start");
     ASSERT_TRUE(CxLog::Instance().Flush());
-    const size_t logStart = ReadFile(testkit::U8(CxLog::Instance().LastLogFilePath())).size();
+    const size_t logStart = ReadFile(U8(CxLog::Instance().LastLogFilePath())).size();
 
-    RecordingStore store;
-    ASSERT_EQ(Run(store, unit), 0);
-    ASSERT_EQ(Entries().size(), 1u);
-    EXPECT_TRUE(Entries()[0].Complete);
-    EXPECT_EQ(store.recorder.Count("AddLiterature") + store.recorder.Count("AddNote"), 0u);
+    ASSERT_EQ(Run(unit), 0);
+    const SLibraryEntryContents contents = Contents();
+    EXPECT_TRUE(contents.Entry.Complete);
+    EXPECT_TRUE(contents.Literature.empty() && contents.Notes.empty());
     // The import's own final line and the driver's, both with a full bar.
     ASSERT_GE(m_lines.size(), 2u);
     for (size_t i = m_lines.size() - 2; i < m_lines.size(); ++i) {
@@ -177,14 +238,13 @@ TEST_F(ImportTest, EmptyUnitWithoutCompanionFoldersCompletesWithAFullBar)
         EXPECT_GT(m_lines[i].maximum, 0);
     }
     ASSERT_TRUE(CxLog::Instance().Flush());
-    const std::string log = ReadFile(testkit::U8(CxLog::Instance().LastLogFilePath())).substr(logStart);
+    const std::string log = ReadFile(U8(CxLog::Instance().LastLogFilePath())).substr(logStart);
     for (const char* folder : {"webpage不存在", "Notes不存在"})
         EXPECT_NE(log.find(folder), std::string::npos) << folder;
 
     // An entry that cannot be created ends the import as failed, with the service's words.
     OvSysUser::Instance().SetUser(u"");
-    RecordingStore refused;
-    EXPECT_EQ(Run(refused, unit), kTavImportFailed);
+    EXPECT_EQ(Run(unit), kTavImportFailed);
     EXPECT_EQ(m_lines.back().text, u"更新学习单元失败");
     EXPECT_EQ(m_lines[m_lines.size() - 2].text.rfind(u"导入学习单元失败，学习单元创建失败：", 0), 0u);
 }
@@ -192,48 +252,63 @@ TEST_F(ImportTest, EmptyUnitWithoutCompanionFoldersCompletesWithAFullBar)
 // The walk adds a step per folder when counter x 10 / folders (root included) is exactly 1.
 TEST_F(ImportTest, FolderWalkAdvancesTheBarByTheFolderCount)
 {
-    struct Case {
-        int folders;  // below the root
-        int steps;    // added by the walk
-    };
-    for (const Case& c : {Case{4, 0}, Case{5, 5}, Case{9, 9}, Case{10, 5}, Case{19, 9}}) {
+    const struct {
+        int folders; // below the root
+        int steps;   // added by the walk
+    } cases[] = {{4, 0}, {5, 5}, {9, 9}, {10, 5}, {19, 9}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.folders);
         testkit::UnitSpec spec;
         // Nested two deep, so that the counter runs across levels.
         for (int i = 1; i <= c.folders; ++i)
             spec.folders.push_back({.id = i, .name = U16("f" + std::to_string(i)), .parentId = i > 2 ? i % 2 + 1 : 0});
         const fs::path unit = Build(spec, "walk" + std::to_string(c.folders) + ".tav");
         testkit::UnitReader(unit).Execute("delete from Category where Name = '要学习的文献'");
-        RecordingStore store;
-        ASSERT_EQ(Run(store, unit), 0);
-        EXPECT_EQ(store.recorder.Count("AddFolder"), static_cast<size_t>(c.folders));
-        const Line* before = Find(u"拷贝网页资料附件");
-        const Line* after = Find(u"导入笔记和标注");
-        ASSERT_TRUE(before && after);
-        EXPECT_EQ(after->position - before->position, c.steps + 1) << c.folders << " folders";
+        ASSERT_EQ(Run(unit), 0);
+        EXPECT_EQ(Contents().Folders.size(), static_cast<size_t>(c.folders));
+        const auto at = [this](const std::u16string& text) {
+            return std::find_if(m_lines.begin(), m_lines.end(), [&](const Line& line) { return line.text == text; });
+        };
+        const auto before = at(u"拷贝网页资料附件");
+        const auto after = at(u"导入笔记和标注");
+        ASSERT_TRUE(before != m_lines.end() && after != m_lines.end());
+        EXPECT_EQ(after->position - before->position, c.steps + 1);
         EXPECT_LE(after->position, after->maximum);
     }
 }
 
-TEST_F(ImportTest, FolderCyclesAreWalkedOnce)
+// Folders that are their own parents are walked once; literature without a LiterGuid (a unit
+// written without GUIDs) is told apart by its pkid, and keeps its reading state.
+TEST_F(ImportTest, FolderCyclesAndLiteratureWithoutGuids)
 {
     testkit::UnitSpec spec;
+    spec.autoGuids = false;
     spec.folders = {{.id = 1, .name = u"top"}, {.id = 2, .name = u"self"}, {.id = 3, .name = u"child", .parentId = 1}};
-    spec.literature = {{.pkid = 1, .doi = u"d1", .title = u"t", .folderIds = {1, 2, 3}}};
+    spec.literature = {{.pkid = 1, .doi = u"d1", .title = u"one", .folderIds = {1, 3}, .remark = u"r1"},
+                       {.pkid = 2, .doi = u"d2", .title = u"two", .folderIds = {1, 2}, .remark = u"r2"}};
+    spec.notes = {{.id = 1, .posId = u"n1", .doi = u"d2"}};
     const fs::path unit = Build(spec);
     {
         testkit::UnitReader reader(unit);
+        ASSERT_EQ(reader.ScalarInt("select count(*) from LiteraInfo where ifnull(LiterGuid, '') = ''"), 2);
         reader.Execute("update Category set ParentID = 2 where CategoryId = 2");
         // A folder row with id 0, below the root: its own parent.
         reader.Execute("insert into Category(CategoryId, Name, ParentID, Recycled) values (0, 'zero', 0, 0)");
     }
-    RecordingStore store;
+    Store store;
     ASSERT_EQ(Run(store, unit), 0);
     EXPECT_EQ(m_lines.back().text, u"更新学习单元完成");
-    std::vector<std::u16string> names;
-    for (const Call& call : store.recorder.Of("AddFolder"))
-        names.push_back(call.a);
-    std::sort(names.begin(), names.end());
-    EXPECT_EQ(names, (std::vector<std::u16string>{u"child", u"top"}));
+    const SLibraryEntryContents contents = Contents();
+    EXPECT_EQ(ParentNames(contents),
+              (std::map<std::u16string, std::u16string>{{u"top", u"<entry>"}, {u"child", u"top"}}));
+    ASSERT_EQ(contents.Literature.size(), 2u);
+    Texts remarks;
+    for (const auto& [guid, state] : contents.Relates)
+        remarks.push_back(state->Remark);
+    std::sort(remarks.begin(), remarks.end());
+    EXPECT_EQ(remarks, (Texts{u"r1", u"r2"}));
+    ASSERT_EQ(contents.Notes.size(), 1u);
+    EXPECT_EQ(contents.Notes[0].Note->LiterGuid, u"");
 
     std::set<int32_t> ids;
     EXPECT_EQ(store.GetAllSubCategoryIds(ids, 0), 1);
@@ -241,70 +316,23 @@ TEST_F(ImportTest, FolderCyclesAreWalkedOnce)
     ids.clear();
     EXPECT_EQ(store.GetAllSubCategoryIds(ids, 2), 1);
     EXPECT_TRUE(ids.empty());
-    std::shared_ptr<std::set<int32_t>> all;
-    EXPECT_EQ(store.GetLiteratureInfoIdList(all, -1), 1);
-    EXPECT_EQ(*all, (std::set<int32_t>{1}));
 }
 
-// Literature without a LiterGuid (a unit written without GUIDs) is told apart by its pkid.
-TEST_F(ImportTest, LiteratureWithoutGuidsKeepsItsReadingStateAndNoNoteIsMisfiled)
-{
-    testkit::UnitSpec spec;
-    spec.autoGuids = false;
-    spec.folders = {{.id = 1, .name = u"f"}, {.id = 2, .name = u"g"}};
-    spec.literature = {{.pkid = 1, .doi = u"d1", .title = u"one", .folderIds = {1, 2}, .remark = u"r1"},
-                       {.pkid = 2, .doi = u"d2", .title = u"two", .folderIds = {1}, .remark = u"r2"}};
-    spec.notes = {{.id = 1, .posId = u"n1", .doi = u"d2"}};
-    const fs::path unit = Build(spec);
-    ASSERT_EQ(testkit::UnitReader(unit).ScalarInt("select count(*) from LiteraInfo where ifnull(LiterGuid, '') = ''"), 2);
-
-    RecordingStore store;
-    ASSERT_EQ(Run(store, unit), 0);
-    EXPECT_EQ(store.recorder.Count("AddLiterature"), 3u);
-    const auto relates = store.recorder.Of("AddLiteratureRelate");
-    ASSERT_EQ(relates.size(), 2u);
-    EXPECT_NE(relates[0].a, relates[1].a);
-    const auto notes = store.recorder.Of("AddNote");
-    ASSERT_EQ(notes.size(), 1u);
-    EXPECT_EQ(notes[0].b, u"");
-}
-
-// Whatever a unit says about an attachment, its file lands in the entry's attachment folder.
-TEST_F(ImportTest, AttachmentPathsNeverLeadOutOfTheEntrysFolder)
+// Whatever a unit says about an attachment or puts in its companion folders, files land only in
+// the entry's attachment folder and the user's folder, and symbolic links are left out.
+TEST_F(ImportTest, FilesNeverLeadOutOfTheLibraryAndLinksAreNotFollowed)
 {
     const fs::path outside = m_dir.Path() / "outside" / "abs.pdf";
     fs::create_directories(outside.parent_path());
     std::ofstream(outside) << "absolute";
     testkit::UnitSpec spec;
     spec.folders = {{.id = 1, .name = u"f"}};
-    const std::vector<std::u16string> stored = {u"D:\\u\\a.pdf", u"..\\..\\x", u"..", u"../../x", U16(outside.string()),
-                                                u"sub/../../a.pdf", u"/"};
     int32_t pkid = 0;
-    for (const std::u16string& path : stored)
+    for (const std::u16string& path :
+         Texts{u"D:\\u\\a.pdf", u"..\\..\\x", u"..", u"../../x", U16(outside.string()), u"sub/../../a.pdf", u"/"})
         spec.literature.push_back({.pkid = ++pkid, .doi = U16("d" + std::to_string(pkid)), .title = path,
                                    .filePath = path, .folderIds = {1}});
-    spec.companionFiles = {{"a.pdf", "A"}, {"x", "X"}};
-    const fs::path unit = Build(spec);
-    const std::vector<std::string> before = FilesBelow(m_dir.Path());
-
-    RecordingStore store;
-    ASSERT_EQ(Run(store, unit), 0);
-    const std::u16string tavGuid = Entries().at(0).TavGuid;
-    const fs::path folder = UserFolder() / "attachments" / testkit::U8(tavGuid);
-    EXPECT_EQ(FilesBelow(folder), (std::vector<std::string>{"a.pdf", "abs.pdf", "x"}));
-    // Nothing else appeared anywhere but the library file and the entry's attachments.
-    for (const std::string& file : FilesBelow(m_dir.Path())) {
-        const bool known = std::find(before.begin(), before.end(), file) != before.end();
-        const bool library = file.rfind("sync/alice/library.db", 0) == 0 ||
-                             file.rfind("sync/alice/attachments/" + testkit::U8(tavGuid) + "/", 0) == 0;
-        EXPECT_TRUE(known || library) << file;
-    }
-}
-
-TEST_F(ImportTest, FolderCopiesLeaveSymbolicLinksOutAndReplaceFiles)
-{
-    testkit::UnitSpec spec;
-    spec.companionFiles = {{"webpage/p/index.html", "new"}};
+    spec.companionFiles = {{"a.pdf", "A"}, {"x", "X"}, {"webpage/p/index.html", "new"}};
     const fs::path unit = Build(spec);
     const fs::path webpage = testkit::ContentsFolder(unit) / "webpage";
     const fs::path secret = m_dir.Path() / "secret";
@@ -316,11 +344,20 @@ TEST_F(ImportTest, FolderCopiesLeaveSymbolicLinksOutAndReplaceFiles)
     fs::create_directories(UserFolder() / "webpage/p");
     std::ofstream(UserFolder() / "webpage/p/index.html") << "old";
     std::ofstream(UserFolder() / "webpage/p/mine.html") << "mine";
+    const std::vector<std::string> before = FilesBelow(m_dir.Path());
 
-    RecordingStore store;
+    Store store;
     ASSERT_EQ(Run(store, unit), 0);
+    const std::string tavGuid = U8(Entries().at(0).TavGuid);
+    EXPECT_EQ(FilesBelow(UserFolder() / "attachments" / tavGuid), (std::vector<std::string>{"a.pdf", "abs.pdf", "x"}));
     EXPECT_EQ(FilesBelow(UserFolder() / "webpage"), (std::vector<std::string>{"p/index.html", "p/mine.html"}));
     EXPECT_EQ(ReadFile(UserFolder() / "webpage/p/index.html"), "new");
+    for (const std::string& file : FilesBelow(m_dir.Path())) {
+        const bool known = std::find(before.begin(), before.end(), file) != before.end();
+        const bool library = file.rfind("sync/alice/library.db", 0) == 0 ||
+                             file.rfind("sync/alice/attachments/" + tavGuid + "/", 0) == 0;
+        EXPECT_TRUE(known || library) << file;
+    }
 
     // A companion subfolder that is itself a link is not copied either.
     fs::remove_all(webpage);
@@ -331,6 +368,49 @@ TEST_F(ImportTest, FolderCopiesLeaveSymbolicLinksOutAndReplaceFiles)
     EXPECT_FALSE(fs::exists(UserFolder() / "webpage"));
 }
 
+// A cancel at any message of the import ends Init as cancelled and leaves nothing of the
+// import in the library; set with the import's completion line it comes too late.
+TEST_F(ImportTest, CancelAtEveryMessageOfTheImportLeavesNoEntry)
+{
+    testkit::UnitSpec spec;
+    spec.folders = {{.id = 1, .name = u"top"}, {.id = 2, .name = u"sub", .parentId = 1}};
+    spec.literature = {{.pkid = 1, .doi = u"d1", .title = u"both", .filePath = u"a.pdf", .folderIds = {1, 2}},
+                       {.pkid = 2, .doi = u"d2", .title = u"one", .filePath = u"b.pdf", .folderIds = {2}}};
+    spec.notes = {{.id = 1, .posId = u"n1", .doi = u"d1"}, {.id = 2, .posId = u"n2", .typeId = 10, .doi = u"d2"}};
+    spec.labels = {{u"L", u"n1"}};
+    spec.companionFiles = {{"a.pdf", "A"}, {"b.pdf", "B"}, {"webpage/w.html", "W"}, {"Notes/n.txt", "N"}};
+    const fs::path unit = Build(spec);
+    const auto isImportStart = [](const Line& line) { return line.text.rfind(u"导入学习单元《", 0) == 0; };
+    ASSERT_EQ(Run(unit), 0);
+    const auto start = std::find_if(m_lines.begin(), m_lines.end(), isImportStart);
+    const auto messages = static_cast<int32_t>(m_lines.end() - start) - 2; // up to the import's own last line
+    ASSERT_GE(messages, 10);
+    ASSERT_EQ(start[messages].text, u"更新学习单元完成");
+    for (int32_t k = 1; k <= messages + 1; ++k) {
+        SCOPED_TRACE(k);
+        fs::remove_all(UserFolder());
+        g_cancelFlag.store(0);
+        int32_t seen = 0;
+        Store store;
+        EXPECT_EQ(Run(store, unit,
+                      [&](const Line& line) {
+                          if ((seen > 0 || isImportStart(line)) && ++seen == k)
+                              g_cancelFlag.store(1);
+                      }),
+                  0);
+        const auto entries = Entries();
+        if (k == messages + 1) {
+            ASSERT_EQ(entries.size(), 1u);
+            EXPECT_TRUE(entries[0].Complete);
+            continue;
+        }
+        EXPECT_EQ(m_lines.back().text, u"导入学习单元取消");
+        EXPECT_FALSE(Said(u"更新学习单元完成"));
+        EXPECT_TRUE(entries.empty());
+        EXPECT_FALSE(fs::exists(UserFolder() / "attachments") && !fs::is_empty(UserFolder() / "attachments"));
+    }
+}
+
 // Init from an old layout: upgrade, then every folder, literature, reading state, note, label
 // and attachment that the upgraded unit holds arrives, with the right parents and links.
 TEST_F(ImportTest, SampleUnitFromVersionsOneAndNineArrivesWhole)
@@ -338,52 +418,36 @@ TEST_F(ImportTest, SampleUnitFromVersionsOneAndNineArrivesWhole)
     for (const int32_t version : {1, 9}) {
         SCOPED_TRACE(version);
         const fs::path unit = Build(testkit::SampleSpec(version), "sample" + std::to_string(version) + ".tav");
-        RecordingStore store;
-        ASSERT_EQ(Run(store, unit), 0);
+        ASSERT_EQ(Run(unit), 0);
         EXPECT_EQ(m_lines.back().text, u"更新学习单元完成");
-        const auto entries = Entries();
-        ASSERT_FALSE(entries.empty());
-        const SLibraryEntry& entry = entries.back();
-        EXPECT_TRUE(entry.Complete);
-        CLibraryReader reader(u"alice");
+        const SLibraryEntryContents contents = Contents();
+        EXPECT_TRUE(contents.Entry.Complete);
         testkit::UnitReader upgraded(unit);
 
-        // Folders: the unit's non-recycled tree, each under its parent.
-        std::map<std::u16string, std::u16string> expectedParent;
-        std::map<std::u16string, std::u16string> nameOfId{{u"0", u"<entry>"}};
+        std::map<std::u16string, std::u16string> expectedParent, nameOfId{{u"0", u"<entry>"}};
         const auto folderRows = upgraded.QueryText("select CategoryId, Name, ParentID from Category where Recycled = 0");
         for (const auto& row : folderRows)
             nameOfId[row[0]] = row[1];
         for (const auto& row : folderRows)
             expectedParent[row[1]] = nameOfId[row[2]];
         EXPECT_EQ(expectedParent[u"孙文件夹"], u"子文件夹");
-        std::vector<SLibraryFolderNode> tree;
-        ASSERT_EQ(reader.GetFolderTree(entry.TavGuid, tree), 0);
-        std::map<std::u16string, std::u16string> parentName;
-        std::map<std::u16string, std::u16string> nameOf{{entry.TavGuid, u"<entry>"}};
-        for (const auto& node : tree)
-            nameOf[node.Folder->FolderGuid] = node.Folder->Name;
-        for (const auto& node : tree)
-            parentName[node.Folder->Name] = nameOf[node.Folder->ParentGuid];
-        EXPECT_EQ(parentName, expectedParent);
+        EXPECT_EQ(ParentNames(contents), expectedParent);
 
         // Literature by folder.
-        std::map<std::u16string, std::set<std::u16string>> expectedTitles;
+        std::map<std::u16string, std::set<std::u16string>> expectedTitles, titles;
         for (const auto& row : upgraded.QueryText("select f.Name, l.Title from CategoryLitera c join Category f on "
                                                   "f.CategoryId = c.CategoryId join LiteraInfo l on l.pkid = c.pkid "
                                                   "where c.Recycled = 0 and f.Recycled = 0"))
             expectedTitles[row[0]].insert(row[1]);
         EXPECT_EQ(expectedTitles[u"孙文件夹"], (std::set<std::u16string>{u"O'Brien's study"}));
-        std::map<std::u16string, std::set<std::u16string>> titles;
-        std::map<std::u16string, std::u16string> guidOf;
-        for (const auto& node : tree) {
-            std::vector<std::shared_ptr<SLiteratureInfo>> filed;
-            ASSERT_EQ(reader.ListFolderLiterature(entry.TavGuid, node.Folder->FolderGuid, filed), 0);
-            for (const auto& literature : filed) {
-                titles[node.Folder->Name].insert(literature->Title);
-                guidOf[literature->Title] = literature->LiterGuid;
-            }
+        std::map<std::u16string, std::u16string> guidOf, titleOf;
+        for (const auto& literature : contents.Literature) {
+            guidOf[literature->Title] = literature->LiterGuid;
+            titleOf[literature->LiterGuid] = literature->Title;
         }
+        for (const auto& node : contents.Folders)
+            for (const auto& guid : contents.FolderLiterature.at(node.Folder->FolderGuid))
+                titles[node.Folder->Name].insert(titleOf[guid]);
         EXPECT_EQ(titles, expectedTitles);
 
         // Reading state of every imported literature.
@@ -391,45 +455,35 @@ TEST_F(ImportTest, SampleUnitFromVersionsOneAndNineArrivesWhole)
                                                   "LiteraRelate r join LiteraInfo l on l.pkid = r.pkid")) {
             if (guidOf.count(row[0]) == 0)
                 continue;
-            std::shared_ptr<SLiteratureRelate> state;
-            ASSERT_EQ(reader.GetLiteratureRelate(entry.TavGuid, guidOf[row[0]], state), 0) << testkit::U8(row[0]);
-            EXPECT_EQ((std::vector<std::u16string>{state->Remark, U16(std::to_string(state->Locked)), state->LastReadTime,
-                                                   state->MarkPos}),
-                      (std::vector<std::u16string>{row[1], row[2].empty() ? u"0" : row[2], row[3], row[4]}));
+            ASSERT_EQ(contents.Relates.count(guidOf[row[0]]), 1u) << U8(row[0]);
+            const auto& state = *contents.Relates.at(guidOf[row[0]]);
+            EXPECT_EQ((Texts{state.Remark, U16(std::to_string(state.Locked)), state.LastReadTime, state.MarkPos}),
+                      (Texts{row[1], row[2].empty() ? u"0" : row[2], row[3], row[4]}));
         }
-        std::shared_ptr<SLiteratureRelate> first;
-        ASSERT_EQ(reader.GetLiteratureRelate(entry.TavGuid, guidOf[u"文献一"], first), 0);
-        EXPECT_EQ(first->Remark, u"备注一");
+        EXPECT_EQ(contents.Relates.at(guidOf[u"文献一"])->Remark, u"备注一");
 
         // Notes: each pointed at its literature's library GUID, with its comments and labels.
-        std::vector<SLibraryNote> notes;
-        ASSERT_EQ(reader.ListNotes(entry.TavGuid, notes), 0);
-        std::map<std::u16string, SLibraryNote> byPos;
-        for (const SLibraryNote& note : notes)
-            byPos[note.Note->PosID] = note;
+        auto notes = NotesByPosId(contents);
         const auto noteRows = upgraded.QueryText(
             "select n.PosID, l.Title, n.Comments from NoteContent n left join LiteraInfo l on l.LiterGuid = n.LiterGuid");
-        ASSERT_EQ(byPos.size(), noteRows.size());
         ASSERT_EQ(noteRows.size(), 6u);
+        ASSERT_EQ(notes.size(), noteRows.size());
         for (const auto& row : noteRows) {
-            EXPECT_EQ(byPos[row[0]].Note->LiterGuid, guidOf[row[1]]) << testkit::U8(row[0]);
-            EXPECT_EQ(byPos[row[0]].Note->Comments, row[2]);
+            EXPECT_EQ(notes[row[0]].Note->LiterGuid, guidOf[row[1]]) << U8(row[0]);
+            EXPECT_EQ(notes[row[0]].Note->Comments, row[2]);
             std::list<std::u16string> labels;
             for (const auto& label : upgraded.QueryText("select LabelText from Label where IsRemoved = 0 and NoteID = '" +
-                                                        testkit::U8(row[0]) + "' group by LabelText"))
+                                                        U8(row[0]) + "' group by LabelText"))
                 labels.push_back(label[0]);
-            EXPECT_EQ(byPos[row[0]].Labels, labels) << testkit::U8(row[0]);
+            EXPECT_EQ(notes[row[0]].Labels, labels) << U8(row[0]);
         }
-        EXPECT_FALSE(byPos[u"N1"].Labels.empty());
+        EXPECT_FALSE(notes[u"N1"].Labels.empty());
 
-        std::vector<SLibraryAttachment> attachments;
-        ASSERT_EQ(reader.ListAttachments(entry.TavGuid, attachments), 0);
-        ASSERT_EQ(attachments.size(), 1u);
-        EXPECT_EQ(fs::path(testkit::U8(attachments[0].StoredPath)).filename(), "a1.pdf");
+        ASSERT_EQ(contents.Attachments.size(), 1u);
+        EXPECT_EQ(fs::path(U8(contents.Attachments[0].StoredPath)).filename(), "a1.pdf");
         EXPECT_EQ(ReadFile(UserFolder() / "Notes/N1.txt"), "note file of N1\n");
         EXPECT_EQ(ReadFile(UserFolder() / "webpage/p3/index.html"), "<html><body>page 3</body></html>\n");
     }
 }
 
 } // namespace
-} // namespace importtest

@@ -1,214 +1,242 @@
-// The store's small readers and utilities: SQL quoting, first-field reads, the companion
-// folder of a unit, folder look-up by name, the web-page reader and the root-literature move.
+// The store's readers and utilities that the import and the upgrade lean on.
 #include "builder/UnitBuilder.h"
 #include "store/TavDB.h"
-#include "support/TextConvert.h"
+#include "support/LastError.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <string>
-#include <vector>
-
-namespace fs = std::filesystem;
-using testkit::U8;
+#include <fstream>
 
 namespace {
 
-class ReaderStore : public CTavDB {
+namespace fs = std::filesystem;
+using testkit::U16;
+using testkit::U8;
+using Texts = std::vector<std::u16string>;
+
+class OpenStore : public CTavDB {
 public:
-    explicit ReaderStore(const fs::path& unit, const std::u16string& tavId = u"")
+    explicit OpenStore(const fs::path& unit, const std::u16string& tavId = u"TAV")
     {
-        SetPauseMilliseconds(0);
-        m_path = Utf8ToWide(unit.string());
+        m_path = U16(unit.string());
         m_db.Open(m_path);
         m_tavId = tavId;
     }
+    using CTavDB::ExtractNoteComments;
+    const auto& Literatures() const { return m_literatures; }
+    const auto& Notes() const { return m_notes; }
+    void SetNoteSet(const std::u16string& literGuid, const std::u16string& noteSet) { m_markPosByLiterGuid[literGuid] = noteSet; }
 };
 
 class ReadersTest : public ::testing::Test {
 protected:
-    fs::path Build(const testkit::UnitSpec& spec, const char* name = "unit.tav")
+    fs::path Build(const testkit::UnitSpec& spec, const std::string& name = "unit.tav")
     {
         const fs::path unit = m_dir.Path() / name;
         testkit::BuildUnit(unit, spec);
         return unit;
     }
-    std::vector<testkit::TextRow> Rows(const fs::path& unit, const std::string& sql)
-    {
-        testkit::UnitReader reader(unit);
-        return reader.QueryText(sql);
-    }
-    void Execute(const fs::path& unit, const std::string& sql)
-    {
-        testkit::UnitReader reader(unit);
-        reader.Execute(sql);
-    }
-
     testkit::ScopedHomeEnv m_home;
     testkit::TempDir m_dir;
 };
 
-TEST(QuoteSqlTextTest, DoublesApostrophesAndEnclosesTheText)
+TEST_F(ReadersTest, QuotedTextComesBackUnchangedAndFirstFieldReadsKeepTheirOutput)
 {
-    EXPECT_EQ(CTavDB::QuoteSqlText(u""), u"''");
-    EXPECT_EQ(CTavDB::QuoteSqlText(u"abc"), u"'abc'");
+    OpenStore store(Build(testkit::UnitSpec{}));
     EXPECT_EQ(CTavDB::QuoteSqlText(u"O'Neil''s"), u"'O''Neil''''s'");
-    EXPECT_EQ(CTavDB::QuoteSqlText(u"'"), u"''''");
-}
-
-TEST_F(ReadersTest, QuotedTextComesBackUnchangedFromTheDatabase)
-{
-    const fs::path unit = Build(testkit::UnitSpec{});
-    ReaderStore store(unit);
-    for (const std::u16string text : {u"plain", u"it's", u"'); drop table Category; --", u"a\\b\"c", u"中文'文献"}) {
+    for (const std::u16string text : {u"", u"it's", u"'); drop table Category; --", u"a\\b\"c", u"中文'文献"}) {
         std::u16string out = u"unset";
         EXPECT_EQ(store.GetFirstFieldText(u"select " + CTavDB::QuoteSqlText(text), out), 1);
         EXPECT_EQ(out, text);
     }
-    testkit::UnitReader reader(unit);
-    EXPECT_TRUE(reader.HasTable("Category"));
-}
-
-TEST_F(ReadersTest, GetFirstFieldTextKeepsTheOutputWithoutARowAndLetsErrorsPass)
-{
-    const fs::path unit = Build(testkit::UnitSpec{});
-    ReaderStore store(unit);
     std::u16string out = u"kept";
     EXPECT_EQ(store.GetFirstFieldText(u"select Name from Category where CategoryId = -5", out), 1);
     EXPECT_EQ(out, u"kept");
     EXPECT_EQ(store.GetFirstFieldText(u"select NULL", out), 1);
     EXPECT_EQ(out, u"");
-    EXPECT_EQ(store.GetFirstFieldText(u"select 12, 'second'", out), 1);
-    EXPECT_EQ(out, u"12");
     EXPECT_THROW(store.GetFirstFieldText(u"select x from NoSuchTable", out), CSqliteException);
 }
 
 TEST(ContentsFolderTest, CutsOnlyTheFileNamesLastExtension)
 {
-    std::u16string folder = u"untouched";
-    EXPECT_EQ(CTavDB::GetContentsFolder(folder, u"/u/a.tav"), 1);
-    EXPECT_EQ(folder, u"/u/a_contents");
-    EXPECT_EQ(CTavDB::GetContentsFolder(folder, u"/u/a.b.tav"), 1);
-    EXPECT_EQ(folder, u"/u/a.b_contents");
-    EXPECT_EQ(CTavDB::GetContentsFolder(folder, u"D:\\单元\\a.tav"), 1);
-    EXPECT_EQ(folder, u"D:\\单元\\a_contents");
-
-    folder = u"untouched";
-    EXPECT_EQ(CTavDB::GetContentsFolder(folder, u"/u/unit"), 0);
-    EXPECT_EQ(folder, u"untouched");
-    // A dot in a folder name is no extension: the companion folder must not land elsewhere.
-    EXPECT_EQ(CTavDB::GetContentsFolder(folder, u"/home/a.b/unit"), 0);
-    EXPECT_EQ(CTavDB::GetContentsFolder(folder, u"D:\\x.y\\unit"), 0);
-    EXPECT_EQ(folder, u"untouched");
+    const struct {
+        std::u16string unit, folder; // empty folder: none, the output stays as it was
+    } cases[] = {{u"/u/a.tav", u"/u/a_contents"},           {u"/u/a.b.tav", u"/u/a.b_contents"},
+                 {u"D:\\单元\\a.tav", u"D:\\单元\\a_contents"}, {u"/u/unit", u""},
+                 {u"/home/a.b/unit", u""},                   {u"D:\\x.y\\unit", u""}};
+    for (const auto& c : cases) {
+        std::u16string folder = u"untouched";
+        EXPECT_EQ(CTavDB::GetContentsFolder(folder, c.unit), c.folder.empty() ? 0 : 1) << U8(c.unit);
+        EXPECT_EQ(folder, c.folder.empty() ? u"untouched" : c.folder) << U8(c.unit);
+    }
 }
 
-TEST_F(ReadersTest, GetFolderIdByNameFindsTopLevelFoldersOnly)
+// A literature without a reading-state row gets one, with the type of the file it points at.
+TEST_F(ReadersTest, LiteratureGetsItsDataTypeFileAndReadingStateRow)
+{
+    const fs::path elsewhere = m_dir.Path() / "elsewhere.txt";
+    std::ofstream(elsewhere) << "x";
+    const struct {
+        std::u16string stored, read; // empty read: as stored
+        std::string fileType;
+    } cases[] = {
+        {u"D:\\old\\Moved.PDF", U16((testkit::ContentsFolder(m_dir.Path() / "unit.tav") / "Moved.PDF").string()), "0"},
+        {U16(elsewhere.string()), {}, "2"}, // exists: never changed
+        {u"D:\\old\\gone.htm", {}, "1"},   // not in the companion folder either
+        {u"..", {}, "2"},                  // the companion folder itself is no file
+        {u"", {}, ""},                     // no file: FileType stays NULL
+    };
+    testkit::UnitSpec spec;
+    int32_t pkid = 0;
+    for (const auto& c : cases)
+        spec.literature.push_back({.pkid = ++pkid, .doi = U16("d" + std::to_string(pkid)), .filePath = c.stored,
+                                   .readingStateRow = false});
+    spec.literature.push_back({.pkid = 9, .doi = u"d9", .filePath = u"x.html", .fileType = 7});
+    spec.companionFiles = {{"Moved.PDF", "%PDF"}};
+    const fs::path unit = Build(spec);
+    testkit::UnitReader reader(unit);
+    reader.Execute("update LiteraInfo set DataType = '' where pkid <= 2; update LiteraInfo set DataType = '3' where pkid = 3");
+
+    OpenStore store(unit);
+    ASSERT_EQ(store.FillLiteratureInfo(), 1);
+    ASSERT_EQ(store.Literatures().size(), std::size(cases) + 1);
+    for (int32_t i = 1; i <= static_cast<int32_t>(std::size(cases)); ++i) {
+        const auto& c = cases[i - 1];
+        EXPECT_EQ(store.Literatures().at(i)->FilePath, c.read.empty() ? c.stored : c.read) << i;
+        EXPECT_EQ(reader.Scalar("select FileType from LiteraRelate where pkid = " + std::to_string(i)).value_or(""),
+                  c.fileType)
+            << i;
+    }
+    EXPECT_EQ(store.Literatures().at(1)->TavId, u"TAV");
+    EXPECT_EQ((Texts{store.Literatures().at(1)->DataType, store.Literatures().at(2)->DataType,
+                     store.Literatures().at(3)->DataType}),
+              (Texts{u"5", u"5", u"3"}));
+    EXPECT_EQ(reader.Scalar("select FileType from LiteraRelate where pkid = 9"), "7"); // an existing row is kept
+
+    std::shared_ptr<SPersonalLiteratureLiteraRelate> state;
+    SetLastErrorCode(0);
+    EXPECT_EQ(store.GetLiteratureRelate(state, 50), 0);
+    EXPECT_EQ(GetLastErrorCode(), static_cast<uint32_t>(kTavNoReadingState));
+    EXPECT_EQ(state, nullptr);
+    EXPECT_EQ(store.GetLiteratureRelate(state, 9), 1);
+    EXPECT_EQ(state->FileType, 7);
+}
+
+TEST_F(ReadersTest, FoldersCarryTheirCountsAndListTheirLiterature)
 {
     testkit::UnitSpec spec;
-    spec.folders = {{.id = 4, .name = u"Bob's"}, {.id = 5, .name = u"Sub", .parentId = 4}, {.id = 6, .name = u"Top"}};
+    spec.folders = {{.id = 1, .name = u"top"}, {.id = 2, .name = u"sub", .parentId = 1},
+                    {.id = 3, .name = u"binned", .parentId = 1, .recycled = true}};
+    spec.literature = {{.pkid = 1, .doi = u"d1", .folderIds = {1}}, {.pkid = 2, .doi = u"d2", .folderIds = {1, 2}},
+                       {.pkid = 3, .doi = u"d3"}};
     const fs::path unit = Build(spec);
-    ReaderStore store(unit);
-    EXPECT_EQ(store.GetFolderIdByName(u"Bob's"), 4);
-    EXPECT_EQ(store.GetFolderIdByName(u"Top"), 6);
-    EXPECT_EQ(store.GetFolderIdByName(u"Sub"), -1);
-    EXPECT_EQ(store.GetFolderIdByName(u"Nothing"), -1);
-    Execute(unit, "drop table Category");
-    EXPECT_EQ(store.GetFolderIdByName(u"Top"), -1);
+    const int64_t topLevel = testkit::UnitReader(unit).ScalarInt("select count(*) from Category where ParentID = 0");
+
+    OpenStore store(unit);
+    std::shared_ptr<SPersonalLiteratureFolder> folder;
+    ASSERT_EQ(store.GetLiteratureFolder(folder, 1), 1);
+    EXPECT_EQ((std::vector<int64_t>{folder->ChildCount, folder->LiteratureCount}), (std::vector<int64_t>{1, 2}));
+    EXPECT_EQ(folder->Name, u"top");
+    EXPECT_EQ(store.GetLiteratureFolder(folder, 3), 0);
+    ASSERT_EQ(store.GetLiteratureFolder(folder, 0), 1); // the root is made up
+    EXPECT_EQ((std::vector<int64_t>{folder->ParentID, folder->ChildCount, folder->LiteratureCount}),
+              (std::vector<int64_t>{0, topLevel, 0}));
+
+    // Literature of a folder, of every folder, and of a "TempRead" unit (also unfiled).
+    std::shared_ptr<CTavDB::IdSet> ids;
+    EXPECT_EQ(store.GetLiteratureInfoIdList(ids, 2), 1);
+    EXPECT_EQ(*ids, (CTavDB::IdSet{2}));
+    EXPECT_EQ(store.GetLiteratureInfoIdList(ids, -1), 1);
+    EXPECT_EQ(*ids, (CTavDB::IdSet{1, 2}));
+    EXPECT_EQ(OpenStore(unit, u"TempRead").GetLiteratureInfoIdList(ids, -1), 1);
+    EXPECT_EQ(*ids, (CTavDB::IdSet{1, 2, 3}));
 }
 
-TEST_F(ReadersTest, FillWebLiteratureInfoReadsOnceAndCreatesAMissingTable)
+TEST_F(ReadersTest, NotesTranslateIsPublic)
+{
+    testkit::UnitSpec spec;
+    spec.literature = {{.pkid = 1, .doi = u"d1"}};
+    for (int32_t id = 1; id <= 5; ++id)
+        spec.notes.push_back({.id = id, .posId = U16("p" + std::to_string(id)), .doi = u"d1"});
+    const fs::path unit = Build(spec);
+    testkit::UnitReader(unit).Execute("update NoteContent set IsPublic = ID - 1");
+    OpenStore store(unit);
+    EXPECT_EQ(store.FillNoteInfo(), 1);
+    std::vector<int32_t> isPublic;
+    for (const auto& [id, note] : store.Notes())
+        isPublic.push_back(note->IsPublic);
+    EXPECT_EQ(isPublic, (std::vector<int32_t>{3, 2, 2, 3, 4}));
+}
+
+TEST_F(ReadersTest, NoteCommentsPackOnlyTheNotesOwnItem)
+{
+    const std::u16string head = u"<NoteSet><Note-Package a=\"NoteSet\"><NoteItems>";
+    const std::u16string tail = u"</NoteItems></Note-Package></NoteSet>";
+    const std::u16string two = head + u"<Item acp=\"1\" id=\"p1\"><b>one</b></Item>\n<Item acp=\"2\" id=\"p2\">two</Item>" + tail;
+    const std::u16string packedHead = u"<Comments><Note-Package a=\"Comments\"><NoteItems>";
+    const std::u16string packedTail = u"</NoteItems></Note-Package></Comments>";
+    const struct {
+        std::u16string noteSet, posId, expected;
+    } cases[] = {
+        {two, u"p2", packedHead + u"<Item acp=\"2\" id=\"p2\">two</Item>" + packedTail},
+        {two, u"p1", packedHead + u"<Item acp=\"1\" id=\"p1\"><b>one</b></Item>" + packedTail},
+        {two, u"p3", u""},                                                            // no item of this note
+        {head + u"<Item acp=\"1\" id=\"p1\">one</Item><broken>" + tail, u"p1", u""}, // not well-formed
+        {head + u"<Item id=\"p1\">one</Item>" + tail, u"p1", u""},                    // nothing to cut at
+        {u"", u"p1", u""},
+    };
+    OpenStore store(Build(testkit::UnitSpec{}));
+    for (const auto& c : cases) {
+        store.SetNoteSet(u"L", c.noteSet);
+        EXPECT_EQ(store.ExtractNoteComments(u"L", c.posId), c.expected) << U8(c.noteSet) << " " << U8(c.posId);
+        EXPECT_EQ(store.ExtractNoteComments(u"other", c.posId), u"");
+    }
+}
+
+// Literature filed at the root moves into the top-level study folder, made when missing.
+TEST_F(ReadersTest, ReplaceLiteraInTavMovesRootLiteratureIntoTheStudyFolder)
+{
+    const auto rows = [](const fs::path& unit, const std::string& sql) { return testkit::UnitReader(unit).QueryUtf8(sql); };
+    const std::string links = "select f.Name, c.pkid, c.CategoryGuid = f.CategoryGuid from CategoryLitera c left join "
+                              "Category f on f.CategoryId = c.CategoryId order by c.pkid, f.Name";
+    for (const bool hasStudyFolder : {true, false}) {
+        SCOPED_TRACE(hasStudyFolder);
+        testkit::UnitSpec spec;
+        spec.folders = {{.id = 3, .name = u"Other"}, {.id = 4, .name = u"要学习的文献", .parentId = 3}};
+        spec.literature = {{.pkid = 1, .doi = u"d1", .folderIds = {0}}, {.pkid = 2, .doi = u"d2", .folderIds = {0}},
+                           {.pkid = 3, .doi = u"d3", .folderIds = {3}}};
+        const fs::path unit = Build(spec, hasStudyFolder ? "has.tav" : "missing.tav");
+        if (!hasStudyFolder)
+            testkit::UnitReader(unit).Execute("delete from Category where Name = '要学习的文献' and ParentID = 0");
+        OpenStore(unit, u"TempRead").ReplaceLiteraInTav();
+        EXPECT_EQ(rows(unit, "select count(*) from CategoryLitera where CategoryId = 0")[0][0], "2");
+        OpenStore(unit).ReplaceLiteraInTav();
+        EXPECT_EQ(rows(unit, links), (std::vector<std::vector<std::string>>{
+                                         {"要学习的文献", "1", "1"}, {"要学习的文献", "2", "1"}, {"Other", "3", "1"}}));
+        const auto folder = rows(unit, "select ParentID, length(CategoryGuid) from Category where Name = '要学习的文献' "
+                                       "and ParentID = 0");
+        EXPECT_EQ(folder, (std::vector<std::vector<std::string>>{{"0", "32"}}));
+    }
+}
+
+TEST_F(ReadersTest, WebPagesAreReadAndAMissingTableIsMade)
 {
     testkit::UnitSpec spec;
     spec.version = 12;
     spec.webPages = {{.pkid = 9, .title = u"T9", .author = u"A", .link = u"L", .filePath = u"F", .createTime = u"C",
-                      .lastReadTime = u"R"},
-                     {.pkid = 2, .title = u"T2"}};
-    const fs::path unit = Build(spec);
-    ReaderStore store(unit, u"TAV1");
+                      .lastReadTime = u"R"}};
+    OpenStore store(Build(spec), u"TAV1");
     EXPECT_EQ(store.FillWebLiteratureInfo(), 1);
-    ASSERT_EQ(store.WebLiteratures().size(), 2u);
+    ASSERT_EQ(store.WebLiteratures().size(), 1u);
     const auto& page = *store.WebLiteratures().at(9);
-    EXPECT_EQ(page.pkid, 9);
-    EXPECT_EQ(page.TavId, u"TAV1");
-    EXPECT_EQ((std::vector<std::u16string>{page.Title, page.Author, page.Link, page.FilePath, page.CreateTime,
-                                           page.LastReadTime}),
-              (std::vector<std::u16string>{u"T9", u"A", u"L", u"F", u"C", u"R"}));
-    EXPECT_EQ(store.WebLiteratures().begin()->first, 2);
-    // Cached: a page added later is not seen by the same store.
-    Execute(unit, "insert into WebPage_Info(pkid, Title) values (20, 'late')");
-    EXPECT_EQ(store.FillWebLiteratureInfo(), 1);
-    EXPECT_EQ(store.WebLiteratures().size(), 2u);
+    EXPECT_EQ((Texts{page.TavId, page.Title, page.Author, page.Link, page.FilePath, page.CreateTime, page.LastReadTime}),
+              (Texts{u"TAV1", u"T9", u"A", u"L", u"F", u"C", u"R"}));
 
     const fs::path bare = Build(testkit::UnitSpec{}, "bare.tav");
-    Execute(bare, "drop table WebPage_Info");
-    ReaderStore empty(bare);
-    EXPECT_EQ(empty.FillWebLiteratureInfo(), 1);
-    EXPECT_TRUE(empty.WebLiteratures().empty());
+    testkit::UnitReader(bare).Execute("drop table WebPage_Info");
+    EXPECT_EQ(OpenStore(bare).FillWebLiteratureInfo(), 1);
     EXPECT_TRUE(testkit::UnitReader(bare).HasTable("WebPage_Info"));
-    // An empty cache is no cache: the next call reads again.
-    Execute(bare, "insert into WebPage_Info(pkid, Title) values (1, 'new')");
-    EXPECT_EQ(empty.FillWebLiteratureInfo(), 1);
-    EXPECT_EQ(empty.WebLiteratures().size(), 1u);
-}
-
-testkit::UnitSpec RootLiterature()
-{
-    testkit::UnitSpec spec;
-    spec.folders = {{.id = 3, .name = u"Other"}};
-    spec.literature = {{.pkid = 1, .doi = u"d1", .title = u"root only", .folderIds = {0}},
-                       {.pkid = 2, .doi = u"d2", .title = u"root and study", .folderIds = {0}},
-                       {.pkid = 3, .doi = u"d3", .title = u"elsewhere", .folderIds = {3}}};
-    return spec;
-}
-
-TEST_F(ReadersTest, ReplaceLiteraInTavMovesRootLiteratureIntoTheStudyFolder)
-{
-    testkit::UnitSpec spec = RootLiterature();
-    spec.folders.push_back({.id = 8, .name = u"要学习的文献"});
-    spec.literature[1].folderIds.push_back(8);
-    const fs::path unit = Build(spec);
-    ReaderStore store(unit, u"TAV");
-    store.ReplaceLiteraInTav();
-    EXPECT_EQ(Rows(unit, "select CategoryId, pkid from CategoryLitera order by pkid, CategoryId"),
-              (std::vector<testkit::TextRow>{{u"8", u"1"}, {u"8", u"2"}, {u"3", u"3"}}));
-}
-
-TEST_F(ReadersTest, ReplaceLiteraInTavMakesTheStudyFolderWhenMissing)
-{
-    const fs::path unit = Build(RootLiterature());
-    Execute(unit, "delete from Category where Name = '要学习的文献'");
-    ReaderStore store(unit, u"TAV");
-    store.ReplaceLiteraInTav();
-    const auto folder = Rows(unit, "select CategoryId, ParentID, length(CategoryGuid) from Category where Name = '要学习的文献'");
-    ASSERT_EQ(folder.size(), 1u);
-    EXPECT_EQ(folder[0][1], u"0");
-    EXPECT_EQ(folder[0][2], u"32");
-    EXPECT_EQ(Rows(unit, "select count(*) from CategoryLitera where CategoryId = " + U8(folder[0][0]))[0][0], u"2");
-    EXPECT_EQ(Rows(unit, "select count(*) from CategoryLitera where CategoryId = 0")[0][0], u"0");
-    // The moved links carry the new folder's GUID.
-    EXPECT_EQ(Rows(unit, "select count(*) from CategoryLitera c join Category f on f.CategoryId = c.CategoryId where "
-                         "f.Name = '要学习的文献' and c.CategoryGuid = f.CategoryGuid")[0][0],
-              u"2");
-}
-
-TEST_F(ReadersTest, ReplaceLiteraInTavLeavesTempReadAndUnitsWithoutRootLinksAlone)
-{
-    const fs::path temp = Build(RootLiterature(), "temp.tav");
-    Execute(temp, "delete from Category where Name = '要学习的文献'");
-    ReaderStore tempRead(temp, u"TempRead");
-    tempRead.ReplaceLiteraInTav();
-    EXPECT_EQ(Rows(temp, "select count(*) from CategoryLitera where CategoryId = 0")[0][0], u"2");
-    EXPECT_EQ(Rows(temp, "select count(*) from Category where Name = '要学习的文献'")[0][0], u"0");
-
-    testkit::UnitSpec spec = RootLiterature();
-    spec.literature.resize(1);
-    spec.literature[0].folderIds = {3};
-    const fs::path plain = Build(spec, "plain.tav");
-    Execute(plain, "delete from Category where Name = '要学习的文献'");
-    ReaderStore store(plain, u"TAV");
-    store.ReplaceLiteraInTav();
-    EXPECT_EQ(Rows(plain, "select count(*) from Category where Name = '要学习的文献'")[0][0], u"0");
 }
 
 } // namespace

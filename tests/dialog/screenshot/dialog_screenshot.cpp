@@ -1,16 +1,13 @@
-// Renders the import dialog offscreen to two PNG files: idle with a unit named, and in the
-// middle of importing it (the worker holds at half of its reports while the picture is taken).
+// Renders the import dialog offscreen to two PNG files: idle with a unit named, and halfway
+// through importing it (the worker holds at a report while the picture is taken). Run with HOME
+// and the XDG folders pointing at a scratch folder (scripts/screenshot.sh does).
 //
 //   dialog_screenshot <unit.tav> <output folder>
-//
-// Run with HOME and the XDG folders pointing at a scratch folder (scripts/screenshot.sh does):
-// it signs in the account "demo" and sets the sync folder there.
 #include "app/dialog/ArboraDataUpdateDlg.h"
 #include "builder/UnitBuilder.h"
 #include "store/TavDB.h"
 #include "support/IniFile.h"
 #include "support/SyncSettings.h"
-#include "support/TextConvert.h"
 
 #include <QApplication>
 #include <QFont>
@@ -20,13 +17,12 @@
 
 #include <atomic>
 #include <cstdio>
-#include <filesystem>
 #include <thread>
 
 int main(int argc, char** argv)
 {
     if (argc != 3) {
-        std::fprintf(stderr, "usage: %s <unit.tav> <output folder>\n", argc > 0 ? argv[0] : "dialog_screenshot");
+        std::fprintf(stderr, "usage: dialog_screenshot <unit.tav> <output folder>\n");
         return 2;
     }
     qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -36,13 +32,13 @@ int main(int argc, char** argv)
     std::filesystem::create_directories(out);
     testkit::SignInAccount(u"demo");
     const char* home = std::getenv("HOME");
-    WriteIniValue(SyncroSetFilePath(), u"SyncroSet", u"SyncPath", Utf8ToWide(std::string(home ? home : "/tmp") + "/sync"));
+    WriteIniValue(SyncroSetFilePath(), u"SyncroSet", u"SyncPath", testkit::U16(std::string(home ? home : "/tmp") + "/sync"));
 
     constexpr int kHoldAtReport = 80;
     std::atomic<int> reports{0};
     std::atomic<bool> release{false};
-    CArboraDataUpdateDlg dialog(Utf8ToWide(argv[1]), [&](const std::u16string& path, const std::u16string& account,
-                                                          const ProgressCallback& callback) {
+    CArboraDataUpdateDlg dialog(testkit::U16(argv[1]), [&](const std::u16string& path, const std::u16string& account,
+                                                            const ProgressCallback& callback) {
         CTavDB store;
         std::u16string tavId;
         return store.Init(path, tavId, account, [&](int32_t position, int32_t maximum, const std::u16string& text) {
@@ -53,10 +49,12 @@ int main(int argc, char** argv)
             return result;
         });
     });
+    const auto save = [&](const char* name) {
+        QTest::qWait(100);
+        return dialog.grab().save(QString::fromStdString((out / name).string()));
+    };
     dialog.show();
-    QTest::qWait(100);
-    bool saved = dialog.grab().save(QString::fromStdString((out / "dialog-idle.png").string()));
-
+    bool saved = save("dialog-idle.png");
     QTest::mouseClick(dialog.findChild<QPushButton*>(QStringLiteral("control1003")), Qt::LeftButton);
     auto* log = dialog.findChild<QPlainTextEdit*>(QStringLiteral("control1004"));
     if (!QTest::qWaitFor([&] { return log->blockCount() > kHoldAtReport; }, 60000)) {
@@ -64,8 +62,7 @@ int main(int argc, char** argv)
         release = true;
         return 1;
     }
-    QTest::qWait(100);
-    saved = dialog.grab().save(QString::fromStdString((out / "dialog-importing.png").string())) && saved;
+    saved = save("dialog-importing.png") && saved;
     release = true;
     auto* cancel = dialog.findChild<QPushButton*>(QStringLiteral("control2"));
     if (!QTest::qWaitFor([&] { return cancel->text() == QStringLiteral("完成"); }, 120000))
