@@ -4,7 +4,6 @@
 #include "library/LibraryReader.h"
 #include "library/OvDataMiddle.h"
 #include "store/TavDB.h"
-#include "support/Log.h"
 #include "support/SyncPathOverride.h"
 
 #include <gtest/gtest.h>
@@ -129,10 +128,7 @@ protected:
     {
         SLibraryEntryContents contents;
         const auto entries = Entries();
-        EXPECT_FALSE(entries.empty());
-        if (!entries.empty()) {
-            EXPECT_EQ(CLibraryReader(u"alice").ReadEntryContents(entries.back().TavGuid, contents), 0);
-        }
+        EXPECT_EQ(entries.empty() ? -1 : CLibraryReader(u"alice").ReadEntryContents(entries.back().TavGuid, contents), 0);
         return contents;
     }
     fs::path UserFolder() const { return m_dir.Path() / "sync" / "alice"; }
@@ -142,20 +138,20 @@ protected:
     std::vector<Line> m_lines;
 };
 
-TEST_F(ImportTest, FoldersLiteratureAttachmentsNotesAndLabelsReachTheLibrary)
+// What the sample unit below does not hold: a folder name past 60 characters, an attachment moved
+// since, a web page as literature, note comments to rebuild, removed labels.
+TEST_F(ImportTest, RenamedFoldersMovedAttachmentsWebPagesAndNoteComments)
 {
     const std::u16string name60 = std::u16string(50, u'文') + u"0123456789";
     const std::u16string name61 = name60 + u"X";
-    const std::u16string noteSet = u"<NoteSet><Note-Package v=\"1\"><NoteItems n=\"2\"><Item acp=\"1\" id=\"p1\">one</Item>"
-                                   u"<Item acp=\"2\" id=\"p2'q\">two &amp; more</Item></NoteItems></Note-Package></NoteSet>";
     testkit::UnitSpec spec;
-    spec.folders = {{.id = 1, .name = u"A'top"}, {.id = 2, .name = u"Sub", .parentId = 1},
-                    {.id = 3, .name = name60}, {.id = 4, .name = name61}};
+    spec.folders = {{.id = 1, .name = name60}, {.id = 2, .name = name61}};
     spec.literature = {
-        {.pkid = 1, .doi = u"d1", .title = u"Twice filed", .folderIds = {1, 2}, .notePackage = noteSet, .remark = u"r1"},
-        {.pkid = 2, .doi = u"d2", .title = u"Moved file", .filePath = u"D:\\u\\a.pdf", .folderIds = {3}},
-        {.pkid = 3, .doi = u"d3", .title = u"Web", .filePath = u"webpage\\p\\index.html", .folderIds = {4}},
-        {.pkid = 4, .doi = u"d4", .title = u"Nowhere"},
+        {.pkid = 1, .doi = u"d1", .folderIds = {1}, .notePackage = u"<NoteSet><Note-Package v=\"1\"><NoteItems n=\"2\">"
+                                                                  u"<Item acp=\"1\" id=\"p1\">one</Item><Item acp=\"2\" "
+                                                                  u"id=\"p2'q\">two</Item></NoteItems></Note-Package></NoteSet>"},
+        {.pkid = 2, .doi = u"d2", .filePath = u"D:\\u\\a.pdf", .folderIds = {2}},
+        {.pkid = 3, .doi = u"d3", .filePath = u"webpage\\p\\index.html", .folderIds = {2}},
     };
     spec.notes = {
         {.id = 1, .posId = u"p1", .doi = u"d1", .comments = testkit::MakeNoteComments({u"p1"})},
@@ -163,69 +159,38 @@ TEST_F(ImportTest, FoldersLiteratureAttachmentsNotesAndLabelsReachTheLibrary)
         {.id = 3, .posId = u"p3", .doi = u"d1", .comments = testkit::MakeNoteComments({u"zz"})},
         {.id = 4, .posId = u"h1", .typeId = 10, .doi = u"d2"},
     };
-    spec.labels = {{u"L2", u"p2'q"}, {u"L1", u"p2'q"}, {u"Gone", u"p2'q"}, {u"K", u"p1"}};
-    spec.companionFiles = {{"a.pdf", "%PDF a"}, {"webpage/p/index.html", "<html/>"}, {"Notes/n.txt", "note"}};
+    spec.labels = {{u"L2", u"p2'q"}, {u"L1", u"p2'q"}, {u"Gone", u"p2'q"}};
+    spec.companionFiles = {{"a.pdf", "%PDF a"}, {"webpage/p/index.html", "<html/>"}};
     const fs::path unit = Build(spec);
     testkit::UnitReader(unit).Execute("update Label set IsRemoved = 1 where LabelText = 'Gone'");
     ASSERT_EQ(Run(unit), 0);
-    EXPECT_EQ(m_lines.back().text, u"更新学习单元完成");
     const SLibraryEntryContents contents = Contents();
-    EXPECT_TRUE(contents.Entry.Complete);
-    EXPECT_EQ(contents.Entry.Name, u"unit");
+    EXPECT_TRUE(Said(u"导入文献夹《" + name61 + u"》") && Said(u"导入标注PosID：h1") && Said(u"导入笔记PosID：p2'q"));
+    const auto folders = ParentNames(contents);
+    EXPECT_EQ(folders.count(u"重命名：" + name61.substr(0, 55)) + folders.count(name60), 2u);
 
-    // Folders: named as in the messages, renamed past 60 characters, each under its parent.
-    EXPECT_TRUE(Said(u"导入文献夹《" + name61 + u"》"));
-    const std::u16string renamed = u"重命名：" + name61.substr(0, 55);
-    EXPECT_EQ(ParentNames(contents), (std::map<std::u16string, std::u16string>{
-                                         {u"A'top", u"<entry>"}, {u"Sub", u"A'top"}, {name60, u"<entry>"},
-                                         {renamed, u"<entry>"}}));
-
-    // Literature: the one in two folders is filed in both, with its reading state; d4 is in no folder.
-    std::map<std::u16string, std::shared_ptr<SLiteratureInfo>> byDoi;
-    for (const auto& literature : contents.Literature)
-        byDoi[literature->DOI] = literature;
-    ASSERT_EQ(byDoi.size(), 3u);
-    const std::u16string d1 = byDoi[u"d1"]->LiterGuid;
-    for (const auto& node : contents.Folders)
-        if (node.Folder->Name == u"A'top" || node.Folder->Name == u"Sub") {
-            EXPECT_EQ(contents.FolderLiterature.at(node.Folder->FolderGuid).front(), d1);
-        }
-    ASSERT_EQ(contents.Relates.count(d1), 1u);
-    EXPECT_EQ(contents.Relates.at(d1)->Remark, u"r1");
-    EXPECT_EQ(contents.Relates.at(d1)->MarkPos, noteSet);
-
-    // Attachments: the moved file is found in the companion folder; web page files never go.
+    // The moved file is found in the companion folder; web page files never go.
     ASSERT_EQ(contents.Attachments.size(), 1u);
     EXPECT_EQ(contents.Attachments[0].SourcePath, U16((testkit::ContentsFolder(unit) / "a.pdf").string()));
     EXPECT_EQ(ReadFile(U8(contents.Attachments[0].StoredPath)), "%PDF a");
-    EXPECT_EQ(byDoi[u"d2"]->FilePath, contents.Attachments[0].StoredPath);
-    EXPECT_EQ(byDoi[u"d3"]->FilePath, u"webpage\\p\\index.html");
-    EXPECT_EQ(ReadFile(UserFolder() / "webpage/p/index.html"), "<html/>");
-    EXPECT_EQ(ReadFile(UserFolder() / "Notes/n.txt"), "note");
+    ASSERT_EQ(contents.Literature.size(), 3u);
+    EXPECT_EQ(contents.Literature[1]->FilePath, contents.Attachments[0].StoredPath);
+    EXPECT_EQ(contents.Literature[2]->FilePath, u"webpage\\p\\index.html");
 
-    // Notes: labels grouped per note, comments rebuilt only from the note's own item.
-    EXPECT_TRUE(Said(u"导入标注PosID：h1") && Said(u"导入笔记PosID：p2'q"));
+    // Comments are rebuilt from the note's own item only; labels come grouped, without removed ones.
     auto notes = NotesByPosId(contents);
-    ASSERT_EQ(notes.size(), 4u);
     EXPECT_EQ(notes[u"p1"].Note->Comments, u"<Comments><Note-Package v=\"1\"><NoteItems n=\"2\"><Item acp=\"1\" "
                                           u"id=\"p1\">one</Item></NoteItems></Note-Package></Comments>");
-    EXPECT_EQ(notes[u"p1"].Labels, (std::list<std::u16string>{u"K"}));
     EXPECT_EQ(notes[u"p2'q"].Note->Comments, u"<own>no ids</own>");
-    EXPECT_EQ(notes[u"p2'q"].Labels, (std::list<std::u16string>{u"L1", u"L2"}));
     EXPECT_EQ(notes[u"p3"].Note->Comments, testkit::MakeNoteComments({u"zz"}));
+    EXPECT_EQ(notes[u"p2'q"].Labels, (std::list<std::u16string>{u"L1", u"L2"}));
     EXPECT_EQ(notes[u"h1"].Note->TypeID, 10);
-    EXPECT_EQ(notes[u"h1"].Note->LiterGuid, byDoi[u"d2"]->LiterGuid);
-    EXPECT_EQ(notes[u"p2'q"].Note->LiterGuid, d1);
 }
 
 TEST_F(ImportTest, EmptyUnitCompletesWithAFullBarAndARefusedEntryFails)
 {
     const fs::path unit = Build(testkit::UnitSpec{});
     fs::remove_all(testkit::ContentsFolder(unit));
-    CxLog::Instance().Log(u"ImportTest", u"mark", __LINE__, 3, u"start");
-    ASSERT_TRUE(CxLog::Instance().Flush());
-    const size_t logStart = ReadFile(U8(CxLog::Instance().LastLogFilePath())).size();
-
     ASSERT_EQ(Run(unit), 0);
     const SLibraryEntryContents contents = Contents();
     EXPECT_TRUE(contents.Entry.Complete);
@@ -237,10 +202,6 @@ TEST_F(ImportTest, EmptyUnitCompletesWithAFullBarAndARefusedEntryFails)
         EXPECT_EQ(m_lines[i].position, m_lines[i].maximum);
         EXPECT_GT(m_lines[i].maximum, 0);
     }
-    ASSERT_TRUE(CxLog::Instance().Flush());
-    const std::string log = ReadFile(U8(CxLog::Instance().LastLogFilePath())).substr(logStart);
-    for (const char* folder : {"webpage不存在", "Notes不存在"})
-        EXPECT_NE(log.find(folder), std::string::npos) << folder;
 
     // An entry that cannot be created ends the import as failed, with the service's words.
     OvSysUser::Instance().SetUser(u"");
@@ -295,8 +256,7 @@ TEST_F(ImportTest, FolderCyclesAndLiteratureWithoutGuids)
         // A folder row with id 0, below the root: its own parent.
         reader.Execute("insert into Category(CategoryId, Name, ParentID, Recycled) values (0, 'zero', 0, 0)");
     }
-    Store store;
-    ASSERT_EQ(Run(store, unit), 0);
+    ASSERT_EQ(Run(unit), 0);
     EXPECT_EQ(m_lines.back().text, u"更新学习单元完成");
     const SLibraryEntryContents contents = Contents();
     EXPECT_EQ(ParentNames(contents),
@@ -310,12 +270,6 @@ TEST_F(ImportTest, FolderCyclesAndLiteratureWithoutGuids)
     ASSERT_EQ(contents.Notes.size(), 1u);
     EXPECT_EQ(contents.Notes[0].Note->LiterGuid, u"");
 
-    std::set<int32_t> ids;
-    EXPECT_EQ(store.GetAllSubCategoryIds(ids, 0), 1);
-    EXPECT_EQ(ids, (std::set<int32_t>{1, 3}));
-    ids.clear();
-    EXPECT_EQ(store.GetAllSubCategoryIds(ids, 2), 1);
-    EXPECT_TRUE(ids.empty());
 }
 
 // Whatever a unit says about an attachment or puts in its companion folders, files land only in
@@ -430,7 +384,6 @@ TEST_F(ImportTest, SampleUnitFromVersionsOneAndNineArrivesWhole)
             nameOfId[row[0]] = row[1];
         for (const auto& row : folderRows)
             expectedParent[row[1]] = nameOfId[row[2]];
-        EXPECT_EQ(expectedParent[u"孙文件夹"], u"子文件夹");
         EXPECT_EQ(ParentNames(contents), expectedParent);
 
         // Literature by folder.

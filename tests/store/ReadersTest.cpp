@@ -4,53 +4,37 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-
 namespace {
 
-namespace fs = std::filesystem;
 using testkit::U16;
 using testkit::U8;
 
-class OpenStore : public CTavDB {
-public:
-    explicit OpenStore(const fs::path& unit, const std::u16string& tavId = u"TAV")
-    {
-        m_path = U16(unit.string());
-        m_db.Open(m_path);
-        m_tavId = tavId;
-    }
-    using CTavDB::ExtractNoteComments;
-    void SetNoteSet(const std::u16string& literGuid, const std::u16string& noteSet) { m_markPosByLiterGuid[literGuid] = noteSet; }
-};
-
-class ReadersTest : public ::testing::Test {
+// A store on a fresh, empty unit; it can also hold a literature's note set as the import reads it.
+class StoreUtilities : public CTavDB, public ::testing::Test {
 protected:
-    fs::path Build(const testkit::UnitSpec& spec, const std::string& name = "unit.tav")
+    StoreUtilities()
     {
-        const fs::path unit = m_dir.Path() / name;
-        testkit::BuildUnit(unit, spec);
-        return unit;
+        testkit::BuildUnit(m_dir.Path() / "unit.tav", testkit::UnitSpec{});
+        m_db.Open(U16((m_dir.Path() / "unit.tav").string()));
     }
     testkit::ScopedHomeEnv m_home;
     testkit::TempDir m_dir;
 };
 
-TEST_F(ReadersTest, QuotedTextComesBackUnchangedAndFirstFieldReadsKeepTheirOutput)
+TEST_F(StoreUtilities, QuotedTextComesBackUnchangedAndFirstFieldReadsKeepTheirOutput)
 {
-    OpenStore store(Build(testkit::UnitSpec{}));
-    EXPECT_EQ(CTavDB::QuoteSqlText(u"O'Neil''s"), u"'O''Neil''''s'");
+    EXPECT_EQ(QuoteSqlText(u"O'Neil''s"), u"'O''Neil''''s'");
     for (const std::u16string text : {u"", u"it's", u"'); drop table Category; --", u"a\\b\"c", u"中文'文献"}) {
         std::u16string out = u"unset";
-        EXPECT_EQ(store.GetFirstFieldText(u"select " + CTavDB::QuoteSqlText(text), out), 1);
+        EXPECT_EQ(GetFirstFieldText(u"select " + QuoteSqlText(text), out), 1);
         EXPECT_EQ(out, text);
     }
     std::u16string out = u"kept";
-    EXPECT_EQ(store.GetFirstFieldText(u"select Name from Category where CategoryId = -5", out), 1);
+    EXPECT_EQ(GetFirstFieldText(u"select Name from Category where CategoryId = -5", out), 1);
     EXPECT_EQ(out, u"kept");
-    EXPECT_EQ(store.GetFirstFieldText(u"select NULL", out), 1);
+    EXPECT_EQ(GetFirstFieldText(u"select NULL", out), 1);
     EXPECT_EQ(out, u"");
-    EXPECT_THROW(store.GetFirstFieldText(u"select x from NoSuchTable", out), CSqliteException);
+    EXPECT_THROW(GetFirstFieldText(u"select x from NoSuchTable", out), CSqliteException);
 }
 
 TEST(ContentsFolderTest, CutsOnlyTheFileNamesLastExtension)
@@ -67,7 +51,7 @@ TEST(ContentsFolderTest, CutsOnlyTheFileNamesLastExtension)
     }
 }
 
-TEST_F(ReadersTest, NoteCommentsPackOnlyTheNotesOwnItem)
+TEST_F(StoreUtilities, NoteCommentsPackOnlyTheNotesOwnItem)
 {
     const std::u16string head = u"<NoteSet><Note-Package a=\"NoteSet\"><NoteItems>";
     const std::u16string tail = u"</NoteItems></Note-Package></NoteSet>";
@@ -84,11 +68,10 @@ TEST_F(ReadersTest, NoteCommentsPackOnlyTheNotesOwnItem)
         {head + u"<Item id=\"p1\">one</Item>" + tail, u"p1", u""},                    // nothing to cut at
         {u"", u"p1", u""},
     };
-    OpenStore store(Build(testkit::UnitSpec{}));
     for (const auto& c : cases) {
-        store.SetNoteSet(u"L", c.noteSet);
-        EXPECT_EQ(store.ExtractNoteComments(u"L", c.posId), c.expected) << U8(c.noteSet) << " " << U8(c.posId);
-        EXPECT_EQ(store.ExtractNoteComments(u"other", c.posId), u"");
+        m_markPosByLiterGuid[u"L"] = c.noteSet;
+        EXPECT_EQ(ExtractNoteComments(u"L", c.posId), c.expected) << U8(c.noteSet) << " " << U8(c.posId);
+        EXPECT_EQ(ExtractNoteComments(u"other", c.posId), u"");
     }
 }
 
