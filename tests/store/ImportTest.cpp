@@ -94,9 +94,10 @@ protected:
     }
 
     // Runs Init on `unit` as the unit's owner; `onLine` may set the cancel flag.
-    int Run(CTavDB& store, const fs::path& unit, const std::function<void(const Line&)>& onLine = {})
+    int Run(const fs::path& unit, const std::function<void(const Line&)>& onLine = {})
     {
         m_lines.clear();
+        Store store;
         std::u16string tavId;
         return store.Init(U16(unit.string()), tavId, u"owner1",
                           [this, onLine](int32_t position, int32_t maximum, const std::u16string& text) {
@@ -105,11 +106,6 @@ protected:
                                   onLine(m_lines.back());
                               return 1;
                           });
-    }
-    int Run(const fs::path& unit)
-    {
-        Store store;
-        return Run(store, unit);
     }
 
     bool Said(const std::u16string& text) const
@@ -300,8 +296,7 @@ TEST_F(ImportTest, FilesNeverLeadOutOfTheLibraryAndLinksAreNotFollowed)
     std::ofstream(UserFolder() / "webpage/p/mine.html") << "mine";
     const std::vector<std::string> before = FilesBelow(m_dir.Path());
 
-    Store store;
-    ASSERT_EQ(Run(store, unit), 0);
+    ASSERT_EQ(Run(unit), 0);
     const std::string tavGuid = U8(Entries().at(0).TavGuid);
     EXPECT_EQ(FilesBelow(UserFolder() / "attachments" / tavGuid), (std::vector<std::string>{"a.pdf", "abs.pdf", "x"}));
     EXPECT_EQ(FilesBelow(UserFolder() / "webpage"), (std::vector<std::string>{"p/index.html", "p/mine.html"}));
@@ -318,7 +313,7 @@ TEST_F(ImportTest, FilesNeverLeadOutOfTheLibraryAndLinksAreNotFollowed)
     fs::create_directory_symlink(secret, webpage);
     fs::remove_all(UserFolder() / "webpage");
     std::u16string error;
-    EXPECT_EQ(store.CopyFolder(U16(webpage.string()), U16(UserFolder().string()) + u"/", error), 0);
+    EXPECT_EQ(Store().CopyFolder(U16(webpage.string()), U16(UserFolder().string()) + u"/", error), 0);
     EXPECT_FALSE(fs::exists(UserFolder() / "webpage"));
 }
 
@@ -345,8 +340,7 @@ TEST_F(ImportTest, CancelAtEveryMessageOfTheImportLeavesNoEntry)
         fs::remove_all(UserFolder());
         g_cancelFlag.store(0);
         int32_t seen = 0;
-        Store store;
-        EXPECT_EQ(Run(store, unit,
+        EXPECT_EQ(Run(unit,
                       [&](const Line& line) {
                           if ((seen > 0 || isImportStart(line)) && ++seen == k)
                               g_cancelFlag.store(1);
