@@ -219,7 +219,8 @@ TEST_F(LibraryCommandTest, RemoveDeletesTheEntryAndItsFilesOnce)
     ASSERT_TRUE(fs::is_regular_file(folder / "paper.pdf"));
     const Output removed = Run(LibraryAction::Remove, U8(m_a.substr(0, 12)));
     EXPECT_EQ(0, removed.status) << removed.err;
-    EXPECT_EQ("removed " + U8(m_a) + " (单元 a) with 3 folders, 2 literature, 3 notes and its attachment files\n", removed.out);
+    EXPECT_EQ("removed " + U8(m_a) + " (单元 a) with 3 folders, 2 literature, 3 notes and its attachment files\n",
+              removed.out);
     EXPECT_FALSE(fs::exists(folder));
     const Output again = Run(LibraryAction::Remove, U8(m_a.substr(0, 12)));
     EXPECT_EQ(1, again.status);

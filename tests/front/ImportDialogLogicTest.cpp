@@ -192,9 +192,10 @@ TEST_F(ImportDialogLogicTest, ProgressRecordSetsTheBarAndAppendsOneLine)
     std::u16string expectedLog;
     for (const auto& c : cases) {
         const std::u16string text = u"行 " + std::u16string(1, u'0' + c.position);
-        EXPECT_EQ(m_logic.OnProgressMessage(std::make_unique<SProgressRecord>(SProgressRecord{c.position, c.maximum, text})), 0);
+        auto record = std::make_unique<SProgressRecord>(SProgressRecord{c.position, c.maximum, text});
+        EXPECT_EQ(m_logic.OnProgressMessage(std::move(record)), 0);
         expectedLog += text + u"\r\n";
-        EXPECT_EQ((std::vector<int32_t>{m_front.maximum, m_front.position}), (std::vector<int32_t>{c.shownMaximum, c.position}));
+        EXPECT_EQ(std::make_pair(m_front.maximum, m_front.position), std::make_pair(c.shownMaximum, c.position));
         EXPECT_EQ(m_front.log, expectedLog);
     }
     EXPECT_EQ(m_logic.OnProgressMessage(nullptr), 0);

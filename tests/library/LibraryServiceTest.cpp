@@ -3,6 +3,7 @@
 #include "library/LibraryDatabase.h"
 #include "library/LibraryErrors.h"
 #include "library/LibraryReader.h"
+#include "library/LibraryService.h"
 #include "library/OvDataMiddle.h"
 #include "sqlite/SqliteDB.h"
 #include "support/IniFile.h"
@@ -124,7 +125,8 @@ TEST_F(LibraryTest, ImportFlowRoundTripsEveryRecord)
     const std::u16string two = AddLiterature(tavGuid, sub, u"10.1000/other", u"论文二");
     auto relate = std::make_shared<SLiteratureRelate>();
     std::tie(relate->LiterGuid, relate->LastReadTime, relate->MarkPos) = std::make_tuple(one, u"2017-06-06", tricky);
-    std::tie(relate->Locked, relate->LastReadPos, relate->ReadingProgress, relate->FileType) = std::make_tuple(1, 42, 77, 3);
+    std::tie(relate->Locked, relate->LastReadPos, relate->ReadingProgress, relate->FileType) =
+        std::make_tuple(1, 42, 77, 3);
     EXPECT_EQ(kLibraryOk, Service().AddLiteratureRelate(relate, tavGuid, User(), top, 0));
     const fs::path source = WriteSource("it's.pdf", "%PDF");
     std::u16string stored;
@@ -261,7 +263,8 @@ TEST_F(LibraryTest, RejectedOperationsAnswerWithTheirCodeAndLeaveNothingBehind)
     std::vector<SLibraryNote> notes;
     ASSERT_EQ(kLibraryOk, CLibraryReader(User()).ListNotes(tavGuid, notes));
     ASSERT_EQ(1u, notes.size());
-    EXPECT_EQ(std::make_pair(notes[0].Note->Title, notes[0].Labels), std::make_pair(std::u16string(u"first"), Texts{u"one"}));
+    EXPECT_EQ(std::make_pair(notes[0].Note->Title, notes[0].Labels),
+              std::make_pair(std::u16string(u"first"), Texts{u"one"}));
     auto fetched = std::make_shared<SNoteInfo>();
     fetched->Title = u"untouched";
     EXPECT_EQ(kLibraryNoteNotFound, Service().GetNote(fetched, tavGuid, User(), u"missing", 1));
@@ -277,7 +280,8 @@ TEST_F(LibraryTest, FailuresHalfwayAreUndone)
     const std::u16string tavGuid = CreateUnit(u"a");
     AddLiterature(tavGuid, AddFolder(tavGuid, tavGuid, u"f"), u"10.1/x", u"t");
     const std::u16string stored = Attach(tavGuid, "a.pdf", "pdf");
-    ASSERT_EQ(0, Sql(u"create trigger R1 before insert on NoteLabel when new.Label='refused' begin select raise(abort, 'r'); end"));
+    ASSERT_EQ(0, Sql(u"create trigger R1 before insert on NoteLabel when new.Label='refused' "
+                     u"begin select raise(abort, 'r'); end"));
     ASSERT_EQ(0, Sql(u"create trigger R2 before insert on Attachment begin select raise(abort, 'r'); end"));
     ASSERT_EQ(0, Sql(u"create trigger R3 before delete on LearningUnit begin select raise(abort, 'r'); end"));
     EXPECT_EQ(kLibraryStorageError, AddNote(tavGuid, u"p", u"", {u"fine", u"refused"}));
@@ -289,6 +293,39 @@ TEST_F(LibraryTest, FailuresHalfwayAreUndone)
     for (const char* table : {"Folder", "Literature", "Attachment", "Note", "NoteLabel"})
         EXPECT_EQ(1, CountRows(table, tavGuid)) << table;
     EXPECT_EQ("pdf", ReadWholeFile(P(stored)));
+}
+
+// A batch groups commits: its writes are read back by the service alone until its end or until
+// it is full, each operation still all or nothing; a removal inside it commits before its files go.
+TEST_F(LibraryTest, BatchesGroupCommitsAndKeepEachOperationWhole)
+{
+    const std::u16string tavGuid = CreateUnit(u"a");
+    ASSERT_EQ(0, Sql(u"create trigger R1 before insert on NoteLabel when new.Label='refused' "
+                     u"begin select raise(abort, 'r'); end"));
+    ASSERT_EQ(kLibraryOk, Service().BeginBatch(User()));
+    const std::u16string literGuid = AddLiterature(tavGuid, AddFolder(tavGuid, tavGuid, u"f"), u"10.1/x", u"t");
+    EXPECT_EQ(kLibraryStorageError, AddNote(tavGuid, u"p1", literGuid, {u"fine", u"refused"}));
+    EXPECT_EQ(kLibraryOk, AddNote(tavGuid, u"p2", literGuid, {u"fine"}));
+    auto fetched = std::make_shared<SNoteInfo>();
+    EXPECT_EQ(kLibraryOk, Service().GetNote(fetched, tavGuid, User(), u"p2", 1));
+    EXPECT_EQ(literGuid, fetched->LiterGuid);
+    EXPECT_EQ(0, CountRows("Folder", tavGuid));
+    EXPECT_EQ(kLibraryOk, Service().EndBatch());
+    for (const char* table : {"Folder", "Literature", "Note", "NoteLabel"})
+        EXPECT_EQ(1, CountRows(table, tavGuid)) << table;
+
+    ASSERT_EQ(kLibraryOk, Service().BeginBatch(User()));
+    for (int i = 0; i < CLibraryService::kBatchOperations; ++i)
+        AddFolder(tavGuid, tavGuid, u"g");
+    EXPECT_EQ(CLibraryService::kBatchOperations + 1, CountRows("Folder", tavGuid)); // a full batch goes at once
+    const std::u16string stored = Attach(tavGuid, "a.pdf", "pdf");
+    EXPECT_EQ(kLibraryOk, Service().DeleteLearningUnit(tavGuid, User()));
+    EXPECT_EQ(0, CountRows("LearningUnit", tavGuid) + CountRows("Folder", tavGuid));
+    EXPECT_FALSE(fs::exists(P(stored)));
+    EXPECT_EQ(kLibraryOk, Service().EndBatch());
+    const std::u16string next = CreateUnit(u"b"); // each operation commits on its own again
+    AddFolder(next, next, u"g");
+    EXPECT_EQ(1, CountRows("Folder", next));
 }
 
 TEST_F(LibraryTest, DeleteRemovesRowsAndFilesOfTheEntryOnly)

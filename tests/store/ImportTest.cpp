@@ -140,12 +140,12 @@ TEST_F(ImportTest, RenamedFoldersMovedAttachmentsWebPagesAndNoteComments)
 {
     const std::u16string name60 = std::u16string(50, u'文') + u"0123456789";
     const std::u16string name61 = name60 + u"X";
+    const std::u16string noteSet = u"<NoteSet><Note-Package v=\"1\"><NoteItems n=\"2\"><Item acp=\"1\" id=\"p1\">one</Item>"
+                                   u"<Item acp=\"2\" id=\"p2'q\">two</Item></NoteItems></Note-Package></NoteSet>";
     testkit::UnitSpec spec;
     spec.folders = {{.id = 1, .name = name60}, {.id = 2, .name = name61}};
     spec.literature = {
-        {.pkid = 1, .doi = u"d1", .folderIds = {1}, .notePackage = u"<NoteSet><Note-Package v=\"1\"><NoteItems n=\"2\">"
-                                                                  u"<Item acp=\"1\" id=\"p1\">one</Item><Item acp=\"2\" "
-                                                                  u"id=\"p2'q\">two</Item></NoteItems></Note-Package></NoteSet>"},
+        {.pkid = 1, .doi = u"d1", .folderIds = {1}, .notePackage = noteSet},
         {.pkid = 2, .doi = u"d2", .filePath = u"D:\\u\\a.pdf", .folderIds = {2}},
         {.pkid = 3, .doi = u"d3", .filePath = u"webpage\\p\\index.html", .folderIds = {2}},
     };
