@@ -69,8 +69,9 @@ TEST_F(StoreUtilities, NoteCommentsPackOnlyTheNotesOwnItem)
         {u"", u"p1", u""},
     };
     for (const auto& c : cases) {
-        m_markPosByLiterGuid[u"L"] = c.noteSet;
-        EXPECT_EQ(ExtractNoteComments(u"L", c.posId), c.expected) << U8(c.noteSet) << " " << U8(c.posId);
+        const std::u16string literGuid = U16("L" + std::to_string(&c - cases)); // note sets are read once per literature
+        m_markPosByLiterGuid[literGuid] = c.noteSet;
+        EXPECT_EQ(ExtractNoteComments(literGuid, c.posId), c.expected) << U8(c.noteSet) << " " << U8(c.posId);
         EXPECT_EQ(ExtractNoteComments(u"other", c.posId), u"");
     }
 }
