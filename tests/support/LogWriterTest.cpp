@@ -8,8 +8,10 @@
 #include <sys/stat.h>
 
 #include <atomic>
-#include <functional>
 #include <filesystem>
+#include <functional>
+#include <sstream>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -17,25 +19,15 @@
 namespace {
 
 using supporttest::ReadWholeFile;
-using supporttest::TempHome;
 using supporttest::WriteWholeFile;
-
 namespace fs = std::filesystem;
 
 std::vector<std::string> Lines(const fs::path& file)
 {
-    const std::string text = ReadWholeFile(file);
     std::vector<std::string> lines;
-    size_t start = 0;
-    while (start < text.size()) {
-        const size_t end = text.find("\r\n", start);
-        if (end == std::string::npos) {
-            lines.push_back(text.substr(start));
-            break;
-        }
-        lines.push_back(text.substr(start, end - start));
-        start = end + 2;
-    }
+    std::istringstream text(ReadWholeFile(file));
+    for (std::string line; std::getline(text, line);)
+        lines.push_back(line.ends_with('\r') ? line.substr(0, line.size() - 1) : line);
     return lines;
 }
 
@@ -47,7 +39,6 @@ protected:
         SetClock(2021, 1, 4, 10, 30, 0, 250);
     }
 
-    // Sets the injected clock to a local time.
     void SetClock(int year, int month, int day, int hour, int minute, int second, int millisecond)
     {
         std::tm local{};
@@ -78,12 +69,21 @@ protected:
         return *m_log;
     }
 
+    // Starts a log, writes the messages at level 0 and flushes them.
+    void Write(std::initializer_list<const char16_t*> messages)
+    {
+        CxLog& log = Start();
+        for (const char16_t* message : messages)
+            log.Log(u"TavDB", u"F", 1, 0, message);
+        ASSERT_TRUE(log.Flush());
+    }
+
     fs::path CommonConfig() const { return m_home.Root() / "data" / "Orvane" / "Vexa Arbora" / "log.cfg"; }
     fs::path BesideConfig() const { return m_bin / "log.cfg"; }
     fs::path FallbackFolder() const { return m_home.Root() / "state" / "Orvane" / "Vexa Arbora" / "Log"; }
     fs::path DefaultFile(const std::string& name = "tavtool_20210104.log") const { return m_bin / "Log" / name; }
 
-    TempHome m_home;
+    supporttest::TempHome m_home;
     fs::path m_bin = m_home.Root() / "bin";
     fs::path m_executable = m_bin / "tavtool";
     std::atomic<int64_t> m_now{0};
@@ -98,40 +98,28 @@ TEST_F(LogWriterTest, WithoutConfigEverythingGoesToTheDailyFileBesideTheExecutab
     log.Log(u"TavDB", u"CTavDB::Open", 12, 0, u"opened");
     log.Log(u"store/TavDBSql", u"CTavDB::Read", 34, 1, u"%s-->Sql:%s", std::u16string(u"busy"), u"select 1");
     log.Log(u"TavDB", u"CTavDB::Copy", 56, 2, u"%s不存在", std::u16string_view(u"/单元_contents"));
-    log.Log(u"TavDB", u"CTavDB::CreateCategoryTable", 78, 3, u"no such table: Category");
+    log.Log(u"TavDB", u"F", 78, 3, u"near \"%s\": syntax error 100%d");
+    log.Log(u"TavDB", u"F", 9, 3, u"first\r\nsecond\r\n");
     ASSERT_TRUE(log.Flush());
-
     // An empty log.cfg is left beside the executable for the user to fill in.
     EXPECT_TRUE(fs::exists(BesideConfig()));
     EXPECT_EQ(fs::file_size(BesideConfig()), 0u);
     EXPECT_EQ(log.LastLogFilePath(), Utf8ToWide(DefaultFile().string()));
-    const std::vector<std::string> lines = Lines(DefaultFile());
-    ASSERT_EQ(lines.size(), 4u);
-    EXPECT_EQ(lines[0], "2021-01-04 10:30:00.250 Message TavDB(CTavDB::Open, 12): opened");
-    EXPECT_EQ(lines[1], "2021-01-04 10:30:00.250 Warning TavDBSql(CTavDB::Read, 34): busy-->Sql:select 1");
-    EXPECT_EQ(lines[2], "2021-01-04 10:30:00.250 Exception TavDB(CTavDB::Copy, 56): /单元_contents不存在");
-    EXPECT_EQ(lines[3], "2021-01-04 10:30:00.250 Error TavDB(CTavDB::CreateCategoryTable, 78): no such table: Category");
-
+    EXPECT_EQ(ReadWholeFile(DefaultFile()),
+              "2021-01-04 10:30:00.250 Message TavDB(CTavDB::Open, 12): opened\r\n"
+              "2021-01-04 10:30:00.250 Warning TavDBSql(CTavDB::Read, 34): busy-->Sql:select 1\r\n"
+              "2021-01-04 10:30:00.250 Exception TavDB(CTavDB::Copy, 56): /单元_contents不存在\r\n"
+              "2021-01-04 10:30:00.250 Error TavDB(F, 78): near \"%s\": syntax error 100%d\r\n"
+              "2021-01-04 10:30:00.250 Error TavDB(F, 9): first\r\nsecond\r\n");
     // A second batch appends to the same file.
     log.Log(u"TavDB", u"F", 1, 0, u"again");
     ASSERT_TRUE(log.Flush());
-    EXPECT_EQ(Lines(DefaultFile()).size(), 5u);
+    EXPECT_EQ(Lines(DefaultFile()).size(), 7u);
 }
 
-TEST_F(LogWriterTest, PercentInAMessageWithoutArgumentsIsText)
+TEST_F(LogWriterTest, ConfigLookupLevelsAndFileNames)
 {
-    CxLog& log = Start();
-    log.Log(u"TavDB", u"F", 1, 3, u"near \"%s\": syntax error 100%d");
-    log.Log(u"TavDB", u"F", 2, 3, u"%s: %d%%", u"done", 100);
-    ASSERT_TRUE(log.Flush());
-    const std::vector<std::string> lines = Lines(DefaultFile());
-    ASSERT_EQ(lines.size(), 2u);
-    EXPECT_TRUE(lines[0].ends_with("): near \"%s\": syntax error 100%d")) << lines[0];
-    EXPECT_TRUE(lines[1].ends_with("): done: 100%")) << lines[1];
-}
-
-TEST_F(LogWriterTest, TheAllUsersConfigWinsOverTheOneBesideTheExecutable)
-{
+    // The all-users config wins over the one beside the executable.
     WriteWholeFile(BesideConfig(), "level|0\r\n");
     WriteWholeFile(CommonConfig(), "level|3\r\nfuncName|0\r\n");
     CxLog& log = Start();
@@ -140,41 +128,32 @@ TEST_F(LogWriterTest, TheAllUsersConfigWinsOverTheOneBesideTheExecutable)
     log.Log(u"TavDB", u"F", 2, 2, u"dropped too");
     log.Log(u"TavDB", u"F", 3, 3, u"kept");
     ASSERT_TRUE(log.Flush());
-    const std::vector<std::string> lines = Lines(DefaultFile());
-    ASSERT_EQ(lines.size(), 1u);
-    EXPECT_EQ(lines[0], "2021-01-04 10:30:00.250 Error kept");
-}
+    EXPECT_EQ(ReadWholeFile(DefaultFile()), "2021-01-04 10:30:00.250 Error kept\r\n");
+    fs::remove(CommonConfig());
+    fs::remove(DefaultFile());
 
-TEST_F(LogWriterTest, LevelsConfiguredBesideTheExecutable)
-{
-    {
-        WriteWholeFile(BesideConfig(), "level|4\r\n");
-        CxLog& log = Start();
-        log.Log(u"TavDB", u"F", 1, 3, u"silenced");
-        ASSERT_TRUE(log.Flush());
-        EXPECT_FALSE(fs::exists(DefaultFile()));
-    }
-    {
-        WriteWholeFile(BesideConfig(), "level|\r\n");
-        CxLog& log = Start();
-        EXPECT_EQ(log.Settings().level, -1);
-        log.Log(u"TavDB", u"F", 1, 0, u"kept");
-        ASSERT_TRUE(log.Flush());
-        EXPECT_EQ(Lines(DefaultFile()).size(), 1u);
-    }
+    WriteWholeFile(BesideConfig(), "level|4\r\n");
+    Write({u"silenced"});
+    EXPECT_FALSE(fs::exists(DefaultFile()));
+
+    WriteWholeFile(BesideConfig(), "periodType|2\r\nmoduleLogName|0\r\n");
+    m_executable = m_bin / "tavtool.bin";
+    Write({u"weekly"});
+    EXPECT_EQ(Lines(DefaultFile("_202101.log")).size(), 1u);
+    WriteWholeFile(BesideConfig(), "periodType|3\r\n");
+    Write({u"monthly"});
+    EXPECT_EQ(Lines(DefaultFile("tavtool_202101.log")).size(), 1u);
 }
 
 TEST_F(LogWriterTest, OnlyARegularConfigOfAtMost64KiBIsRead)
 {
-    // Each stands where log.cfg is looked for; none may hang the log or fill memory, and all
-    // but the last leave the defaults.
+    // None may hang the log or fill memory; all but the last leave the defaults.
     const std::string setting = "level|3\r\n";
-    struct Case {
+    const struct {
         const char* name;
         std::function<void(const fs::path&)> make;
         int32_t level;
-    };
-    const std::vector<Case> cases = {
+    } cases[] = {
         {"a FIFO that nobody writes", [](const fs::path& at) { ASSERT_EQ(::mkfifo(at.c_str(), 0644), 0); }, -1},
         {"a link to /dev/zero", [](const fs::path& at) { fs::create_symlink("/dev/zero", at); }, -1},
         {"a folder", [](const fs::path& at) { fs::create_directories(at); }, -1},
@@ -186,30 +165,14 @@ TEST_F(LogWriterTest, OnlyARegularConfigOfAtMost64KiBIsRead)
          },
          3},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         fs::remove_all(CommonConfig());
         fs::create_directories(CommonConfig().parent_path());
         c.make(CommonConfig());
-        CxLog& log = Start();
-        EXPECT_EQ(log.Settings().level, c.level);
+        EXPECT_EQ(Start().Settings().level, c.level);
         m_log.reset();
     }
-}
-
-TEST_F(LogWriterTest, PeriodTypesAndModuleNameInTheFileName)
-{
-    WriteWholeFile(BesideConfig(), "periodType|2\r\nmoduleLogName|0\r\n");
-    m_executable = m_bin / "tavtool.bin";
-    CxLog& log = Start();
-    log.Log(u"TavDB", u"F", 1, 0, u"weekly");
-    ASSERT_TRUE(log.Flush());
-    EXPECT_EQ(Lines(DefaultFile("_202101.log")).size(), 1u);
-
-    WriteWholeFile(BesideConfig(), "periodType|3\r\n");
-    Start().Log(u"TavDB", u"F", 1, 0, u"monthly");
-    ASSERT_TRUE(m_log->Flush());
-    EXPECT_EQ(Lines(DefaultFile("tavtool_202101.log")).size(), 1u);
 }
 
 TEST_F(LogWriterTest, MessagesOnBothSidesOfMidnightGoToTwoFiles)
@@ -221,110 +184,70 @@ TEST_F(LogWriterTest, MessagesOnBothSidesOfMidnightGoToTwoFiles)
     SetClock(2021, 1, 5, 0, 0, 0, 100);
     log.Log(u"TavDB", u"F", 2, 0, u"after");
     ASSERT_TRUE(log.Flush());
-
-    const std::vector<std::string> first = Lines(DefaultFile("tavtool_20210104.log"));
-    const std::vector<std::string> second = Lines(DefaultFile("tavtool_20210105.log"));
-    ASSERT_EQ(first.size(), 1u);
-    ASSERT_EQ(second.size(), 1u);
-    EXPECT_EQ(first[0], "2021-01-04 23:59:59.900 Message TavDB(F, 1): before");
-    EXPECT_EQ(second[0], "2021-01-05 00:00:00.100 Message TavDB(F, 2): after");
+    EXPECT_EQ(ReadWholeFile(DefaultFile()), "2021-01-04 23:59:59.900 Message TavDB(F, 1): before\r\n");
+    EXPECT_EQ(ReadWholeFile(DefaultFile("tavtool_20210105.log")), "2021-01-05 00:00:00.100 Message TavDB(F, 2): after\r\n");
 }
 
-TEST_F(LogWriterTest, ConfiguredPathIsAPrefixWithVariablesExpanded)
+TEST_F(LogWriterTest, WhereTheFilesGo)
 {
+    // The configured path is a prefix, with variables expanded.
     m_home.Set("ARBORA_LOG_TEST_DIR", m_home.Root() / "logs");
     WriteWholeFile(BesideConfig(), "path|$ARBORA_LOG_TEST_DIR/tool/\r\n");
-    Start().Log(u"TavDB", u"F", 1, 0, u"in the folder");
-    ASSERT_TRUE(m_log->Flush());
+    Write({u"in the folder"});
     EXPECT_EQ(Lines(m_home.Root() / "logs" / "tool" / "tavtool_20210104.log").size(), 1u);
-
-    // Without the final separator the file name is glued to the last folder name.
     WriteWholeFile(BesideConfig(), "path|${ARBORA_LOG_TEST_DIR}/tool\r\n");
-    Start().Log(u"TavDB", u"F", 1, 0, u"glued");
-    ASSERT_TRUE(m_log->Flush());
+    Write({u"glued"});
     EXPECT_EQ(Lines(m_home.Root() / "logs" / "tooltavtool_20210104.log").size(), 1u);
-    EXPECT_FALSE(fs::exists(DefaultFile()));
-}
 
-TEST_F(LogWriterTest, FallsBackToTheStateFolderWhenTheLogFolderCannotBeMade)
-{
+    // When the log folder cannot be made, the state folder takes the file.
+    fs::remove(BesideConfig());
     WriteWholeFile(m_bin / "Log", "a file where the folder should be");
-    Start().Log(u"TavDB", u"F", 1, 0, u"elsewhere");
-    ASSERT_TRUE(m_log->Flush());
+    Write({u"elsewhere"});
     EXPECT_EQ(Lines(FallbackFolder() / "tavtool_20210104.log").size(), 1u);
+    EXPECT_EQ(ReadWholeFile(m_bin / "Log"), "a file where the folder should be");
+
+    // A file that cannot be opened drops the batch, and the log goes on.
+    WriteWholeFile(BesideConfig(), "path|" + (m_bin / "Log").string() + "/\r\n");
+    Write({u"lost"});
+    Write({u"lost too"});
     EXPECT_EQ(ReadWholeFile(m_bin / "Log"), "a file where the folder should be");
 }
 
-TEST_F(LogWriterTest, AnUnopenableFileDropsTheBatchAndGoesOn)
-{
-    WriteWholeFile(m_home.Root() / "blocker", "x");
-    WriteWholeFile(BesideConfig(), "path|" + (m_home.Root() / "blocker").string() + "/\r\n");
-    CxLog& log = Start();
-    log.Log(u"TavDB", u"F", 1, 0, u"lost");
-    EXPECT_TRUE(log.Flush());
-    log.Log(u"TavDB", u"F", 2, 0, u"lost too");
-    EXPECT_TRUE(log.Flush());
-    EXPECT_EQ(ReadWholeFile(m_home.Root() / "blocker"), "x");
-}
-
-TEST_F(LogWriterTest, LineBreaksInsideAndAtTheEndOfMessages)
-{
-    WriteWholeFile(BesideConfig(), "funcName|0\r\n");
-    CxLog& log = Start();
-    log.Log(u"TavDB", u"F", 1, 0, u"ends with a break\r\n");
-    log.Log(u"TavDB", u"F", 2, 0, u"first\r\nsecond");
-    log.Log(u"TavDB", u"F", 3, 0, u"last");
-    ASSERT_TRUE(log.Flush());
-    EXPECT_EQ(ReadWholeFile(DefaultFile()), "2021-01-04 10:30:00.250 Message ends with a break\r\n"
-                                            "2021-01-04 10:30:00.250 Message first\r\nsecond\r\n"
-                                            "2021-01-04 10:30:00.250 Message last\r\n");
-}
-
-TEST_F(LogWriterTest, OverLongMessagesAreCutCleanly)
+TEST_F(LogWriterTest, OverLongLinesAndCharacterSets)
 {
     CxLog& log = Start();
     log.Log(u"TavDB", u"F", 1, 3, std::u16string(7000, u'a'));
     log.Log(u"TavDB", u"F", 2, 3, u"%s", std::u16string(7000, u'中'));
     log.Log(u"TavDB", u"F", 3, 3, u"next");
     ASSERT_TRUE(log.Flush());
-    const std::vector<std::string> lines = Lines(DefaultFile());
+    std::vector<std::string> lines = Lines(DefaultFile());
     ASSERT_EQ(lines.size(), 3u);
-    // The plain line: 5120 units with its break, the message part cut at 5119.
     EXPECT_EQ(lines[0].size(), cxlog::kMaxLineLength - 2);
-    EXPECT_TRUE(lines[0].ends_with("aaaa"));
-    // The Chinese line: at most 5120 bytes with its break, no character split.
+    // At most 5120 bytes with the break, no character split.
     EXPECT_LE(lines[1].size() + 2, cxlog::kMaxLineBytes);
     EXPECT_GT(lines[1].size() + 2, cxlog::kMaxLineBytes - 3);
-    EXPECT_TRUE(lines[1].ends_with("中"));
     EXPECT_EQ(Utf8ToWide(lines[1]).find(u'\uFFFD'), std::u16string::npos);
     EXPECT_EQ(lines[2], "2021-01-04 10:30:00.250 Error TavDB(F, 3): next");
-}
+    fs::remove(DefaultFile());
 
-TEST_F(LogWriterTest, LinesInADoubleByteCharacterSet)
-{
-    CxLog& log = Start("GB18030");
-    log.Log(u"TavDB", u"F", 1, 0, u"单元");
-    log.Log(u"TavDB", u"F", 2, 0, std::u16string(5000, u'中'));
-    ASSERT_TRUE(log.Flush());
-    const std::vector<std::string> lines = Lines(DefaultFile());
+    CxLog& gb = Start("GB18030");
+    gb.Log(u"TavDB", u"F", 1, 0, u"单元");
+    gb.Log(u"TavDB", u"F", 2, 0, std::u16string(5000, u'中'));
+    ASSERT_TRUE(gb.Flush());
+    lines = Lines(DefaultFile());
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_TRUE(lines[0].ends_with("\xB5\xA5\xD4\xAA")) << "单元 in GB18030";
-    // 5000 two-byte characters do not fit in 5120 bytes: cut between characters.
     EXPECT_LE(lines[1].size() + 2, cxlog::kMaxLineBytes);
     EXPECT_TRUE(lines[1].ends_with("\xD6\xD0")) << "ends with a whole 中";
+    fs::remove(DefaultFile());
+
+    CxLog& latin = Start("ISO-8859-1");
+    latin.Log(u"TavDB", u"F", 1, 0, u"caf\u00e9 单 \U0001F600!");
+    ASSERT_TRUE(latin.Flush());
+    EXPECT_TRUE(ReadWholeFile(DefaultFile()).ends_with("caf\xE9 ? ?!\r\n"));
 }
 
-TEST_F(LogWriterTest, CharactersTheSetCannotHoldBecomeQuestionMarks)
-{
-    CxLog& log = Start("ISO-8859-1");
-    log.Log(u"TavDB", u"F", 1, 0, u"caf\u00e9 单 \U0001F600!");
-    ASSERT_TRUE(log.Flush());
-    const std::vector<std::string> lines = Lines(DefaultFile());
-    ASSERT_EQ(lines.size(), 1u);
-    EXPECT_TRUE(lines[0].ends_with("caf\xE9 ? ?!")) << lines[0];
-}
-
-TEST_F(LogWriterTest, ManyThreadsLoseNoLine)
+TEST_F(LogWriterTest, ManyThreadsLoseNoLineAndKeepTheirOrder)
 {
     CxLog& log = Start();
     constexpr int kThreads = 4;
@@ -344,16 +267,13 @@ TEST_F(LogWriterTest, ManyThreadsLoseNoLine)
     for (const std::string& line : lines) {
         int thread = -1;
         int index = -1;
-        const size_t at = line.find("thread ");
-        ASSERT_NE(at, std::string::npos) << line;
-        ASSERT_EQ(std::sscanf(line.c_str() + at, "thread %d message %d", &thread, &index), 2) << line;
-        ASSERT_GE(thread, 0);
-        ASSERT_LT(thread, kThreads);
-        EXPECT_EQ(index, next[thread]++) << "each thread's messages keep their order";
+        ASSERT_EQ(std::sscanf(line.c_str() + line.find("thread "), "thread %d message %d", &thread, &index), 2);
+        ASSERT_TRUE(thread >= 0 && thread < kThreads) << line;
+        EXPECT_EQ(index, next[thread]++);
     }
 }
 
-TEST_F(LogWriterTest, AfterStopNothingIsWrittenAndNothingHangs)
+TEST_F(LogWriterTest, StopWritesNothingMoreAndDoesNotWaitForASlowWriter)
 {
     CxLog& log = Start();
     log.Log(u"TavDB", u"F", 1, 0, u"written");
@@ -363,23 +283,51 @@ TEST_F(LogWriterTest, AfterStopNothingIsWrittenAndNothingHangs)
     EXPECT_FALSE(log.Flush(std::chrono::milliseconds(100)));
     log.Stop();
     EXPECT_EQ(Lines(DefaultFile()).size(), 1u);
-}
+    fs::remove(DefaultFile());
 
-TEST_F(LogWriterTest, AWriterThatDoesNotStopInTimeIsLetGoSafely)
-{
-    CxLog& log = Start();
+    Start();
     m_holdWriter = true;
-    log.Log(u"TavDB", u"F", 1, 0, u"taken before the stop");
-    // The writer is now held inside its batch; destroying the log must not wait for it.
+    m_log->Log(u"TavDB", u"F", 1, 0, u"taken before the stop");
+    // The writer is held inside its batch; destroying the log must not wait for it.
     m_log.reset();
     EXPECT_FALSE(fs::exists(DefaultFile()));
     m_holdWriter = false;
     // Let go, it finishes its batch on state that it still owns.
     for (int i = 0; i < 500 && !ReadWholeFile(DefaultFile()).ends_with("\r\n"); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    const std::vector<std::string> lines = Lines(DefaultFile());
-    ASSERT_EQ(lines.size(), 1u);
-    EXPECT_TRUE(lines[0].ends_with("taken before the stop"));
+    EXPECT_TRUE(ReadWholeFile(DefaultFile()).ends_with("taken before the stop\r\n"));
+}
+
+// Runs after the process-wide log has been destroyed (it was registered before the log was made).
+void UseTheLogAfterItsDestruction()
+{
+    try {
+        CxLog::Instance();
+    } catch (const std::runtime_error& error) {
+        std::_Exit(std::string(error.what()) == "CxLog has destroy!" ? 42 : 2);
+    }
+    std::_Exit(1);
+}
+
+TEST(LogExitDeathTest, TheProcessWideLogReadsTheAllUsersConfigAndRefusesUseAfterExit)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    supporttest::TempHome home;
+    const fs::path logs = home.Root() / "logs";
+    WriteWholeFile(home.Root() / "data" / "Orvane" / "Vexa Arbora" / "log.cfg", "path|" + logs.string() + "/\r\n");
+    // In a child of its own, so that the first call of Instance() sees this test's home.
+    EXPECT_EXIT(
+        {
+            std::atexit(UseTheLogAfterItsDestruction);
+            CxLog& log = CxLog::Instance();
+            log.Log(u"TavDB", u"CTavDB::Init", 7, 0, u"%s", u"hello");
+            const bool flushed = log.Flush();
+            const fs::path written(log.LastLogFilePath());
+            const bool fine = flushed && &log == &CxLog::Instance() && written.parent_path() == logs &&
+                              ReadWholeFile(written).ends_with(" Message TavDB(CTavDB::Init, 7): hello\r\n");
+            fine ? std::exit(0) : std::_Exit(1);
+        },
+        ::testing::ExitedWithCode(42), "CxLog has destroy!");
 }
 
 } // namespace

@@ -6,9 +6,9 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <map>
 #include <optional>
+#include <sstream>
 #include <string>
 
 namespace supporttest {
@@ -25,17 +25,14 @@ public:
         Set("XDG_CONFIG_HOME", m_root / "config");
         Set("XDG_DATA_HOME", m_root / "data");
         Set("XDG_STATE_HOME", m_root / "state");
-        Unset("XDG_DOCUMENTS_DIR");
+        Save("XDG_DOCUMENTS_DIR");
+        ::unsetenv("XDG_DOCUMENTS_DIR");
         std::filesystem::create_directories(m_root / "home");
     }
     ~TempHome()
     {
-        for (const auto& [name, value] : m_saved) {
-            if (value)
-                ::setenv(name.c_str(), value->c_str(), 1);
-            else
-                ::unsetenv(name.c_str());
-        }
+        for (const auto& [name, value] : m_saved)
+            value ? ::setenv(name.c_str(), value->c_str(), 1) : ::unsetenv(name.c_str());
         std::error_code error;
         std::filesystem::remove_all(m_root, error);
     }
@@ -43,25 +40,17 @@ public:
     TempHome& operator=(const TempHome&) = delete;
 
     const std::filesystem::path& Root() const { return m_root; }
-
     void Set(const std::string& name, const std::filesystem::path& value)
     {
         Save(name);
         ::setenv(name.c_str(), value.c_str(), 1);
     }
-    void Unset(const std::string& name)
-    {
-        Save(name);
-        ::unsetenv(name.c_str());
-    }
 
 private:
     void Save(const std::string& name)
     {
-        if (m_saved.count(name) != 0)
-            return;
         const char* value = std::getenv(name.c_str());
-        m_saved[name] = value ? std::optional<std::string>(value) : std::nullopt;
+        m_saved.try_emplace(name, value ? std::optional<std::string>(value) : std::nullopt);
     }
 
     std::filesystem::path m_root;
@@ -71,14 +60,15 @@ private:
 inline std::string ReadWholeFile(const std::filesystem::path& path)
 {
     std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
 }
 
 inline void WriteWholeFile(const std::filesystem::path& path, const std::string& bytes)
 {
     std::filesystem::create_directories(path.parent_path());
-    std::ofstream out(path, std::ios::binary);
-    out << bytes;
+    std::ofstream(path, std::ios::binary) << bytes;
 }
 
 } // namespace supporttest

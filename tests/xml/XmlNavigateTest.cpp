@@ -1,131 +1,138 @@
-// Navigation and reading: FindTag name matching, moving in and out, attributes, sub-documents.
-#include "xml/XmlDoc.h"
+// Navigation and reading: name matching, moving in and out, attributes and their references,
+// sub-documents, and the encoding of written text.
 #include "xml/XmlTestUtil.h"
 
-#include <gtest/gtest.h>
-
-#include <string>
+#include <memory>
 #include <vector>
 
 namespace {
 
-TEST(XmlNavigate, FindTagMatchesWholeNamesWithExactCase) {
+TEST(XmlNavigate, FindTagIntoTagAndOutOfTag)
+{
     CXmlDoc doc;
-    ASSERT_TRUE(doc.SetDoc(u"<r><Items/><item/><Item id=\"1\"/><Item-x/><Item id=\"2\">t</Item></r>"));
-    ASSERT_TRUE(Enter(doc, u"r"));
+    EXPECT_FALSE(doc.FindTag(nullptr));
+    ASSERT_TRUE(doc.SetDoc(u"<a><b><Items/><item/><Item id=\"1\"/><Item-x/><Item id=\"2\"/></b><d/></a>"));
+    EXPECT_FALSE(doc.IntoTag());  // no main element yet
+    EXPECT_FALSE(doc.OutOfTag()); // already at the document level
+    ASSERT_TRUE(Enter(doc, u"a"));
+    const int32_t a = doc.GetParentPos();
+    EXPECT_EQ(doc.GetMainPos(), 0);
+    ASSERT_TRUE(Enter(doc, u"b"));
+    // Whole names with exact case; a failed search leaves the position where it was.
     ASSERT_TRUE(doc.FindTag(u"Item"));
     EXPECT_EQ(doc.GetAttrib(u"id"), u"1");
     ASSERT_TRUE(doc.FindTag(u"Item"));
-    EXPECT_EQ(doc.GetAttrib(u"id"), u"2");
     EXPECT_FALSE(doc.FindTag(u"Item"));
-    // a failed search leaves the position where it was
     EXPECT_EQ(doc.GetAttrib(u"id"), u"2");
-    // the sought name ends at a space, "/", "=", "[" or "]"
+    // The sought name ends at a space, "/", "=", "[" or "]"; "/" first is refused; empty takes the next.
     doc.ResetMainPos();
     ASSERT_TRUE(doc.FindTag(u"Item[@id='2']"));
     EXPECT_EQ(doc.GetAttrib(u"id"), u"1");
     doc.ResetMainPos();
     EXPECT_TRUE(doc.FindTag(u"Items "));
-    // names that begin with "/" are refused; null or empty takes the next element
-    EXPECT_FALSE(doc.FindTag(u"/r"));
+    EXPECT_FALSE(doc.FindTag(u"/a"));
     EXPECT_TRUE(doc.FindTag(u""));
     EXPECT_EQ(doc.GetTagName(), u"item");
-    EXPECT_TRUE(doc.FindTag(nullptr));
-    EXPECT_EQ(doc.GetTagName(), u"Item");
-}
-
-TEST(XmlNavigate, FindTagOnAnEmptyIndexFails) {
-    CXmlDoc doc;
-    EXPECT_FALSE(doc.FindTag(nullptr));
-    doc.SetDoc(u"just text");
-    EXPECT_FALSE(doc.FindTag(nullptr));
-    EXPECT_EQ(doc.GetResult(), u"<no_root_element/>");
-}
-
-TEST(XmlNavigate, IntoAndOutOfTagRememberTheChild) {
-    CXmlDoc doc;
-    ASSERT_TRUE(doc.SetDoc(u"<a><b><c/></b><d/></a>"));
-    EXPECT_FALSE(doc.IntoTag());   // no main element yet
-    EXPECT_FALSE(doc.OutOfTag());  // already at the document level
-    ASSERT_TRUE(doc.FindTag(u"a"));
-    const int32_t a = doc.GetMainPos();
-    ASSERT_TRUE(doc.IntoTag());
-    EXPECT_EQ(doc.GetParentPos(), a);
-    EXPECT_EQ(doc.GetMainPos(), 0);
-    ASSERT_TRUE(doc.FindTag(u"b"));
-    const int32_t b = doc.GetMainPos();
-    ASSERT_TRUE(doc.IntoTag());
-    ASSERT_TRUE(doc.FindTag(u"c"));
+    // Out of the element remembers it as the child, and into it goes back there.
     ASSERT_TRUE(doc.OutOfTag());
-    EXPECT_EQ(doc.GetMainPos(), b);
+    EXPECT_EQ(doc.GetTagName(), u"b");
     EXPECT_EQ(doc.GetParentPos(), a);
     EXPECT_NE(doc.GetChildPos(), 0);
-    ASSERT_TRUE(doc.IntoTag());  // back onto c
-    EXPECT_EQ(doc.GetTagName(), u"c");
-    ASSERT_TRUE(doc.OutOfTag());
-    ASSERT_TRUE(doc.FindTag(u"d"));
-    ASSERT_TRUE(doc.OutOfTag());
+    ASSERT_TRUE(doc.IntoTag());
+    EXPECT_EQ(doc.GetTagName(), u"item");
+    ASSERT_TRUE(doc.OutOfTag() && doc.FindTag(u"d") && doc.OutOfTag());
     EXPECT_EQ(doc.GetMainPos(), a);
     EXPECT_EQ(doc.GetParentPos(), 0);
     EXPECT_FALSE(doc.OutOfTag());
 }
 
-TEST(XmlNavigate, AttributesAreReadAndDecoded) {
+TEST(XmlNavigate, AttributesAreReadAndDecoded)
+{
     CXmlDoc doc;
-    ASSERT_TRUE(doc.SetDoc(u"<e a=\"a &lt; b\" b='&#x41;&#65;' c=&bogus; d = \"x\" e f=plain/ g=\"&Oslash;&oslash;\"/>"));
+    ASSERT_TRUE(doc.SetDoc(u"<e a=\"a &lt; b\" b='&#x41;&#65;' c=&bogus; d = \"x\" e f=plain/ g=\"&Oslash;&oslash;\""
+                           u" h=\"x>y\"/>"));
+    std::u16string name, value;
+    EXPECT_FALSE(doc.GetAttribByIndex(0, name, value)); // no main element yet
     ASSERT_TRUE(doc.FindTag(u"e"));
-    EXPECT_EQ(doc.GetAttrib(u"a"), u"a < b");
-    EXPECT_EQ(doc.GetAttrib(u"b"), u"AA");
-    EXPECT_EQ(doc.GetAttrib(u"c"), u"&bogus;");
-    EXPECT_EQ(doc.GetAttrib(u"d"), u"x");
-    EXPECT_EQ(doc.GetAttrib(u"e"), u"");
-    EXPECT_EQ(doc.GetAttrib(u"f"), u"plain/");
+    std::vector<std::u16string> all;
+    for (int i = 0; doc.GetAttribByIndex(i, name, value); ++i)
+        all.push_back(name + u"=" + value);
+    EXPECT_EQ(all, (std::vector<std::u16string>{u"a=a < b", u"b=AA", u"c=&bogus;", u"d=x", u"e=", u"f=plain/",
+                                                u"g=\u00D8\u00F8", u"h=x>y"}));
+    EXPECT_FALSE(doc.GetAttribByIndex(-1, name, value));
     EXPECT_EQ(doc.GetAttrib(u"g"), u"\u00D8\u00F8");
-    EXPECT_EQ(doc.GetAttrib(u"missing"), u"");
-    EXPECT_EQ(doc.GetAttrib(u"A"), u"");  // exact case
+    EXPECT_EQ(doc.GetAttrib(u"A"), u"");
     EXPECT_EQ(doc.GetAttrib(0, u"a"), u"");
     EXPECT_EQ(doc.GetAttrib(999, u"a"), u"");
     EXPECT_EQ(doc.GetAttrib(-1, u"a"), u"");
     EXPECT_EQ(doc.GetAttrib(doc.GetMainPos(), static_cast<const char16_t*>(nullptr)), u"");
-}
-
-TEST(XmlNavigate, AttributesByIndexInWrittenOrder) {
-    CXmlDoc doc;
-    ASSERT_TRUE(doc.SetDoc(u"<Note-Package version=\"2\" owner='A &amp; B' empty checked=yes />"));
-    std::u16string name, value;
-    EXPECT_FALSE(doc.GetAttribByIndex(0, name, value));  // no main element yet
-    ASSERT_TRUE(doc.FindTag(u"Note-Package"));
-    std::vector<std::u16string> seen;
-    for (int i = 0; doc.GetAttribByIndex(i, name, value); ++i) {
-        seen.push_back(name + u"=" + value);
-    }
-    EXPECT_EQ(seen, (std::vector<std::u16string>{u"version=2", u"owner=A & B", u"empty=", u"checked=yes"}));
-    EXPECT_FALSE(doc.GetAttribByIndex(-1, name, value));
-}
-
-TEST(XmlNavigate, CommandLineElementAfterAProgramPath) {
-    CXmlDoc doc;
-    // the program path is plain text before the element
-    doc.SetDoc(u"\"C:\\Program Files\\tool.exe\" <ImportTav path=\"D:\\\u5B66\u4E60\\a&amp;b &quot;1&quot; &#x5B66;.tav\"/>");
+    // Odd syntax is read consistently.
+    doc.SetDoc(u"<a =x b=\"1\" / c ?d='2'e=3 f='>'/>");
+    ASSERT_TRUE(doc.FindTag(u"a"));
+    all.clear();
+    for (int i = 0; doc.GetAttribByIndex(i, name, value); ++i)
+        all.push_back(name + u"=" + value);
+    EXPECT_EQ(all, (std::vector<std::u16string>{u"b=1", u"c=", u"d=2", u"e=3", u"f=>"}));
+    // A command line: the program path is plain text before the element.
+    doc.SetDoc(u"\"C:\\Program Files\\tool.exe\" <ImportTav path=\"D:\\学习\\a&amp;b &quot;1&quot; &#x5B66;.tav\"/>");
     ASSERT_TRUE(doc.FindTag(u"ImportTav"));
-    EXPECT_EQ(doc.GetAttrib(u"path"), u"D:\\\u5B66\u4E60\\a&b \"1\" \u5B66.tav");
+    EXPECT_EQ(doc.GetAttrib(u"path"), u"D:\\学习\\a&b \"1\" 学.tav");
 }
 
-TEST(XmlNavigate, SubDocumentTakesTrailingWhiteSpaceOnlyBeforeMarkup) {
+TEST(XmlNavigate, SubDocumentTakesTrailingWhiteSpaceOnlyBeforeMarkup)
+{
     CXmlDoc doc;
     ASSERT_TRUE(doc.SetDoc(u"<r>\r\n  <a x=\"1\"><b/></a>\r\n  <c/>  text<d/> \r\n</r>"));
-    ASSERT_TRUE(Enter(doc, u"r"));
-    ASSERT_TRUE(doc.FindTag(u"a"));
+    ASSERT_TRUE(Enter(doc, u"r") && doc.FindTag(u"a"));
     EXPECT_EQ(doc.GetSubDoc(), u"<a x=\"1\"><b/></a>\r\n  ");
     ASSERT_TRUE(doc.FindTag(u"c"));
-    EXPECT_EQ(doc.GetSubDoc(), u"<c/>");  // text follows: no white space
+    EXPECT_EQ(doc.GetSubDoc(), u"<c/>");
     ASSERT_TRUE(doc.FindTag(u"d"));
     EXPECT_EQ(doc.GetSubDoc(), u"<d/> \r\n");
     EXPECT_EQ(doc.GetSubDoc(0), u"");
-    // at the end of the document the trailing white space comes along as well
-    ASSERT_TRUE(doc.SetDoc(u"<r/>\r\n"));
-    ASSERT_TRUE(doc.FindTag(u"r"));
+    ASSERT_TRUE(doc.SetDoc(u"<r/>\r\n") && doc.FindTag(u"r"));
     EXPECT_EQ(doc.GetSubDoc(), u"<r/>\r\n");
 }
 
-}  // namespace
+TEST(XmlNavigate, ReferencesDecodeOnlyWhenWhole)
+{
+    const struct {
+        std::u16string text, decoded;
+    } rows[] = {
+        {u"&#65;&#x41;&#X41;&#x6C34;&#x1F600;&#128512;&#x10FFFF;", u"AAA\u6C34\U0001F600\U0001F600\U0010FFFF"},
+        {u"&#0;&#x110000;&#xD800;&#;&#x;&#12a;&#xG1;&#-1;", u"&#0;&#x110000;&#xD800;&#;&#x;&#12a;&#xG1;&#-1;"},
+        // Names ignore case, except for the pairs whose case tells them apart.
+        {u"&lt;&gt;&amp;&quot;&apos;&LT;&Amp;&NBSP;&Copy;", u"<>&\"'<&\u00A0\u00A9"},
+        {u"&Oslash;&oslash;&OSLASH;&Omega;&omega;&Sigma;&sigmaf;", u"\u00D8\u00F8\u00D8\u03A9\u03C9\u03A3\u03C2"},
+        {u"&rArr;&rarr;&RARR;&Rarr;&ETH;&eth;&Eth;&THORN;&thorn;", u"\u21D2\u2192\u21D2\u2192\u00D0\u00F0\u00D0\u00DE\u00FE"},
+        {u"&AElig;&aelig;&Yuml;&yuml;&Dagger;&dagger;&Prime;&prime;", u"\u00C6\u00E6\u0178\u00FF\u2021\u2020\u2033\u2032"},
+        {u"&thetasym;&alefsym;&euro;&diams;&image;&weierp;&real;", u"\u03D1\u2135\u20AC\u2666\u2111\u2118\u211C"},
+        {u"&fnof;&piv;&hellip;&crarr;&forall;&there4;&sdot;&lang;&rang;&loz;&frac34;",
+         u"\u0192\u03D6\u2026\u21B5\u2200\u2234\u22C5\u2329\u232A\u25CA\u00BE"},
+        // No ";" within nine characters, a non-ASCII character, an unknown name, or text that ends early.
+        {u"a & b&abcdefghij;&l\u00E9;&lt;&bogus;&amp;&thetasyms;&&amp;;", u"a & b&abcdefghij;&l\u00E9;<&bogus;&&thetasyms;&&;"},
+        {u"&#x41", u"&#x41"},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(CXmlDoc::DecodeText(row.text), row.decoded);
+    EXPECT_EQ(CXmlDoc::LookupNamedReference(u"", 0), 0u);
+    EXPECT_EQ(CXmlDoc::DecodeText(nullptr, 4), u"");
+    // Cut references stop at the end of the text: exact-size buffers catch a read past it.
+    for (const std::u16string cut : {u"&", u"&#", u"&#x4", u"&lt", u"a&quot", u"&#1234567", u"&thetasym", u"x&amp;"}) {
+        auto buffer = std::make_unique<char16_t[]>(cut.size());
+        std::copy(cut.begin(), cut.end(), buffer.get());
+        EXPECT_EQ(CXmlDoc::DecodeText(buffer.get(), cut.size()), cut == u"x&amp;" ? u"x&" : cut);
+    }
+}
+
+TEST(XmlNavigate, EncodingForTextAndAttributes)
+{
+    EXPECT_EQ(CXmlDoc::EncodeText(u"a<b>&\"c'"), u"a&lt;b&gt;&amp;\"c'");
+    EXPECT_EQ(CXmlDoc::EncodeAttrib(u"a<b>&\"c'"), u"a&lt;b&gt;&amp;&quot;c&apos;");
+    EXPECT_EQ(CXmlDoc::EncodeText(u"&amp;"), u"&amp;amp;");
+    // With the flag, whole references are kept and every other '&' is escaped.
+    EXPECT_EQ(CXmlDoc::EncodeText(u"&amp; &#65; &x:y-1.z; &\u5B66; &_a; & &; &1a; &a b; &a", CXmlDoc::XML_WITH_REFS),
+              u"&amp; &#65; &x:y-1.z; &\u5B66; &_a; &amp; &amp;; &amp;1a; &amp;a b; &amp;a");
+}
+
+} // namespace
