@@ -34,10 +34,7 @@ TEST(LogFormatTest, ConversionsAndWhatCannotBeFilled)
     // A type that does not suit the conversion prints as what it is.
     EXPECT_EQ(Format(u"%d|%s", u"text", 12), u"text|12");
     EXPECT_EQ(Format(u"%s", 4000000000u), u"4000000000");
-}
-
-TEST(LogFormatTest, MessagesStopAt5119UnitsAndNeverSplitAPair)
-{
+    // Messages stop at 5119 units, and never inside a surrogate pair.
     const std::u16string longText(6000, u'a');
     EXPECT_EQ(Format(u"%s", longText), longText.substr(0, cxlog::kMaxMessageLength));
     EXPECT_EQ(Format(u"%999999999d", 1).size(), cxlog::kMaxMessageLength);
@@ -66,35 +63,18 @@ TEST(LogFormatTest, LineLayout)
     EXPECT_EQ(cxlog::LevelWord(-1), u"Level-1");
 }
 
-std::tm LocalNoon(int year, int month, int day)
-{
-    std::tm date{};
-    date.tm_year = year - 1900;
-    date.tm_mon = month - 1;
-    date.tm_mday = day;
-    date.tm_hour = 12;
-    date.tm_isdst = -1;
-    std::mktime(&date); // fills in the weekday and day of the year
-    return date;
-}
-
 TEST(LogFormatTest, FileNamePerPeriodType)
 {
-    const std::tm sunday = LocalNoon(2021, 1, 3);
-    const std::tm monday = LocalNoon(2021, 1, 4);
-    const struct {
-        int periodType;
-        const std::tm& date;
-        const char16_t* name;
-    } rows[] = {
-        {0, monday, u"tavtool_20210104.log"}, {1, monday, u"tavtool_20210104.log"},
-        {7, monday, u"tavtool_20210104.log"}, {-3, monday, u"tavtool_20210104.log"},
-        {2, sunday, u"tavtool_202100.log"}, // weeks start on Monday
-        {2, monday, u"tavtool_202101.log"},   {3, monday, u"tavtool_202101.log"},
-        {4, monday, u"tavtool_2021.log"},
-    };
-    for (const auto& row : rows)
-        EXPECT_EQ(cxlog::LogFileName(u"tavtool", true, row.periodType, row.date), row.name) << row.periodType;
+    std::tm sunday{0, 0, 12, 3, 0, 121, 0, 0, -1, 0, nullptr};
+    std::tm monday{0, 0, 12, 4, 0, 121, 0, 0, -1, 0, nullptr};
+    std::mktime(&sunday); // fills in the weekday and the day of the year
+    std::mktime(&monday);
+    for (const auto& [periodType, date, name] :
+         {std::tuple{0, monday, u"tavtool_20210104.log"}, {1, monday, u"tavtool_20210104.log"},
+          {7, monday, u"tavtool_20210104.log"}, {-3, monday, u"tavtool_20210104.log"},
+          {2, sunday, u"tavtool_202100.log"}, // weeks start on Monday
+          {2, monday, u"tavtool_202101.log"}, {3, monday, u"tavtool_202101.log"}, {4, monday, u"tavtool_2021.log"}})
+        EXPECT_EQ(cxlog::LogFileName(u"tavtool", true, periodType, date), name) << periodType;
     EXPECT_EQ(cxlog::LogFileName(u"tavtool", false, 0, monday), u"_20210104.log");
     // A module name that leaves no room for the date is shortened to keep within 63 units.
     EXPECT_EQ(cxlog::LogFileName(std::u16string(80, u'm'), true, 0, monday), std::u16string(50, u'm') + u"_20210104.log");

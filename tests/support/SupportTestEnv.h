@@ -25,7 +25,7 @@ public:
         Set("XDG_CONFIG_HOME", m_root / "config");
         Set("XDG_DATA_HOME", m_root / "data");
         Set("XDG_STATE_HOME", m_root / "state");
-        Save("XDG_DOCUMENTS_DIR");
+        Set("XDG_DOCUMENTS_DIR", "");
         ::unsetenv("XDG_DOCUMENTS_DIR");
         std::filesystem::create_directories(m_root / "home");
     }
@@ -42,26 +42,20 @@ public:
     const std::filesystem::path& Root() const { return m_root; }
     void Set(const std::string& name, const std::filesystem::path& value)
     {
-        Save(name);
+        const char* old = std::getenv(name.c_str());
+        m_saved.try_emplace(name, old ? std::optional<std::string>(old) : std::nullopt);
         ::setenv(name.c_str(), value.c_str(), 1);
     }
 
 private:
-    void Save(const std::string& name)
-    {
-        const char* value = std::getenv(name.c_str());
-        m_saved.try_emplace(name, value ? std::optional<std::string>(value) : std::nullopt);
-    }
-
     std::filesystem::path m_root;
     std::map<std::string, std::optional<std::string>> m_saved;
 };
 
 inline std::string ReadWholeFile(const std::filesystem::path& path)
 {
-    std::ifstream in(path, std::ios::binary);
     std::ostringstream bytes;
-    bytes << in.rdbuf();
+    bytes << std::ifstream(path, std::ios::binary).rdbuf();
     return bytes.str();
 }
 
