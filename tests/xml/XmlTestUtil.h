@@ -4,15 +4,26 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
-// Finds the element of that name at the current level and goes into it.
-inline bool Enter(CXmlDoc& doc, const char16_t* name) { return doc.FindTag(name) && doc.IntoTag(); }
+// Follows a path from the document level: "r/a" finds r, goes into it and finds a; a final "/"
+// goes into the last element found.
+inline bool At(CXmlDoc& doc, std::u16string_view path)
+{
+    doc.ResetPos();
+    for (size_t start = 0, end = 0; end != path.size(); start = end + 1) {
+        end = std::min(path.find(u'/', start), path.size());
+        if ((start != 0 && !doc.IntoTag()) || (end > start && !doc.FindTag(std::u16string(path.substr(start, end - start)))))
+            return false;
+    }
+    return true;
+}
 
 inline std::u16string Repeat(const std::u16string& s, size_t n)
 {
     std::u16string out;
-    for (size_t i = 0; i < n; ++i)
+    while (n-- > 0)
         out += s;
     return out;
 }
@@ -24,17 +35,13 @@ inline std::u16string Outline(const CXmlDoc& doc, bool spans = false)
     std::u16string out;
     for (int32_t n = doc.Record(0).child; n != 0;) {
         const SXmlElemRecord& r = doc.Record(n);
-        out += doc.GetTagName(n);
-        if (spans) {
-            const std::string span = "@" + std::to_string(r.start) + "+" + std::to_string(r.length);
-            out += std::u16string(span.begin(), span.end());
-        }
+        const std::string span = spans ? "@" + std::to_string(r.start) + "+" + std::to_string(r.length) : "";
+        out += doc.GetTagName(n) + std::u16string(span.begin(), span.end()) + (r.child != 0 ? u"(" : u"");
         if (r.child != 0) {
-            out += u"(";
             n = r.child;
             continue;
         }
-        while (n != 0 && doc.Record(n).next == 0 && (n = doc.Record(n).parent) != 0)
+        while (doc.Record(n).next == 0 && (n = doc.Record(n).parent) != 0)
             out += u")";
         if (n != 0) {
             out += u" ";
@@ -44,8 +51,7 @@ inline std::u16string Outline(const CXmlDoc& doc, bool spans = false)
     return out;
 }
 
-// The index agrees with the text, and parsing the text again finds the same elements at the
-// same places.
+// The index agrees with the text, and parsing the text again finds the same elements at the same places.
 inline void ExpectConsistent(const CXmlDoc& doc)
 {
     EXPECT_EQ(doc.CheckIndex(), "");
