@@ -14,170 +14,108 @@
 
 namespace {
 
-void Check(const CXmlDoc& doc, const char* after) {
-    const std::string fault = doc.CheckIndex();
-    if (!fault.empty()) {
-        std::fprintf(stderr, "index fault after %s: %s\n", after, fault.c_str());
+void Require(bool condition, const char* what, const std::string& detail = "")
+{
+    if (!condition) {
+        std::fprintf(stderr, "%s %s\n", what, detail.c_str());
         std::abort();
     }
 }
 
 // Bytes become UTF-16 code units: ASCII as is, other bytes as CJK letters, a few as lone
 // surrogates, so that non-ASCII names and broken text both occur.
-std::u16string Widen(const std::string& bytes) {
+std::u16string Widen(const std::string& bytes)
+{
     std::u16string out;
-    out.reserve(bytes.size());
-    for (unsigned char b : bytes) {
-        if (b < 0x80) {
-            out += static_cast<char16_t>(b);
-        } else if (b >= 0xF8) {
-            out += static_cast<char16_t>(0xD800 + (b & 0x7) * 0x100);
-        } else {
-            out += static_cast<char16_t>(0x4E00 + b);
-        }
-    }
+    for (unsigned char b : bytes)
+        out += static_cast<char16_t>(b < 0x80 ? b : b >= 0xF8 ? 0xD800 + (b & 0x7) * 0x100 : 0x4E00 + b);
     return out;
 }
 
-std::u16string PickName(FuzzedDataProvider& in) {
+std::u16string PickName(FuzzedDataProvider& in)
+{
     static const char16_t* const kNames[] = {u"a", u"b", u"Item", u"Items", u"NoteItems", u"Note-Package",
                                              u"Comments", u"Comment", u"NoteSet", u"id", u"x:y", u""};
-    const size_t k = in.ConsumeIntegralInRange<size_t>(0, sizeof(kNames) / sizeof(kNames[0]));
-    if (k < sizeof(kNames) / sizeof(kNames[0])) {
-        return kNames[k];
-    }
-    return Widen(in.ConsumeRandomLengthString(12));
+    const size_t k = in.ConsumeIntegralInRange<size_t>(0, std::size(kNames));
+    return k < std::size(kNames) ? kNames[k] : Widen(in.ConsumeRandomLengthString(12));
 }
 
-struct SShape {
-    uint32_t start, length, tagLens, level;
-    bool operator==(const SShape& o) const {
-        return start == o.start && length == o.length && tagLens == o.tagLens && level == o.level;
-    }
-};
-
-// Elements in document order (pre-order walk over the links, no recursion).
-std::vector<SShape> Shape(const CXmlDoc& doc) {
-    std::vector<SShape> out;
-    int32_t n = doc.Record(0).child;
-    while (n != 0) {
+// Elements in document order with their places (a pre-order walk over the links, no recursion).
+std::vector<uint32_t> Shape(const CXmlDoc& doc)
+{
+    std::vector<uint32_t> out;
+    for (int32_t n = doc.Record(0).child; n != 0;) {
         const SXmlElemRecord& r = doc.Record(n);
-        out.push_back(SShape{r.start, r.length, r.tagLens, r.flags & CXmlDoc::kLevelMask});
+        out.insert(out.end(), {r.start, r.length, r.tagLens, r.flags & CXmlDoc::kLevelMask});
         if (r.child != 0) {
             n = r.child;
             continue;
         }
-        while (n != 0 && doc.Record(n).next == 0) {
+        while (n != 0 && doc.Record(n).next == 0)
             n = doc.Record(n).parent;
-        }
-        if (n != 0) {
+        if (n != 0)
             n = doc.Record(n).next;
-        }
     }
     return out;
 }
 
-}  // namespace
+void CheckReparse(const CXmlDoc& doc, bool clean)
+{
+    CXmlDoc again;
+    again.SetDoc(doc.GetDoc());
+    Require(again.CheckIndex().empty(), "index fault after reparse", again.CheckIndex());
+    Require(!clean || Shape(again) == Shape(doc), "reparse differs");
+}
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
     FuzzedDataProvider in(data, size);
     CXmlDoc doc;
-    if (in.ConsumeIntegralInRange<int>(0, 3) == 0) {
-        // Small limits, so that the refusal paths run as well.
+    if (in.ConsumeIntegralInRange<int>(0, 3) == 0) // small limits, so that the refusal paths run as well
         doc.SetLimits(in.ConsumeIntegralInRange<int32_t>(0, 400), in.ConsumeIntegralInRange<int32_t>(1, 40));
-    }
-    const std::u16string text = Widen(in.ConsumeRandomLengthString(size));
-    const bool wellFormed = doc.SetDoc(text);
-    Check(doc, "SetDoc");
-    if (wellFormed != doc.IsWellFormed()) {
-        std::abort();
-    }
-    bool clean = wellFormed;
+    bool clean = doc.SetDoc(Widen(in.ConsumeRandomLengthString(size)));
+    Require(clean == doc.IsWellFormed(), "SetDoc and IsWellFormed disagree");
     std::u16string name, value;
     for (int step = 0; step < 64 && in.remaining_bytes() > 0; ++step) {
         const int32_t anyPos = in.ConsumeIntegralInRange<int32_t>(-1, doc.NextFreeRecord() + 1);
-        switch (in.ConsumeIntegralInRange<int>(0, 14)) {
-        case 0: doc.FindTag(PickName(in)); break;
-        case 1: doc.FindTag(nullptr); break;
-        case 2: doc.IntoTag(); break;
-        case 3: doc.OutOfTag(); break;
-        case 4: doc.ResetPos(); break;
-        case 5: doc.ResetMainPos(); break;
-        case 6: (void)doc.GetAttrib(anyPos, PickName(in)); break;
-        case 7: (void)doc.GetAttribByIndex(in.ConsumeIntegralInRange<int>(-1, 8), name, value); break;
-        case 8: (void)doc.GetSubDoc(anyPos); (void)doc.GetTagName(anyPos); break;
-        case 9: {
-            const std::u16string n = PickName(in);
-            const std::u16string v = Widen(in.ConsumeRandomLengthString(24));
-            doc.SetAttrib(anyPos, n, v, in.ConsumeIntegralInRange<int>(0, 15));
-            Check(doc, "SetAttrib");
+        std::u16string markup;
+        switch (in.ConsumeIntegralInRange<int>(0, 13)) {
+        case 0: doc.FindTag(in.ConsumeBool() ? PickName(in).c_str() : nullptr); break;
+        case 1: doc.IntoTag(); break;
+        case 2: doc.OutOfTag(); break;
+        case 3: in.ConsumeBool() ? doc.ResetPos() : doc.ResetMainPos(); break;
+        case 4: (void)doc.GetAttrib(anyPos, PickName(in)); break;
+        case 5: (void)doc.GetAttribByIndex(in.ConsumeIntegralInRange<int>(-1, 8), name, value); break;
+        case 6: (void)doc.GetSubDoc(anyPos), (void)doc.GetTagName(anyPos); break;
+        case 7:
+            name = PickName(in);
+            doc.SetAttrib(anyPos, name, Widen(in.ConsumeRandomLengthString(24)), in.ConsumeIntegralInRange<int>(0, 15));
             break;
-        }
-        case 10: {
-            const std::u16string n = PickName(in);
-            const std::u16string v = Widen(in.ConsumeRandomLengthString(24));
-            doc.AddTag(n, v, in.ConsumeIntegralInRange<int>(0, 15));
-            Check(doc, "AddTag");
+        case 8:
+            name = PickName(in);
+            doc.AddTag(name, Widen(in.ConsumeRandomLengthString(24)), in.ConsumeIntegralInRange<int>(0, 15));
             break;
-        }
-        case 11: {
-            const std::u16string markup = Widen(in.ConsumeRandomLengthString(64));
-            if (!doc.AddSubDoc(markup) && !markup.empty()) {
-                clean = false;
-            }
-            Check(doc, "AddSubDoc");
+        case 9:
+            // New markup, or a copy of an element of the document itself as the note upgrade makes.
+            markup = in.ConsumeBool() ? Widen(in.ConsumeRandomLengthString(64)) : doc.GetSubDoc(anyPos);
+            clean = (doc.AddSubDoc(markup) || markup.empty()) && clean;
             break;
-        }
+        case 10: doc.RemoveTag(); break;
+        case 11: // parse again in the same object: a smaller or larger text reuses the index
+            clean = doc.SetDoc(in.ConsumeBool() ? doc.GetDoc() : Widen(in.ConsumeRandomLengthString(256)));
+            break;
         case 12:
-            if (in.ConsumeBool()) {
-                // Copy an element of the document itself, as the note upgrade does.
-                const std::u16string sub = doc.GetSubDoc(anyPos);
-                if (!doc.AddSubDoc(sub) && !sub.empty()) {
-                    clean = false;
-                }
-                Check(doc, "AddSubDoc of a sub-document");
-                break;
-            }
-            doc.RemoveTag();
-            Check(doc, "RemoveTag");
+            markup = Widen(in.ConsumeRandomLengthString(32));
+            (void)CXmlDoc::DecodeText(markup);
+            (void)CXmlDoc::EncodeAttrib(markup, CXmlDoc::XML_WITH_REFS);
+            Require(CXmlDoc::DecodeText(CXmlDoc::EncodeAttrib(markup)) == markup, "plain encoding does not decode back");
             break;
-        case 13: {
-            if (in.ConsumeBool()) {
-                // Parse again in the same object: a smaller or larger text reuses the index.
-                const std::u16string next = in.ConsumeBool() ? doc.GetDoc() : Widen(in.ConsumeRandomLengthString(256));
-                clean = doc.SetDoc(next);
-                Check(doc, "SetDoc again");
-                break;
-            }
-            const std::u16string s = Widen(in.ConsumeRandomLengthString(32));
-            (void)CXmlDoc::DecodeText(s);
-            const std::u16string enc = CXmlDoc::EncodeAttrib(s, CXmlDoc::XML_WITH_REFS);
-            if (CXmlDoc::DecodeText(CXmlDoc::EncodeAttrib(s)) != s) {
-                std::abort();  // plain encoding must always decode back
-            }
-            (void)enc;
-            break;
+        default: CheckReparse(doc, clean); break;
         }
-        default: {
-            // Parse the current text again: with clean changes the elements must agree.
-            CXmlDoc again;
-            again.SetDoc(doc.GetDoc());
-            Check(again, "reparse");
-            if (clean && !(Shape(again) == Shape(doc))) {
-                std::fprintf(stderr, "reparse differs\n");
-                std::abort();
-            }
-            break;
-        }
-        }
+        Require(doc.CheckIndex().empty(), "index fault:", doc.CheckIndex());
     }
-    if (clean) {
-        CXmlDoc again;
-        again.SetDoc(doc.GetDoc());
-        if (!(Shape(again) == Shape(doc))) {
-            std::fprintf(stderr, "final reparse differs\n");
-            std::abort();
-        }
-    }
+    CheckReparse(doc, clean);
     return 0;
 }

@@ -8,7 +8,6 @@
 #include <sys/stat.h>
 
 #include <atomic>
-#include <functional>
 #include <stdexcept>
 #include <thread>
 
@@ -111,21 +110,17 @@ TEST_F(LogWriterTest, ConfigLookupLevelsAndFileNames)
 
 TEST_F(LogWriterTest, OnlyARegularConfigOfAtMost64KiBIsRead)
 {
-    // None may hang the log or fill memory; all but the last leave the defaults.
-    const std::string setting = "level|3\r\n";
-    const std::pair<std::function<void(const fs::path&)>, int32_t> cases[] = {
-        {[](const fs::path& at) { ASSERT_EQ(::mkfifo(at.c_str(), 0644), 0); }, -1},
-        {[](const fs::path& at) { fs::create_symlink("/dev/zero", at); }, -1},
-        {[](const fs::path& at) { fs::create_directories(at); }, -1},
-        {[&](const fs::path& at) { WriteWholeFile(at, setting + std::string(cxlog::kMaxConfigBytes, '#')); }, -1},
-        {[&](const fs::path& at) { WriteWholeFile(at, setting + std::string(cxlog::kMaxConfigBytes - 9, '#')); }, 3},
-    };
-    for (const auto& [make, level] : cases) {
+    // A FIFO nobody writes, a link to /dev/zero, a folder and an over-long file must not hang the log or fill memory.
+    ASSERT_EQ(::mkfifo((m_bin / "fifo").c_str(), 0644), 0);
+    fs::create_symlink("/dev/zero", m_bin / "zero");
+    fs::create_directories(m_bin / "folder");
+    WriteWholeFile(m_bin / "long", "level|3\r\n" + std::string(cxlog::kMaxConfigBytes - 9, '#'));
+    WriteWholeFile(m_bin / "too long", "level|3\r\n" + std::string(cxlog::kMaxConfigBytes - 8, '#'));
+    for (const auto& [name, level] : {std::pair{"fifo", -1}, {"zero", -1}, {"folder", -1}, {"too long", -1}, {"long", 3}}) {
         fs::remove_all(CommonConfig());
         fs::create_directories(CommonConfig().parent_path());
-        make(CommonConfig());
-        EXPECT_EQ(Start().Settings().level, level);
-        m_log.reset();
+        fs::rename(m_bin / name, CommonConfig());
+        EXPECT_EQ(Start().Settings().level, level) << name;
     }
 }
 

@@ -26,7 +26,7 @@ public:
         Set("XDG_DATA_HOME", m_root / "data");
         Set("XDG_STATE_HOME", m_root / "state");
         Set("XDG_DOCUMENTS_DIR", "");
-        ::unsetenv("XDG_DOCUMENTS_DIR");
+        ::unsetenv("XDG_DOCUMENTS_DIR"); // saved by Set, so that the destructor restores it
         std::filesystem::create_directories(m_root / "home");
     }
     ~TempHome()

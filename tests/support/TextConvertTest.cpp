@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <memory>
-#include <random>
 
 namespace {
 
@@ -19,17 +18,6 @@ Out FromExact(const std::basic_string<Char>& text, Out (*convert)(std::basic_str
 }
 std::u16string Wide(const std::string& utf8) { return FromExact<std::u16string>(utf8, &Utf8ToWide); }
 std::string Narrow(const std::u16string& wide) { return FromExact<std::string>(wide, &WideToUtf8); }
-
-bool WellFormed(const std::u16string& text)
-{
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] >= 0xD800 && text[i] <= 0xDBFF && i + 1 < text.size() && (text[i + 1] & 0xFC00) == 0xDC00)
-            ++i;
-        else if (text[i] >= 0xD800 && text[i] <= 0xDFFF)
-            return false;
-    }
-    return true;
-}
 
 TEST(TextConvertTest, ValidTextRoundTripsAndBrokenTextIsReplaced)
 {
@@ -53,27 +41,6 @@ TEST(TextConvertTest, ValidTextRoundTripsAndBrokenTextIsReplaced)
           {"\xED\xA0\x80", u"\uFFFD"}, {"\xC0\xAF", u"\uFFFD"}, {"\xE0\x80\xAF", u"\uFFFD"},
           {"\xF0\x80\x80\xAF", u"\uFFFD"}, {std::string("\xC0\x80", 2), u"\uFFFD"}})
         EXPECT_EQ(Wide(utf8), wide);
-}
-
-TEST(TextConvertTest, RandomInputAlwaysGivesWellFormedText)
-{
-    std::mt19937 random(20170606);
-    const std::string interesting = "\x80\xBF\xC0\xC2\xDF\xE0\xED\xEF\xF0\xF4\xF5\xFF";
-    for (int round = 0; round < 20000; ++round) {
-        std::string bytes(random() % 25, '\0');
-        for (char& b : bytes)
-            b = random() % 2 ? interesting[random() % interesting.size()] : static_cast<char>(random());
-        const std::u16string wide = Wide(bytes);
-        ASSERT_TRUE(WellFormed(wide));
-        ASSERT_EQ(Wide(Narrow(wide)), wide);
-
-        std::u16string units(random() % 17, u'\0');
-        for (char16_t& u : units)
-            u = static_cast<char16_t>(round % 2 ? 0xD800 + random() % 0x800 : random());
-        const std::u16string back = Wide(Narrow(units));
-        ASSERT_TRUE(WellFormed(back));
-        ASSERT_TRUE(!WellFormed(units) || back == units);
-    }
 }
 
 } // namespace
