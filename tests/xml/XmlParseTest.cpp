@@ -144,25 +144,9 @@ TEST(XmlParse, ResultCapIndexSegmentsAndParsingAgain)
     EXPECT_EQ(Outline(doc), u"x(y)");
 }
 
-// Visits every element (no recursion) and reads everything that can be read.
-void ReadEverything(CXmlDoc& doc)
-{
-    doc.ResetPos();
-    for (int guard = 0; guard < 100000; ++guard) {
-        if (doc.FindTag(nullptr)) {
-            std::u16string name, value;
-            for (int i = 0; doc.GetAttribByIndex(i, name, value); ++i)
-                EXPECT_EQ(doc.GetAttrib(name), value);
-            (void)doc.GetSubDoc();
-            ASSERT_TRUE(doc.IntoTag());
-        } else if (!doc.OutOfTag()) {
-            return;
-        }
-    }
-    FAIL() << "the walk does not end";
-}
-
-TEST(XmlParse, EveryPrefixAndEveryCutTagIsSafe)
+// Every prefix of a document with every kind of markup parses, reads and changes safely (exact-size
+// texts under the address sanitizer); arbitrary input is the fuzz target's part.
+TEST(XmlParse, EveryPrefixIsSafe)
 {
     const std::u16string text =
         u"<?xml version=\"1.0\"?><!DOCTYPE n [<!ENTITY e \"x\"><!-- c -->]>"
@@ -172,28 +156,12 @@ TEST(XmlParse, EveryPrefixAndEveryCutTagIsSafe)
     for (size_t n = 0; n <= text.size(); ++n) {
         CXmlDoc doc;
         EXPECT_EQ(doc.SetDoc(text.substr(0, n)), n >= text.size() - 2) << n;
+        EXPECT_EQ(doc.GetResult().empty(), n == 0 || n >= text.size() - 2) << n;
+        for (int32_t r = -1; r <= doc.NextFreeRecord(); ++r)
+            (void)(doc.GetSubDoc(r) + doc.GetTagName(r) + doc.GetAttrib(r, u"a"));
+        EXPECT_TRUE(!doc.FindTag(nullptr) || (doc.IntoTag() && doc.AddTag(u"added") && doc.SetAttrib(u"z", u"1"))) << n;
         ASSERT_EQ(doc.CheckIndex(), "") << n;
-        ReadEverything(doc);
-        doc.ResetPos();
-        if (doc.FindTag(nullptr)) {
-            EXPECT_TRUE(doc.SetAttrib(u"z", u"1"));
-            ASSERT_TRUE(doc.IntoTag());
-            EXPECT_TRUE(doc.AddTag(u"added"));
-            EXPECT_EQ(doc.CheckIndex(), "") << n;
-        }
     }
-    for (const char16_t* cut : {u"<", u"<!", u"<!-", u"<![", u"<!D", u"<?", u"</", u"<a b", u"<a b=", u"<a b='", u"<a/",
-                                u"<!DOCTYPE x [<!", u"<!DOCTYPE x [<!E", u"<!DOCTYPE x [<!--", u"<!DOCTYPE x '", u"<r>&"}) {
-        CXmlDoc doc;
-        EXPECT_FALSE(doc.SetDoc(cut));
-        EXPECT_FALSE(doc.GetResult().empty());
-        EXPECT_EQ(doc.CheckIndex(), "");
-        ReadEverything(doc);
-    }
-    // A deep stack and many end tags that match nothing stay linear.
-    CXmlDoc doc;
-    EXPECT_FALSE(doc.SetDoc(Repeat(u"<a>", 20000) + Repeat(u"</b>", 200000)));
-    EXPECT_EQ(doc.CheckIndex(), "");
 }
 
 } // namespace
