@@ -110,7 +110,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             markup = Widen(in.ConsumeRandomLengthString(32));
             (void)CXmlDoc::DecodeText(markup);
             (void)CXmlDoc::EncodeAttrib(markup, CXmlDoc::XML_WITH_REFS);
-            Require(CXmlDoc::DecodeText(CXmlDoc::EncodeAttrib(markup)) == markup, "plain encoding does not decode back");
+            Require(CXmlDoc::DecodeText(CXmlDoc::EncodeAttrib(markup)) == markup, "encoding does not decode back");
             break;
         default: CheckReparse(doc, clean); break;
         }

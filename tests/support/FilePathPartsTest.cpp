@@ -11,8 +11,8 @@ TEST(FilePathPartsTest, SplitsWindowsLinuxAndRelativePaths)
     const struct {
         std::u16string path, full, drive, folder, fileName, base, extension, lastFolder;
     } rows[] = {
-        {u"D:\\单元\\文献\\第一章.caj", u"D:\\单元\\文献\\第一章.caj", u"D:", u"\\单元\\文献\\", u"第一章.caj", u"第一章",
-         u".caj", u"文献"},
+        {u"D:\\单元\\文献\\第一章.caj", u"D:\\单元\\文献\\第一章.caj", u"D:", u"\\单元\\文献\\", u"第一章.caj",
+         u"第一章", u".caj", u"文献"},
         {u"e:/u\\2017/b.TXT", u"e:/u\\2017/b.TXT", u"e:", u"/u\\2017/", u"b.TXT", u"b", u".txt", u"2017"},
         {u"D:\\a.pdf", u"D:\\a.pdf", u"D:", u"\\", u"a.pdf", u"a", u".pdf", u""},
         {u"/a.pdf", u"/a.pdf", u"", u"/", u"a.pdf", u"a", u".pdf", u""},

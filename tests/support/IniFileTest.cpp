@@ -20,9 +20,9 @@ protected:
 TEST_F(IniFileTest, ReadsLikeThePrivateProfileFunctions)
 {
     EXPECT_EQ(ReadIniValue(m_path, u"SyncroSet", u"SyncPath", u"none"), u"none");
-    WriteWholeFile(m_file, "\xEF\xBB\xBF; c\r\ntop=1\r\n[First]\r\nkey=one\r\nSyncPath=/x\r\n[ syncroset ]\r\n# SyncPath=/c\r\n"
-                           "  SYNCPATH  =   /data/sync folder  \r\nSyncPath=/second\r\nQuoted=\"  padded  \"\r\n"
-                           "Single='x'\r\nEmpty=\r\nChinese=学习单元\r\nEquals=a=b\r\n");
+    WriteWholeFile(m_file, "\xEF\xBB\xBF; c\r\ntop=1\r\n[First]\r\nkey=one\r\nSyncPath=/x\r\n[ syncroset ]\r\n"
+                           "# SyncPath=/c\r\n  SYNCPATH  =   /data/sync folder  \r\nSyncPath=/second\r\n"
+                           "Quoted=\"  padded  \"\r\nSingle='x'\r\nEmpty=\r\nChinese=学习单元\r\nEquals=a=b\r\n");
     for (const auto& [section, key, value] :
          {std::tuple{u"SyncroSet", u"SyncPath", u"/data/sync folder"}, {u"SyncroSet", u"Quoted", u"  padded  "},
           {u"SyncroSet", u"Single", u"x"}, {u"SyncroSet", u"Empty", u""}, {u"SyncroSet", u"Chinese", u"学习单元"},
@@ -39,8 +39,8 @@ TEST_F(IniFileTest, WritingChangesOnlyTheOneLine)
         const char* after;
     } rows[] = {
         {nullptr, u"SyncroSet", u"SyncPath", u"/srv/学习/", "[SyncroSet]\nSyncPath=/srv/学习/\n"},
-        {"; c\n[A]\nx = 1\n\n[SyncroSet]\nO=k\nsyncpath=/old\nT=t\n[B]\nSyncPath=/b\n", u"SyncroSet", u"SyncPath", u"/n",
-         "; c\n[A]\nx = 1\n\n[SyncroSet]\nO=k\nSyncPath=/n\nT=t\n[B]\nSyncPath=/b\n"},
+        {"; c\n[A]\nx = 1\n\n[SyncroSet]\nO=k\nsyncpath=/old\nT=t\n[B]\nSyncPath=/b\n", u"SyncroSet", u"SyncPath",
+         u"/n", "; c\n[A]\nx = 1\n\n[SyncroSet]\nO=k\nSyncPath=/n\nT=t\n[B]\nSyncPath=/b\n"},
         {"[S]\nO=1\n\n[B]\nz=2\n", u"S", u"K", u"/p", "[S]\nO=1\nK=/p\n\n[B]\nz=2\n"},
         {"[A]\nx=1", u"S", u"K", u"/p", "[A]\nx=1\n\n[S]\nK=/p\n"},
         {"\xEF\xBB\xBF[S]\r\nA=1\r\n", u"S", u"B", u"2", "\xEF\xBB\xBF[S]\r\nA=1\r\nB=2\r\n"},

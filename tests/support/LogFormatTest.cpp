@@ -64,7 +64,8 @@ TEST(LogFormatTest, FileNamePerPeriodType)
         EXPECT_EQ(cxlog::LogFileName(u"tavtool", true, periodType, date), name) << periodType;
     EXPECT_EQ(cxlog::LogFileName(u"tavtool", false, 0, monday), u"_20210104.log");
     // A module name that leaves no room for the date is shortened to keep within 63 units.
-    EXPECT_EQ(cxlog::LogFileName(std::u16string(80, u'm'), true, 0, monday), std::u16string(50, u'm') + u"_20210104.log");
+    EXPECT_EQ(cxlog::LogFileName(std::u16string(80, u'm'), true, 0, monday),
+              std::u16string(50, u'm') + u"_20210104.log");
 }
 
 TEST(LogFormatTest, ConfigKeysAndValues)

@@ -79,11 +79,12 @@ TEST_F(LogWriterTest, WithoutConfigEverythingGoesToTheDailyFileBesideTheExecutab
     EXPECT_EQ(ReadWholeFile(m_bin / "log.cfg"), "");
     EXPECT_EQ(log.LastLogFilePath(), Utf8ToWide(File("tavtool_20210105.log").string()));
     EXPECT_EQ(ReadWholeFile(File()), "2021-01-04 10:30:00.250 Message TavDB(CTavDB::Open, 12): opened\r\n"
-                                     "2021-01-04 10:30:00.250 Warning TavDBSql(CTavDB::Read, 34): busy-->Sql:select 1\r\n"
-                                     "2021-01-04 10:30:00.250 Exception TavDB(CTavDB::Copy, 56): /单元不存在\r\n"
+                                     "2021-01-04 10:30:00.250 Warning TavDBSql(CTavDB::Read, 34): busy-->Sql:select 1"
+                                     "\r\n2021-01-04 10:30:00.250 Exception TavDB(CTavDB::Copy, 56): /单元不存在\r\n"
                                      "2021-01-04 10:30:00.250 Error TavDB(F, 78): near \"%s\": 100%d\r\n"
                                      "2021-01-04 10:30:00.250 Error TavDB(F, 9): first\r\nsecond\r\n");
-    EXPECT_EQ(ReadWholeFile(File("tavtool_20210105.log")), "2021-01-05 00:00:00.100 Message TavDB(F, 1): after midnight\r\n");
+    EXPECT_EQ(ReadWholeFile(File("tavtool_20210105.log")),
+              "2021-01-05 00:00:00.100 Message TavDB(F, 1): after midnight\r\n");
 }
 
 TEST_F(LogWriterTest, ConfigLookupLevelsAndFileNames)
@@ -100,8 +101,8 @@ TEST_F(LogWriterTest, ConfigLookupLevelsAndFileNames)
     fs::remove(CommonConfig());
     fs::remove(File());
     for (const auto& [config, file, written] :
-         {std::tuple{"level|4\r\n", "tavtool_20210104.log", false}, {"periodType|2\r\nmoduleLogName|0\r\n", "_202101.log", true},
-          {"periodType|3\r\n", "tavtool_202101.log", true}}) {
+         {std::tuple{"level|4\r\n", "tavtool_20210104.log", false}, {"periodType|3\r\n", "tavtool_202101.log", true},
+          {"periodType|2\r\nmoduleLogName|0\r\n", "_202101.log", true}}) {
         WriteWholeFile(m_bin / "log.cfg", config);
         Write({u"x"});
         EXPECT_EQ(fs::exists(File(file)), written) << config;
@@ -116,7 +117,8 @@ TEST_F(LogWriterTest, OnlyARegularConfigOfAtMost64KiBIsRead)
     fs::create_directories(m_bin / "folder");
     WriteWholeFile(m_bin / "long", "level|3\r\n" + std::string(cxlog::kMaxConfigBytes - 9, '#'));
     WriteWholeFile(m_bin / "too long", "level|3\r\n" + std::string(cxlog::kMaxConfigBytes - 8, '#'));
-    for (const auto& [name, level] : {std::pair{"fifo", -1}, {"zero", -1}, {"folder", -1}, {"too long", -1}, {"long", 3}}) {
+    for (const auto& [name, level] :
+         {std::pair{"fifo", -1}, {"zero", -1}, {"folder", -1}, {"too long", -1}, {"long", 3}}) {
         fs::remove_all(CommonConfig());
         fs::create_directories(CommonConfig().parent_path());
         fs::rename(m_bin / name, CommonConfig());

@@ -13,7 +13,7 @@ namespace fs = std::filesystem;
 using supporttest::ReadWholeFile;
 
 constexpr uint64_t kGiB = 1024ull * 1024 * 1024;
-MountEntry Fixed(const std::u16string& mountPoint, uint64_t freeBytes) { return MountEntry{mountPoint, true, freeBytes}; }
+MountEntry Fixed(const std::u16string& mountPoint, uint64_t freeBytes) { return {mountPoint, true, freeBytes}; }
 std::u16string Wide(const fs::path& path) { return Utf8ToWide(path.string()); }
 void UseMounts(std::vector<MountEntry> entries)
 {

@@ -37,9 +37,9 @@ TEST(TextConvertTest, ValidTextRoundTripsAndBrokenTextIsReplaced)
     // Stray, never valid, cut, above U+10FFFF, encoded surrogates; overlong forms never decode to '/' or NUL.
     for (const auto& [utf8, wide] :
          {std::pair<std::string, std::u16string>{"\x80", u"\uFFFD"}, {"\xFF\xFE", u"\uFFFD\uFFFD"}, {"\xC3", u"\uFFFD"},
-          {"\xE4\xB8", u"\uFFFD"}, {"\xF0\x9F\x98", u"\uFFFD"}, {"\xE4" "A", u"\uFFFDA"}, {"\xF4\x90\x80\x80", u"\uFFFD"},
-          {"\xED\xA0\x80", u"\uFFFD"}, {"\xC0\xAF", u"\uFFFD"}, {"\xE0\x80\xAF", u"\uFFFD"},
-          {"\xF0\x80\x80\xAF", u"\uFFFD"}, {std::string("\xC0\x80", 2), u"\uFFFD"}})
+          {"\xE4\xB8", u"\uFFFD"}, {"\xF0\x9F\x98", u"\uFFFD"}, {"\xE4" "A", u"\uFFFDA"},
+          {"\xF4\x90\x80\x80", u"\uFFFD"}, {"\xED\xA0\x80", u"\uFFFD"}, {"\xC0\xAF", u"\uFFFD"},
+          {"\xE0\x80\xAF", u"\uFFFD"}, {"\xF0\x80\x80\xAF", u"\uFFFD"}, {std::string("\xC0\x80", 2), u"\uFFFD"}})
         EXPECT_EQ(Wide(utf8), wide);
 }
 

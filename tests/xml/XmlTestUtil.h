@@ -14,7 +14,8 @@ inline bool At(CXmlDoc& doc, std::u16string_view path)
     doc.ResetPos();
     for (size_t start = 0, end = 0; end != path.size(); start = end + 1) {
         end = std::min(path.find(u'/', start), path.size());
-        if ((start != 0 && !doc.IntoTag()) || (end > start && !doc.FindTag(std::u16string(path.substr(start, end - start)))))
+        const std::u16string name(path.substr(start, end - start));
+        if ((start != 0 && !doc.IntoTag()) || (!name.empty() && !doc.FindTag(name)))
             return false;
     }
     return true;
