@@ -66,7 +66,7 @@ protected:
 TEST_F(LogWriterTest, WithoutConfigEverythingGoesToTheDailyFileBesideTheExecutable)
 {
     CxLog& log = Start();
-    log.Log(u"TavDB", u"CTavDB::Open", 12, 0, u"opened");
+    log.Log(u"TavDB", u"CTavDB::Open", 12, 0, u"opened \u00e9");
     log.Log(u"store/TavDBSql", u"CTavDB::Read", 34, 1, u"%s-->Sql:%s", std::u16string(u"busy"), u"select 1");
     log.Log(u"TavDB", u"CTavDB::Copy", 56, 2, u"%s不存在", std::u16string_view(u"/单元"));
     log.Log(u"TavDB", u"F", 78, 3, u"near \"%s\": 100%d");
@@ -78,7 +78,7 @@ TEST_F(LogWriterTest, WithoutConfigEverythingGoesToTheDailyFileBesideTheExecutab
     // An empty log.cfg is left beside the executable for the user to fill in.
     EXPECT_EQ(ReadWholeFile(m_bin / "log.cfg"), "");
     EXPECT_EQ(log.LastLogFilePath(), Utf8ToWide(File("tavtool_20210105.log").string()));
-    EXPECT_EQ(ReadWholeFile(File()), "2021-01-04 10:30:00.250 Message TavDB(CTavDB::Open, 12): opened\r\n"
+    EXPECT_EQ(ReadWholeFile(File()), "2021-01-04 10:30:00.250 Message TavDB(CTavDB::Open, 12): opened é\r\n"
                                      "2021-01-04 10:30:00.250 Warning TavDBSql(CTavDB::Read, 34): busy-->Sql:select 1"
                                      "\r\n2021-01-04 10:30:00.250 Exception TavDB(CTavDB::Copy, 56): /单元不存在\r\n"
                                      "2021-01-04 10:30:00.250 Error TavDB(F, 78): near \"%s\": 100%d\r\n"

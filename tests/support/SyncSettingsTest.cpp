@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -89,11 +91,16 @@ TEST_F(SyncSettingsTest, DriveChoice)
         EXPECT_EQ(ChooseDataDrive(row.table, drive), *row.drive != 0);
         EXPECT_EQ(drive, row.drive);
     }
-    // The machine's own table names the system file system and never lists it as a drive.
+    // The machine's own table leaves out every mount of the file system that holds "/".
     const MountTable table = ReadMountTable();
     EXPECT_FALSE(table.systemMount.empty());
-    for (const MountEntry& entry : table.entries)
-        EXPECT_NE(entry.mountPoint, table.systemMount);
+    struct stat root {};
+    struct stat info {};
+    ASSERT_EQ(::stat("/", &root), 0);
+    for (const MountEntry& entry : table.entries) {
+        ASSERT_EQ(::stat(WideToUtf8(entry.mountPoint).c_str(), &info), 0);
+        EXPECT_NE(info.st_dev, root.st_dev) << WideToUtf8(entry.mountPoint);
+    }
 }
 
 // What the desktop application stores: each character raised by its position plus 3, wrapping past 255.
