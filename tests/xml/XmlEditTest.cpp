@@ -93,6 +93,9 @@ TEST(XmlEdit, RefusedChangesLeaveTheDocumentAsItWas)
     EXPECT_EQ(doc.Record(doc.GetMainPos()).tagLens & 0x3FFFFF, 0x3FFFFFu);
     EXPECT_FALSE(doc.SetAttrib(u"b", u""));
     EXPECT_FALSE(doc.SetAttrib(u"a", (big + u"v").c_str()));
+    const std::u16string hugeName = u"h" + std::u16string(0x3FFFFF - 4, u'x'); // "<h...x/>" at the same limit
+    EXPECT_TRUE(doc.AddTag(hugeName));
+    EXPECT_FALSE(doc.AddTag(hugeName + u"x"));
     EXPECT_EQ(doc.CheckIndex(), "");
     // Levels 1..65535 fit under r; one level more does not.
     const std::u16string deep = Repeat(u"<d>", 65535) + Repeat(u"</d>", 65535);
