@@ -14,7 +14,7 @@ TEST(FilePathPartsTest, SplitsWindowsLinuxAndRelativePaths)
         {u"D:\\单元\\文献\\第一章.caj", u"D:\\单元\\文献\\第一章.caj", u"D:", u"\\单元\\文献\\", u"第一章.caj",
          u"第一章", u".caj", u"文献"},
         {u"e:/u\\2017/b.TXT", u"e:/u\\2017/b.TXT", u"e:", u"/u\\2017/", u"b.TXT", u"b", u".txt", u"2017"},
-        {u"D:\\a.pdf", u"D:\\a.pdf", u"D:", u"\\", u"a.pdf", u"a", u".pdf", u""},
+        {u"Z:\\a.pdf", u"Z:\\a.pdf", u"Z:", u"\\", u"a.pdf", u"a", u".pdf", u""},
         {u"/a.pdf", u"/a.pdf", u"", u"/", u"a.pdf", u"a", u".pdf", u""},
         {u"/home/u/a.tav", u"/home/u/a.tav", u"", u"/home/u/", u"a.tav", u"a", u".tav", u"u"},
         {u"/a/b/../c/./d.pdf", u"/a/c/d.pdf", u"", u"/a/c/", u"d.pdf", u"d", u".pdf", u"c"},
