@@ -1,12 +1,33 @@
 // Which tables and columns a learning unit had at each layout version, reconstructed from what
 // each upgrade step adds: a column that step n adds did not exist before version n. Declarations
 // are those of the version-16 layout.
-#include "builder/LayoutHistory.h"
-#include "builder/RawDb.h"
 #include "builder/UnitBuilder.h"
 
-namespace testkit::layout {
+#include <strings.h>
+
+namespace testkit {
 namespace {
+
+constexpr int kAlways = 99;
+
+// A column exists at version v when since <= v <= until.
+struct ColumnDef {
+    std::string name;
+    std::string declaration;
+    int since = 1;
+    int until = kAlways;
+    bool addedByUpgrade = true;   // false: only a freshly made version-16 unit has it
+};
+
+struct TableDef {
+    const char* name;
+    const char* head;
+    int since;
+    int until;
+    std::string columns;
+    const char* constraint;
+    std::vector<std::string> indexes;
+};
 
 // Columns are "name declaration" items separated by ';'. "a|b|c declaration" gives several
 // columns one declaration. "@since[-until][!]" sets the versions of the columns after it; '!'
@@ -61,19 +82,9 @@ const std::string kMediaColumns = "@3; MediaEn|EPubLocate|EPublisher|Media|Count
                                   "MediaAddressEn|DegreeType|Department|ApplicationNum|PublicationDate|"
                                   "InternationalClassification|DutyPersonEn|ModifiedDate|City text null";
 
-struct RawTable {
-    const char* name;
-    const char* head;
-    int since;
-    int until;
-    std::string columns;
-    const char* constraint;
-    std::vector<std::string> indexes;
-};
-
-std::vector<TableDef> MakeHistory()
+const std::vector<TableDef>& History()
 {
-    const RawTable raw[] = {
+    static const std::vector<TableDef> tables = {
         {"VersionInfo", "create table VersionInfo (", 1, kAlways,
          "ID Integer primary key; VersionNum Integer; TavId Text; @12; UserKey|FileType VARCHAR", "", {}},
         {"Category", "create table Category (", 1, kAlways,
@@ -158,72 +169,71 @@ std::vector<TableDef> MakeHistory()
          "@9; PushItemID|PushLiteratureID integer null; Position integer not null",
          "primary key (PushItemID, PushLiteratureID)", {}},
     };
-    std::vector<TableDef> tables;
-    for (const RawTable& t : raw)
-        tables.push_back(TableDef{t.name, t.head, t.since, t.until, Parse(t.columns), t.constraint, t.indexes});
     return tables;
+}
+
+bool Exists(int since, int until, int version) { return since <= version && version <= until; }
+
+const TableDef* FindTable(const std::string& name, int version)
+{
+    for (const TableDef& table : History())
+        if (strcasecmp(table.name, name.c_str()) == 0)
+            return Exists(table.since, table.until, version) ? &table : nullptr;
+    return nullptr;
+}
+
+std::vector<ColumnDef> ColumnsAt(const std::string& table, int version, bool upgradedOnly)
+{
+    std::vector<ColumnDef> columns;
+    if (const TableDef* def = FindTable(table, version))
+        for (const ColumnDef& column : Parse(def->columns))
+            if (Exists(column.since, column.until, version) && (column.addedByUpgrade || !upgradedOnly))
+                columns.push_back(column);
+    return columns;
+}
+
+std::vector<std::string> Names(const std::vector<ColumnDef>& columns)
+{
+    std::vector<std::string> names;
+    for (const ColumnDef& column : columns)
+        names.push_back(column.name);
+    return names;
 }
 
 }  // namespace
 
-const std::vector<TableDef>& History()
-{
-    static const std::vector<TableDef> history = MakeHistory();
-    return history;
-}
-
-const TableDef* FindTable(const std::string& name)
-{
-    for (const TableDef& table : History())
-        if (raw::SameName(table.name, name))
-            return &table;
-    return nullptr;
-}
-
-bool Exists(const TableDef& table, int version) { return table.since <= version && version <= table.until; }
-bool Exists(const ColumnDef& column, int version) { return column.since <= version && version <= column.until; }
-
-std::string CreateStatement(const TableDef& table, int version)
-{
-    std::string sql = table.head;
-    for (const ColumnDef& column : table.columns)
-        if (Exists(column, version))
-            sql += (sql.back() == '(' ? "" : ",") + column.name + " " + column.declaration;
-    return sql + (table.constraint.empty() ? "" : ", " + table.constraint) + ")";
-}
-
-}  // namespace testkit::layout
-
-namespace testkit {
-
 std::vector<std::string> LayoutTables(int32_t version)
 {
     std::vector<std::string> names;
-    for (const layout::TableDef& table : layout::History())
-        if (layout::Exists(table, version))
+    for (const TableDef& table : History())
+        if (Exists(table.since, table.until, version))
             names.push_back(table.name);
     return names;
 }
 
 std::vector<std::string> LayoutColumns(int32_t version, const std::string& table)
 {
-    std::vector<std::string> names;
-    const layout::TableDef* def = layout::FindTable(table);
-    for (const layout::ColumnDef& column : def != nullptr && layout::Exists(*def, version) ? def->columns
-                                                                                            : std::vector<layout::ColumnDef>{})
-        if (layout::Exists(column, version))
-            names.push_back(column.name);
-    return names;
+    return Names(ColumnsAt(table, version, false));
 }
 
 std::vector<std::string> UpgradedColumns(const std::string& table)
 {
-    std::vector<std::string> names;
-    const layout::TableDef* def = layout::FindTable(table);
-    for (const layout::ColumnDef& column : def != nullptr ? def->columns : std::vector<layout::ColumnDef>{})
-        if (layout::Exists(column, kNewestVersion) && column.addedByUpgrade)
-            names.push_back(column.name);
-    return names;
+    return Names(ColumnsAt(table, kNewestVersion, true));
+}
+
+std::vector<std::string> LayoutStatements(int32_t version)
+{
+    std::vector<std::string> statements;
+    for (const TableDef& table : History()) {
+        if (!Exists(table.since, table.until, version))
+            continue;
+        std::string sql = table.head;
+        for (const ColumnDef& column : ColumnsAt(table.name, version, false))
+            sql += (sql.back() == '(' ? "" : ",") + column.name + " " + column.declaration;
+        statements.push_back(sql + (*table.constraint == '\0' ? "" : std::string(", ") + table.constraint) + ")");
+        statements.insert(statements.end(), table.indexes.begin(), table.indexes.end());
+    }
+    return statements;
 }
 
 }  // namespace testkit

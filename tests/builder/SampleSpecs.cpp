@@ -102,45 +102,28 @@ UnitSpec BulkSpec(int32_t version, int literature, int notes, int folders, int w
         for (int n : notesOf[static_cast<size_t>(i - 1)])
             items.push_back({u"i" + U16(std::to_string(n)), u"批注 " + U16(std::to_string(n))});
         items.push_back({u"free" + number, u"unclaimed"});
-        LiteratureSpec l;
-        l.pkid = i;
-        l.doi = u"10.5555/bulk." + number;
-        l.title = u"大量文献 " + number;
-        l.author = u"作者" + number;
-        l.source = u"期刊";
-        l.filePath = u"D:\\单元\\bulk" + number + u".pdf";
-        l.folderIds = {folders > 0 ? 1 + (i - 1) % folders : 0};
-        l.lastReadPage = U16(std::to_string(i % 40));
-        l.notePackage = MakeNotePackage(items);
-        l.lastReadTime = u"2016-04-05 06:07:08";
-        spec.literature.push_back(std::move(l));
+        spec.literature.push_back({.pkid = i, .doi = u"10.5555/bulk." + number, .title = u"大量文献 " + number,
+                                   .author = u"作者" + number, .source = u"期刊",
+                                   .filePath = u"D:\\单元\\bulk" + number + u".pdf",
+                                   .folderIds = {folders > 0 ? 1 + (i - 1) % folders : 0},
+                                   .lastReadPage = U16(std::to_string(i % 40)), .notePackage = MakeNotePackage(items),
+                                   .lastReadTime = u"2016-04-05 06:07:08"});
     }
     for (int n = 1; n <= notes; ++n) {
         const std::u16string number = U16(std::to_string(n));
-        NoteSpec note;
-        note.id = n;
-        note.posId = u"P" + number;
-        note.typeId = 1 + n % 4;
-        note.doi = u"10.5555/bulk." + U16(std::to_string(1 + (n - 1) % std::max(literature, 1)));
-        note.title = u"笔记 " + number;
-        note.content = u"笔记内容 " + number;
-        note.comments = MakeNoteComments({u"i" + number});
-        note.location = number;
         if (n % 5 == 0)
-            spec.labels.push_back({u"标签" + U16(std::to_string(n % 20)), note.posId});
-        spec.notes.push_back(std::move(note));
+            spec.labels.push_back({u"标签" + U16(std::to_string(n % 20)), u"P" + number});
+        spec.notes.push_back({.id = n, .posId = u"P" + number, .typeId = 1 + n % 4,
+                              .doi = u"10.5555/bulk." + U16(std::to_string(1 + (n - 1) % std::max(literature, 1))),
+                              .title = u"笔记 " + number, .content = u"笔记内容 " + number,
+                              .comments = MakeNoteComments({u"i" + number}), .location = number});
     }
     for (int p = 1; p <= webPages; ++p) {
         const std::u16string number = U16(std::to_string(p));
-        WebPageSpec page;
-        page.pkid = p;
-        page.title = u"网页 " + number;
-        page.link = u"http://example.com/" + number;
-        page.filePath = u"webpage/p" + number + u"/index.html";
-        page.createTime = u"2016-05-01 10:00:00";
-        page.lastReadTime = u"2016-05-02 11:00:00";
-        page.recycled = p % 10 == 0;
-        spec.webPages.push_back(std::move(page));
+        spec.webPages.push_back({.pkid = p, .title = u"网页 " + number, .link = u"http://example.com/" + number,
+                                 .filePath = u"webpage/p" + number + u"/index.html",
+                                 .createTime = u"2016-05-01 10:00:00", .lastReadTime = u"2016-05-02 11:00:00",
+                                 .recycled = p % 10 == 0});
     }
     return spec;
 }

@@ -1,7 +1,5 @@
 // Writes a learning unit of a chosen layout version from a UnitSpec.
 #include "builder/UnitBuilder.h"
-#include "builder/LayoutHistory.h"
-#include "builder/RawDb.h"
 
 #include <algorithm>
 #include <cctype>
@@ -14,8 +12,21 @@
 namespace testkit {
 namespace {
 
-using raw::Text;
-using raw::Value;
+// Values are SQL literals.
+using Value = std::string;
+
+Value Int(int64_t value) { return std::to_string(value); }
+
+Value Str(const std::u16string& text)
+{
+    std::string quoted = "'";
+    for (char c : U8(text))
+        quoted += c == '\'' ? std::string("''") : std::string(1, c);
+    return quoted + "'";
+}
+
+// Empty text writes NULL.
+Value Text(const std::u16string& text) { return text.empty() ? "NULL" : Str(text); }
 
 std::string Lower(std::string text)
 {
@@ -60,54 +71,35 @@ using Cells = std::vector<std::pair<std::string, Value>>;
 // Inserts rows, leaving out every cell whose column the unit's version does not have.
 class UnitWriter {
 public:
-    UnitWriter(raw::Db& db, int32_t version) : m_db(db), m_version(version) {}
-
-    bool Has(const std::string& table, const std::string& column)
-    {
-        const auto& columns = ColumnsOf(table);
-        return columns.count(Lower(column)) > 0;
-    }
-    bool HasTable(const std::string& table)
-    {
-        const layout::TableDef* def = layout::FindTable(table);
-        return def != nullptr && layout::Exists(*def, m_version);
-    }
+    UnitWriter(UnitReader& db, int32_t version) : m_db(db), m_version(version) {}
 
     void Insert(const std::string& table, const Cells& cells)
     {
-        if (!HasTable(table))
+        auto found = m_columns.find(table);
+        if (found == m_columns.end()) {
+            std::set<std::string> names;
+            for (const std::string& name : LayoutColumns(m_version, table))
+                names.insert(Lower(name));
+            found = m_columns.emplace(table, std::move(names)).first;
+        }
+        if (found->second.empty())
             return;
         std::string names;
-        std::string marks;
-        std::vector<Value> values;
+        std::string values;
         for (const auto& [column, value] : cells) {
-            if (!Has(table, column))
+            if (found->second.count(Lower(column)) == 0)
                 continue;
             names += (names.empty() ? "" : ",") + (column == "desc" ? std::string("\"desc\"") : column);
-            marks += marks.empty() ? "?" : ",?";
-            values.push_back(value);
+            values += (values.empty() ? "" : ",") + value;
         }
-        m_db.Run("insert into " + table + " (" + names + ") values (" + marks + ")", values);
+        m_db.Execute("insert into " + table + " (" + names + ") values (" + values + ")");
     }
 
 private:
-    const std::set<std::string>& ColumnsOf(const std::string& table)
-    {
-        auto found = m_columns.find(table);
-        if (found != m_columns.end())
-            return found->second;
-        std::set<std::string> names;
-        for (const std::string& name : LayoutColumns(m_version, table))
-            names.insert(Lower(name));
-        return m_columns.emplace(table, std::move(names)).first->second;
-    }
-
-    raw::Db& m_db;
+    UnitReader& m_db;
     int32_t m_version;
     std::map<std::string, std::set<std::string>> m_columns;
 };
-
-Value Int(int64_t value) { return Value{value}; }
 
 void WriteDefaultRows(UnitWriter& w)
 {
@@ -152,9 +144,6 @@ const char16_t* kDelTime = u"2016-03-04 05:06:07";
 
 }  // namespace
 
-XmlAttributes DefaultPackageAttributes() { return {{u"version", u"2.0"}, {u"creator", u"Vexa"}}; }
-XmlAttributes DefaultItemsAttributes() { return {{u"count", u"auto"}}; }
-
 std::u16string MakeNotePackage(const std::vector<NoteItemSpec>& items, const XmlAttributes& packageAttributes,
                                const XmlAttributes& itemsAttributes)
 {
@@ -194,16 +183,13 @@ void BuildUnit(const std::filesystem::path& path, const UnitSpec& spec)
 
     const int32_t v = spec.version;
     {
-        raw::Db db(path, spec.encrypted);
+        // An empty file opened with the key becomes an encrypted unit.
+        std::ofstream(path, std::ios::binary).close();
+        UnitReader db(path, spec.encrypted ? KeyMode::WithKey : KeyMode::WithoutKey);
         UnitWriter w(db, v);
-        db.Exec("begin");
-        for (const layout::TableDef& table : layout::History()) {
-            if (!layout::Exists(table, v))
-                continue;
-            db.Exec(layout::CreateStatement(table, v));
-            for (const std::string& index : table.indexes)
-                db.Exec(index);
-        }
+        db.Execute("begin");
+        for (const std::string& statement : LayoutStatements(v))
+            db.Execute(statement);
         if (spec.defaultRows)
             WriteDefaultRows(w);
         WriteVersionRow(w, spec);
@@ -219,12 +205,12 @@ void BuildUnit(const std::filesystem::path& path, const UnitSpec& spec)
                 recycledFolders.insert(f.id);
         }
         for (const FolderSpec& f : spec.folders) {
-            w.Insert("Category", {{"CategoryId", Int(f.id)}, {"Name", Value{f.name}}, {"ParentID", Int(f.parentId)},
+            w.Insert("Category", {{"CategoryId", Int(f.id)}, {"Name", Str(f.name)}, {"ParentID", Int(f.parentId)},
                 {"CategoryGuid", Text(folderGuids[f.id])},
                 {"ParentGuid", Text(f.parentId != 0 ? folderGuids[f.parentId] : u"")}, {"IsModify", Int(0)},
                 {"IsRelateModify", Int(0)}, {"Recycled", Int(f.recycled ? 1 : 0)}, {"IsRemoved", Int(0)}});
             if (f.recycled)
-                w.Insert("Trash", {{"Path", Value{f.name + u"\\"}}, {"IsDoc", Int(0)}, {"ParentID", Int(0)},
+                w.Insert("Trash", {{"Path", Str(f.name + u"\\")}, {"IsDoc", Int(0)}, {"ParentID", Int(0)},
                     {"DelTime", Text(kDelTime)}, {"FolderId", Int(f.id)},
                     {"TrashGuid", Text(spec.autoGuids ? NewGuid() : u"")}, {"CategoryGuid", Text(folderGuids[f.id])}});
         }
@@ -236,7 +222,7 @@ void BuildUnit(const std::filesystem::path& path, const UnitSpec& spec)
             const std::u16string guid = l.literGuid.empty() && spec.autoGuids ? NewGuid() : l.literGuid;
             guidByDoi[l.doi] = guid;
             guidByPkid[l.pkid] = guid;
-            w.Insert("LiteraInfo", {{"pkid", Int(l.pkid)}, {"DOI", Value{l.doi}}, {"Title", Text(l.title)},
+            w.Insert("LiteraInfo", {{"pkid", Int(l.pkid)}, {"DOI", Str(l.doi)}, {"Title", Text(l.title)},
                 {"Author", Text(l.author)}, {"Source", Text(l.source)}, {"Media", Text(l.source)},
                 {"DataType", Int(l.dataType)}, {"Meeting", Text(l.meeting)}, {"FilePath", Text(l.filePath)},
                 {"LiterGuid", Text(guid)}, {"LastReadPage", Text(l.lastReadPage)}, {"Locked", Int(l.locked)},
@@ -249,7 +235,7 @@ void BuildUnit(const std::filesystem::path& path, const UnitSpec& spec)
                     {"Recycled", Int(recycledFolders.count(folder) ? 1 : 0)}, {"DOI", Text(l.doi)}});
             if (l.recycled) {
                 const int32_t folder = l.folderIds.empty() ? 0 : l.folderIds.front();
-                w.Insert("Trash", {{"Path", Value{folderNames[folder] + u"\\"}}, {"pkid", Int(l.pkid)},
+                w.Insert("Trash", {{"Path", Str(folderNames[folder] + u"\\")}, {"pkid", Int(l.pkid)},
                     {"DOI", Text(l.doi)}, {"IsDoc", Int(1)}, {"ParentID", Int(0)}, {"DelTime", Text(kDelTime)},
                     {"FolderId", Int(folder)}, {"TrashGuid", Text(spec.autoGuids ? NewGuid() : u"")},
                     {"LiterGuid", Text(guid)}});
@@ -277,14 +263,14 @@ void BuildUnit(const std::filesystem::path& path, const UnitSpec& spec)
             w.Insert("NoteLabel", {{"LabelID", Int(n.typeId)}, {"NoteID", Text(n.posId)}});
         }
         for (const LabelSpec& l : spec.labels)
-            w.Insert("Label", {{"LabelText", Value{l.text}}, {"NoteID", Value{l.notePosId}},
+            w.Insert("Label", {{"LabelText", Str(l.text)}, {"NoteID", Str(l.notePosId)},
                 {"NoteGuid", Text(noteGuidByPos[l.notePosId])}, {"IsRemoved", Int(0)}});
         if (spec.defaultRows)
-            db.Exec("Insert into NoteSort(Type, SortID, NodeText) select 6, 4 , LabelText from Label group by LabelText");
+            db.Execute("Insert into NoteSort(Type, SortID, NodeText) select 6, 4 , LabelText from Label group by LabelText");
 
         // Web pages, their folders and their recycle bin.
         for (const WebFolderSpec& f : spec.webFolders)
-            w.Insert("WebPage_Category", {{"CategoryId", Int(f.id)}, {"Name", Value{f.name}}, {"ParentID", Int(f.parentId)}});
+            w.Insert("WebPage_Category", {{"CategoryId", Int(f.id)}, {"Name", Str(f.name)}, {"ParentID", Int(f.parentId)}});
         for (const WebPageSpec& p : spec.webPages) {
             w.Insert("WebPage_Info", {{"pkid", Int(p.pkid)}, {"Title", Text(p.title)}, {"Author", Text(p.author)},
                 {"Link", Text(p.link)}, {"DOI", Text(p.doi)}, {"FilePath", Text(p.filePath)}, {"IsDownload", Int(1)},
@@ -302,7 +288,7 @@ void BuildUnit(const std::filesystem::path& path, const UnitSpec& spec)
                 {"Link", Text(d.link)}, {"DownStyle", Int(0)}, {"Path", Text(d.path)},
                 {"DownTime", Text(u"2016-02-03 04:05:06")}, {"Status", Int(d.status)}, {"Expand", Int(0)},
                 {"LiterGuid", Text(guidByPkid[d.pkid])}});
-        db.Exec("commit");
+        db.Execute("commit");
     }
 
     if (!spec.companionFiles.empty()) {

@@ -1,8 +1,7 @@
 #pragma once
 // Test kit: writes learning units at any layout version (1 to 16), plain or encrypted, and reads
-// them back. Older layouts come from the history table in LayoutHistory.cpp, never from the
-// store's own upgrade code, so upgrade tests are not circular. Values a version has no column
-// for are left out silently, so one spec can be built at every version.
+// them back. Older layouts come from LayoutHistory.cpp, not from the store's upgrade code, so
+// upgrade tests are not circular. Values a version has no column for are left out.
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -24,21 +23,18 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// Note packages: <NoteSet><Note-Package ..><NoteItems ..><Item id="x">..</Item>.. in a literature's
-// NoteSets/MarkPos; <Comments><Note-Package><NoteItems><Comment id="x"/>.. in a note's Comments.
+// <NoteSet><Note-Package ..><NoteItems ..><Item id="x" page="1">text</Item>..: a literature's note package.
 struct NoteItemSpec {
     std::u16string id{};
-    std::u16string text{};   // text content of the Item (escaped when written)
+    std::u16string text{};
 };
 
 using XmlAttributes = std::vector<std::pair<std::u16string, std::u16string>>;
 
-XmlAttributes DefaultPackageAttributes();
-XmlAttributes DefaultItemsAttributes();
-
 std::u16string MakeNotePackage(const std::vector<NoteItemSpec>& items,
-                               const XmlAttributes& packageAttributes = DefaultPackageAttributes(),
-                               const XmlAttributes& itemsAttributes = DefaultItemsAttributes());
+                               const XmlAttributes& packageAttributes = {{u"version", u"2.0"}, {u"creator", u"Vexa"}},
+                               const XmlAttributes& itemsAttributes = {{u"count", u"auto"}});
+// <Comments><Note-Package><NoteItems><Comment id="x"/>..: the items a note names.
 std::u16string MakeNoteComments(const std::vector<std::u16string>& commentIds);
 
 struct FolderSpec {
@@ -144,73 +140,64 @@ struct UnitSpec {
     std::vector<CompanionFile> companionFiles{};
 };
 
-// Writes the unit file at `path` (replacing one that is there) and its companion folder
-// "<path without extension>_contents/" with the companion files. Throws TestkitError.
+// Writes the unit at `path` (replacing one that is there) and the companion files into
+// ContentsFolder(path). Throws TestkitError.
 void BuildUnit(const std::filesystem::path& path, const UnitSpec& spec);
 
 // "<path up to its last dot>_contents".
 std::filesystem::path ContentsFolder(const std::filesystem::path& unitPath);
 
-// A ready-made unit: nested folders (one recycled), literature in folders, at the root and in
-// the recycle bin, attachments in the companion folder, notes whose Comments name items of
-// their literature's note package (including an apostrophe in an item and in a DOI),
-// labels, two web pages in a web folder (one recycled), downloads, and the owner "owner1".
+// Nested folders (one recycled), literature in folders, at the root and in the recycle bin,
+// attachments, notes naming items of their literature's package (apostrophes included), labels,
+// two web pages (one recycled), downloads, and the owner "owner1".
 UnitSpec SampleSpec(int32_t version);
-
-// A large version-agnostic unit for benchmarks: `literature` records spread over `folders`
-// folders (nested two deep), `notes` notes (each literature's package holds its notes' items),
-// `webPages` web pages.
+// A large unit for benchmarks: folders nested two deep, each literature's package holding its notes' items.
 UnitSpec BulkSpec(int32_t version, int literature, int notes, int folders, int webPages);
 
-// Layout history (what exists at which version).
+// What exists at which layout version.
 std::vector<std::string> LayoutTables(int32_t version);
 std::vector<std::string> LayoutColumns(int32_t version, const std::string& table);
-// Columns of the version-16 layout that the table-creation pass and the upgrade steps are
-// expected to add to an older unit (leaves out those only a freshly made unit has, such as
-// LiteraInfo.TableName and OdataCode and Trash.CategoryGuid).
+// The statements that create the layout of `version`, indexes included.
+std::vector<std::string> LayoutStatements(int32_t version);
+// Version-16 columns that the table-creation pass and the steps add to an older unit (not those
+// only a freshly made unit has, such as LiteraInfo.TableName).
 std::vector<std::string> UpgradedColumns(const std::string& table);
 
 enum class KeyMode { Auto, WithKey, WithoutKey };
 
 using TextRow = std::vector<std::u16string>;
 
+// Opens a unit read-write; Auto tries the plain file, then the key. Throws TestkitError when the
+// file cannot be read in the chosen mode. Query results read NULL as empty.
 class UnitReader {
 public:
-    // Opens read-write (so a test can also poke at the unit with Execute). Auto tries the
-    // plain file first and then the key. Throws TestkitError when the file cannot be read
-    // in the chosen mode.
     explicit UnitReader(const std::filesystem::path& path, KeyMode mode = KeyMode::Auto);
     ~UnitReader();
     UnitReader(const UnitReader&) = delete;
     UnitReader& operator=(const UnitReader&) = delete;
 
-    static bool OpensWithoutKey(const std::filesystem::path& path);
-
-    bool Encrypted() const { return m_encrypted; }
     std::vector<std::string> Tables();
     std::vector<std::string> Columns(const std::string& table);
     bool HasTable(const std::string& table);
     bool HasColumn(const std::string& table, const std::string& column);
-    // Every row, every column as UTF-16 text (NULL: empty).
     std::vector<TextRow> QueryText(const std::string& sql);
-    // The same as UTF-8.
     std::vector<std::vector<std::string>> QueryUtf8(const std::string& sql);
-    // The same as one text: rows joined by ';', cells by '|'.
+    // Rows joined by ';', cells by '|'.
     std::string Text(const std::string& sql);
-    // First column of the first row as UTF-8; nullopt for no row or NULL.
+    // First cell of the first row; nullopt for no row or NULL.
     std::optional<std::string> Scalar(const std::string& sql);
     int64_t ScalarInt(const std::string& sql);   // no row or NULL: 0
     void Execute(const std::string& sql);
 
 private:
-    sqlite3* m_db = nullptr;      // owned; closed by the destructor
-    bool m_encrypted = false;
+    sqlite3* m_db = nullptr;
 };
 
+// A fresh folder under $TMPDIR or /tmp, removed with its contents.
 class TempDir {
 public:
-    TempDir();                    // a fresh folder under $TMPDIR or /tmp
-    ~TempDir();                   // removes it with everything in it
+    TempDir();
+    ~TempDir();
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
     const std::filesystem::path& Path() const { return m_path; }
@@ -219,8 +206,7 @@ private:
     std::filesystem::path m_path;
 };
 
-// Points HOME, XDG_CONFIG_HOME, XDG_DATA_HOME, XDG_STATE_HOME, XDG_CACHE_HOME and
-// XDG_DOCUMENTS_DIR into a temporary folder for its lifetime and restores them afterwards.
+// Points HOME and the XDG folders into a temporary folder for its lifetime.
 class ScopedHomeEnv {
 public:
     ScopedHomeEnv();
@@ -234,11 +220,10 @@ private:
     std::vector<std::pair<std::string, std::optional<std::string>>> m_saved;
 };
 
-// Writes the desktop application's signed-in account (scrambled, as it stores it) into the
-// registry file under the current HOME; an empty name removes the sign-in.
+// Stores the desktop application's signed-in account as it does; an empty name signs out.
 void SignInAccount(const std::u16string& name);
 
-// UTF-8 <-> UTF-16 for test code (independent of the project's converters).
+// UTF-8 <-> UTF-16, independent of the project's converters.
 std::string U8(const std::u16string& text);
 std::u16string U16(const std::string& text);
 
