@@ -38,11 +38,11 @@ std::u16string MakeNotePackage(const std::vector<NoteItemSpec>& items,
 std::u16string MakeNoteComments(const std::vector<std::u16string>& commentIds);
 
 struct FolderSpec {
-    int32_t id = 0;                 // Category.CategoryId (> 0)
+    int32_t id = 0;
     std::u16string name{};
-    int32_t parentId = 0;           // 0: top level
-    bool recycled = false;          // a Trash row (IsDoc 0) from version 7; Category.Recycled at 16
-    std::u16string guid{};            // CategoryGuid (version 14+); empty: made up when autoGuids
+    int32_t parentId = 0;  // 0: top level
+    bool recycled = false;  // a Trash row (IsDoc 0) from version 7; Category.Recycled at 16
+    std::u16string guid{};  // CategoryGuid (version 14+); empty: made up when autoGuids
 };
 
 struct LiteratureSpec {
@@ -50,66 +50,64 @@ struct LiteratureSpec {
     std::u16string doi{};
     std::u16string title{};
     std::u16string author{};
-    std::u16string source{};          // LiteraInfo.Source (step 2 copies it into Media)
+    std::u16string source{};
     int32_t dataType = 5;
-    std::u16string meeting{};         // LiteraInfo.Meeting (versions 1 and 2 only)
-    std::u16string filePath{};        // stored FilePath (may be a Windows path)
-    std::u16string literGuid{};       // version 14+; empty: made up when autoGuids
-    std::vector<int32_t> folderIds{}; // CategoryLitera links; 0 files it at the root
-    bool recycled = false;          // a Trash row (IsDoc 1) from version 7
-    // Reading state: LiteraInfo columns; from version 12 also a LiteraRelate row.
-    std::u16string lastReadPage{};    // version 4+
-    int32_t locked = 0;             // version 7+
-    std::u16string notePackage{};     // NoteSets, and LiteraRelate.MarkPos from version 12
+    std::u16string meeting{};  // LiteraInfo.Meeting (versions 1 and 2 only)
+    std::u16string filePath{};
+    std::u16string literGuid{};  // version 14+; empty: made up when autoGuids
+    std::vector<int32_t> folderIds{};
+    bool recycled = false;  // a Trash row (IsDoc 1) from version 7
+    std::u16string lastReadPage{};  // version 4+
+    int32_t locked = 0;  // version 7+
+    std::u16string notePackage{};  // NoteSets, and LiteraRelate.MarkPos from version 12
     std::u16string remark{};
     std::u16string adjunct{};
     std::u16string lastReadTime{};
     int32_t isRead = 0;
-    bool readingStateRow = true;    // write the LiteraRelate row (version 12+)
-    int32_t fileType = 0;           // LiteraRelate.FileType (version 13+)
+    bool readingStateRow = true;  // write the LiteraRelate row (version 12+)
+    int32_t fileType = 0;  // LiteraRelate.FileType (version 13+)
 };
 
 struct NoteSpec {
-    int32_t id = 0;                 // NoteContent.ID
-    std::u16string posId{};           // NoteContent.PosID (unique)
-    int32_t typeId = 1;             // NoteType.ID (1..4), 10 for a highlight label
-    std::u16string doi{};             // the note's literature (NoteContent.DOI)
+    int32_t id = 0;
+    std::u16string posId{};
+    int32_t typeId = 1;
+    std::u16string doi{};
     std::u16string title{};
     std::u16string content{};
-    std::u16string comments{};        // note package naming its items (MakeNoteComments)
-    std::u16string location{};        // version 6+
-    std::u16string noteGuid{};        // version 14+; empty: made up when autoGuids
-    // LiterGuid (version 14+) is taken from the literature with the same DOI.
+    std::u16string comments{};
+    std::u16string location{};  // version 6+
+    std::u16string noteGuid{};  // version 14+; empty: made up when autoGuids
 };
 
 struct LabelSpec {
-    std::u16string text{};            // Label.LabelText
-    std::u16string notePosId{};       // Label.NoteID holds the note's PosID
+    std::u16string text{};
+    std::u16string notePosId{};
 };
 
 struct WebFolderSpec {
-    int32_t id = 0;                 // WebPage_Category.CategoryId
+    int32_t id = 0;
     std::u16string name{};
     int32_t parentId = 0;
 };
 
 struct WebPageSpec {
-    int32_t pkid = 0;               // WebPage_Info.pkid
+    int32_t pkid = 0;
     std::u16string title{};
     std::u16string author{};
     std::u16string link{};
     std::u16string filePath{};
     std::u16string createTime{};
     std::u16string lastReadTime{};
-    std::u16string doi{};             // WebPage_Info.DOI (up to version 12)
-    std::vector<int32_t> folderIds{}; // WebPage_CategoryInfo links
-    bool recycled = false;          // a WebPage_Trash row
-    std::u16string delTime{};         // WebPage_Trash.DelTime
+    std::u16string doi{};  // WebPage_Info.DOI (up to version 12)
+    std::vector<int32_t> folderIds{};
+    bool recycled = false;
+    std::u16string delTime{};
 };
 
 struct DownloadSpec {
-    int32_t id = 0;                 // DownInfo.ID (version 7+)
-    int32_t pkid = 0;               // the literature
+    int32_t id = 0;  // DownInfo.ID (version 7+)
+    int32_t pkid = 0;
     std::u16string title{};
     std::u16string link{};
     std::u16string path{};
@@ -117,19 +115,19 @@ struct DownloadSpec {
 };
 
 struct CompanionFile {
-    std::filesystem::path relativePath{};   // inside "<name>_contents/", e.g. "webpage/p1/index.html"
-    std::string content{};                  // bytes
+    std::filesystem::path relativePath{};
+    std::string content{};
 };
 
 struct UnitSpec {
     int32_t version = kNewestVersion;
     bool encrypted = false;
-    std::u16string tavId{};           // VersionInfo.TavId; empty writes NULL
-    std::u16string owner{};           // VersionInfo.UserKey (version 12+); empty writes NULL
-    std::u16string fileType = u"tav";   // VersionInfo.FileType (version 12+)
-    bool versionRow = true;         // write VersionInfo row ID 1
-    bool defaultRows = true;        // NoteType, LiteraStyles, NoteSort, SortType default rows
-    bool autoGuids = true;          // fill empty GUID columns that the version has
+    std::u16string tavId{};  // VersionInfo.TavId; empty writes NULL
+    std::u16string owner{};  // VersionInfo.UserKey (version 12+); empty writes NULL
+    std::u16string fileType = u"tav";  // VersionInfo.FileType (version 12+)
+    bool versionRow = true;
+    bool defaultRows = true;
+    bool autoGuids = true;  // fill empty GUID columns that the version has
     std::vector<FolderSpec> folders{};
     std::vector<LiteratureSpec> literature{};
     std::vector<NoteSpec> notes{};
@@ -223,7 +221,6 @@ private:
 // Stores the desktop application's signed-in account as it does; an empty name signs out.
 void SignInAccount(const std::u16string& name);
 
-// UTF-8 <-> UTF-16, independent of the project's converters.
 std::string U8(const std::u16string& text);
 std::u16string U16(const std::string& text);
 
