@@ -1,18 +1,14 @@
-// The learning-unit layout: the table-creation pass on an empty unit and on older tables, the
-// column operations and the probes.
+// The table-creation pass on an empty unit and on older tables, and the column operations.
 #include "builder/UnitBuilder.h"
 #include "store/TavDB.h"
 #include "support/LastError.h"
-#include "support/Log.h"
 #include "support/TextConvert.h"
 
 #include <gtest/gtest.h>
 
 #include <sqlite3.h>
 
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -188,20 +184,6 @@ std::vector<LayoutCase> Cases()
          {{"columns LiteraInfo", afterMeeting},
           {"select Media, LCID from LiteraInfo order by pkid", "Conf A|-;-|-"}},
          0, true},
-        {"LiteraInfo without Meeting then gets the later columns",
-         {std::string(kOldLiteraInfo) + ")", "insert into LiteraInfo (pkid, DOI) values (1, 'a')"},
-         [](CTavDB& s) { return s.CreateLiteraInfo() * 10 + s.CreateLiteraInfo(); }, 1,
-         {{"columns LiteraInfo",
-           std::string("pkid DOI Title DataType ") + kEighteen + " LastReadPage LCID"},
-          {"select count(*) from LiteraInfo", "1"}},
-         1},
-        {"LiteraInfo with one of the eighteen gets the rest",
-         {std::string(kOldLiteraInfo) + ",Media text null,Meeting text null)",
-          "insert into LiteraInfo (pkid, DOI, DataType, Media, Meeting) values (1, 'a', 4, 'old', 'Conf A')"},
-         &CTavDB::CreateLiteraInfo, 1,
-         {{"select Media from LiteraInfo", "Conf A"},
-          {"columns LiteraInfo", std::string("pkid DOI Title DataType Media Meeting ") + kEighteen.substr(0, 30) +
-                                        kEighteen.substr(36) + " LastReadPage LCID"}}},
         {"WebPage_Info loses DOI and keeps its pages",
          {std::string(kWebPageInfo) + ",Recycle bit Default 0 not null)",
           "insert into WebPage_Info values (3, 'Page', 'd', 'Ann', 'http://x', '/p/x.htm', 1, 'c', 'l', 0)"},
@@ -279,37 +261,6 @@ TEST_F(LayoutTest, OperationsOnOlderTables)
             EXPECT_EQ(Snapshot(), before);
         }
     }
-}
-
-TEST_F(LayoutTest, DatabaseErrorsFollowEachOperationsHandlerAndAreLogged)
-{
-    auto logText = [] {
-        EXPECT_TRUE(CxLog::Instance().Flush());
-        std::ifstream in(WideToUtf8(CxLog::Instance().LastLogFilePath()), std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    };
-    CxLog::Instance().Log(u"LayoutTest", u"mark", __LINE__, 3, u"start");
-    const size_t start = logText().size();
-    Db().Close();   // every statement, probes included, now fails
-
-    EXPECT_THROW(m_store->CreateCategoryTable(), CSqliteException);
-    EXPECT_THROW(m_store->CreateCategoryLitera(), CSqliteException);
-    EXPECT_EQ(m_store->IsColumnExist(u"LiteraInfo", u"DOI"), 0);
-    EXPECT_EQ(GetLastErrorCode(), 0u);
-    EXPECT_EQ(logText().size(), start);   // the probe is silent
-
-    const std::vector<Operation> operations = {
-        &CTavDB::CreateLiteraInfo, &CTavDB::CreateNoteSort, &CTavDB::CreateWebPageInfoTable, &CTavDB::CreateDownInfoTable,
-        &CTavDB::LiteraInfoAddOdataCodeField, [](CTavDB& s) { return s.TableAddColumn(u"Label"); },
-        [](CTavDB& s) { return s.DropTable(u"Old"); }};
-    for (const Operation& operation : operations) {
-        SetLastErrorCode(0);
-        EXPECT_EQ(operation(*m_store), 0);
-        EXPECT_EQ(GetLastErrorCode(), static_cast<uint32_t>(kTavSqliteError));
-    }
-    const std::string added = logText().substr(start);
-    EXPECT_NE(added.find("Error TavDBSql(CTavDB::DropTable, "), std::string::npos) << added;
-    EXPECT_NE(added.find("Error TavDB(CTavDB::CreateNoteSort, "), std::string::npos) << added;
 }
 
 } // namespace

@@ -9,8 +9,6 @@
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -81,13 +79,6 @@ public:
         }
         return 1;
     }
-    // Dies in the middle of its work, as a killed process would.
-    int DyingStep()
-    {
-        m_db.ExecuteStatement(u"insert into Marks (name) values ('half')");
-        _exit(0);
-    }
-
     std::vector<Line> lines;
     std::vector<int32_t> stepsAt;
     std::vector<bool> stepInTransaction;
@@ -229,25 +220,6 @@ TEST_F(UpgradeDriverTest, VersionThatReadsAsZeroNeedsNoUpgrade)
     }
 }
 
-TEST_F(UpgradeDriverTest, GetVersionNumKeepsTheLastRowAndLogsAnUnreadableTable)
-{
-    MakeUnit(9);
-    DriverUnderTest store(m_unit);
-    CSqliteDB& db = store.Database();
-    db.ExecuteStatement(u"insert into VersionInfo values (2, 12, 'T2')");
-    EXPECT_EQ(store.GetVersionNum(), 12);
-    db.ExecuteStatement(u"insert into VersionInfo values (3, NULL, 'T3')");
-    EXPECT_EQ(store.GetVersionNum(), 0);
-
-    db.ExecuteStatement(u"alter table VersionInfo rename to Gone");
-    SetLastErrorCode(0);
-    EXPECT_EQ(store.GetVersionNum(), 0);
-    EXPECT_EQ(GetLastErrorCode(), static_cast<uint32_t>(kTavSqliteError));
-    const std::string log = LogText();
-    EXPECT_NE(log.find("CTavDB::GetVersionNum"), std::string::npos);
-    EXPECT_NE(log.find("no such table: VersionInfo"), std::string::npos);
-}
-
 TEST_F(UpgradeDriverTest, CancelBeforeTheFirstStepStillBacksUp)
 {
     MakeUnit(5);
@@ -315,26 +287,6 @@ TEST_F(UpgradeDriverTest, StepTwoErrorLeavesTheDriverAtOnceWithEarlierWorkCommit
     EXPECT_EQ(store.lines.back(), (Line{0, 15, Numbered(u"升级学习单元数据到版本", 2)}));
     EXPECT_FALSE(store.InTransaction());
     EXPECT_EQ(ScalarOf(m_unit, u"select VersionNum from VersionInfo"), 1);
-}
-
-TEST_F(UpgradeDriverTest, ProcessKilledInsideAStepLeavesTheUnitAsBeforeThatStep)
-{
-    MakeUnit(14);
-    const pid_t child = fork();
-    ASSERT_NE(child, -1);
-    if (child == 0) {
-        DriverUnderTest store(m_unit);
-        store.ReplaceStep(14, &DriverUnderTest::DyingStep); // the step to 16 dies
-        store.UpdateVersion();
-        _exit(3); // not reached
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    ASSERT_EQ(WEXITSTATUS(status), 0);
-
-    EXPECT_EQ(ScalarOf(m_unit, u"select VersionNum from VersionInfo"), 15); // step to 15 kept
-    EXPECT_EQ(ScalarOf(m_unit, u"select count(*) from Marks"), 0);          // nothing of the dead step
 }
 
 TEST_F(UpgradeDriverTest, BackupThatCannotBeMadeIsAWarningAndTheUpgradeGoesOn)
