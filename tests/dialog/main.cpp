@@ -8,7 +8,7 @@
 int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    // Qt's runtime folder goes to a temporary folder too, like HOME and the XDG folders.
+    // Qt's runtime folder is a temporary one too, like HOME and the XDG folders.
     const testkit::TempDir runtime;
     std::filesystem::permissions(runtime.Path(), std::filesystem::perms::owner_all);
     qputenv("XDG_RUNTIME_DIR", QByteArray::fromStdString(runtime.Path().string()));
