@@ -1,8 +1,6 @@
-// Renders the import dialog offscreen to two PNG files: idle with a unit named, and halfway
-// through importing it (the worker holds at a report while the picture is taken). Run with HOME
-// and the XDG folders pointing at a scratch folder (scripts/screenshot.sh does).
-//
-//   dialog_screenshot <unit.tav> <output folder>
+// Renders the import dialog offscreen to PNG files: idle with a unit named, and halfway through
+// importing it (the worker holds at a report meanwhile). Run with HOME and the XDG folders on a
+// scratch folder: dialog_screenshot <unit.tav> <output folder>
 #include "app/dialog/ArboraDataUpdateDlg.h"
 #include "builder/UnitBuilder.h"
 #include "store/TavDB.h"
@@ -10,12 +8,10 @@
 #include "support/SyncSettings.h"
 
 #include <QApplication>
-#include <QFont>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
 
-#include <atomic>
 #include <cstdio>
 #include <thread>
 
@@ -32,16 +28,15 @@ int main(int argc, char** argv)
     std::filesystem::create_directories(out);
     testkit::SignInAccount(u"demo");
     const char* home = std::getenv("HOME");
-    WriteIniValue(SyncroSetFilePath(), u"SyncroSet", u"SyncPath", testkit::U16(std::string(home ? home : "/tmp") + "/sync"));
-
+    const std::string sync = std::string(home ? home : "/tmp") + "/sync";
+    WriteIniValue(SyncroSetFilePath(), u"SyncroSet", u"SyncPath", testkit::U16(sync));
     constexpr int kHoldAtReport = 80;
     std::atomic<int> reports{0};
     std::atomic<bool> release{false};
     CArboraDataUpdateDlg dialog(testkit::U16(argv[1]), [&](const std::u16string& path, const std::u16string& account,
                                                             const ProgressCallback& callback) {
-        CTavDB store;
         std::u16string tavId;
-        return store.Init(path, tavId, account, [&](int32_t position, int32_t maximum, const std::u16string& text) {
+        return CTavDB().Init(path, tavId, account, [&](int32_t position, int32_t maximum, const std::u16string& text) {
             const int32_t result = callback(position, maximum, text);
             if (++reports == kHoldAtReport)
                 while (!release)
@@ -57,16 +52,11 @@ int main(int argc, char** argv)
     bool saved = save("dialog-idle.png");
     QTest::mouseClick(dialog.findChild<QPushButton*>(QStringLiteral("control1003")), Qt::LeftButton);
     auto* log = dialog.findChild<QPlainTextEdit*>(QStringLiteral("control1004"));
-    if (!QTest::qWaitFor([&] { return log->blockCount() > kHoldAtReport; }, 60000)) {
-        std::fprintf(stderr, "dialog_screenshot: the import did not get halfway\n");
-        release = true;
-        return 1;
-    }
-    saved = save("dialog-importing.png") && saved;
+    const bool halfway = QTest::qWaitFor([&] { return log->blockCount() > kHoldAtReport; }, 60000);
+    saved = halfway && save("dialog-importing.png") && saved;
     release = true;
     auto* cancel = dialog.findChild<QPushButton*>(QStringLiteral("control2"));
-    if (!QTest::qWaitFor([&] { return cancel->text() == QStringLiteral("完成"); }, 120000))
-        std::fprintf(stderr, "dialog_screenshot: the import did not finish\n");
+    QTest::qWaitFor([&] { return cancel->text() == QStringLiteral("完成"); }, 120000);
     std::printf("%s\n", log->toPlainText().toStdString().c_str());
     return saved ? 0 : 1;
 }
