@@ -56,7 +56,8 @@ int main(int argc, char** argv)
     saved = halfway && save("dialog-importing.png") && saved;
     release = true;
     auto* cancel = dialog.findChild<QPushButton*>(QStringLiteral("control2"));
-    QTest::qWaitFor([&] { return cancel->text() == QStringLiteral("完成"); }, 120000);
+    if (!halfway || !QTest::qWaitFor([&] { return cancel->text() == QStringLiteral("完成"); }, 120000))
+        std::fprintf(stderr, "dialog_screenshot: the import did not get halfway or did not finish\n");
     std::printf("%s\n", log->toPlainText().toStdString().c_str());
     return saved ? 0 : 1;
 }
