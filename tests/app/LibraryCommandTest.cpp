@@ -17,6 +17,7 @@ namespace {
 namespace fs = std::filesystem;
 using nlohmann::json;
 using testkit::U8;
+using Texts = std::list<std::u16string>;
 
 class LibraryCommandTest : public ::testing::Test {
 protected:
@@ -33,7 +34,8 @@ protected:
         m_a = info->TavGuid;
         for (const char16_t* name : {u"文献夹", u"子夹"}) {
             auto folder = std::make_shared<SLiteratureFolder>();
-            std::tie(folder->Name, folder->ParentGuid) = std::make_tuple(name, m_folders.empty() ? m_a : m_folders.back());
+            folder->Name = name;
+            folder->ParentGuid = m_folders.empty() ? m_a : m_folders.back();
             ASSERT_EQ(kLibraryOk, service.AddFolder(folder, m_a, u"alice", 0));
             m_folders.push_back(folder->FolderGuid);
             auto literature = std::make_shared<SLiteratureInfo>();
@@ -51,8 +53,8 @@ protected:
             auto note = std::make_shared<SNoteInfo>();
             std::tie(note->PosID, note->LiterGuid, note->Title, note->TypeID) = std::tie(posId, literGuid, title, type);
             note->ContentText = u"only content";
-            using Labels = std::list<std::u16string>;
-            ASSERT_EQ(kLibraryOk, service.AddNote(note, type == 10 ? Labels{u"重点", u"复习"} : Labels{}, m_a, u"alice", 0));
+            const std::list<std::u16string> labels = type == 10 ? Texts{u"重点", u"复习"} : Texts{};
+            ASSERT_EQ(kLibraryOk, service.AddNote(note, labels, m_a, u"alice", 0));
         }
         std::ofstream(m_source) << "pdf";
         ASSERT_EQ(kLibraryOk, service.StoreAttachment(m_stored, testkit::U16(m_source.string()), u"alice", m_a));
@@ -66,8 +68,8 @@ protected:
     void TearDown() override { SetSyncPathOverride(u""); }
 
     // The exit status, then standard output and error.
-    std::tuple<int, std::string, std::string> Run(LibraryAction action, const std::string& entry = {}, bool asJson = false,
-                                                  const char* account = "alice")
+    std::tuple<int, std::string, std::string> Run(LibraryAction action, const std::string& entry = {},
+                                                  bool asJson = false, const char* account = "alice")
     {
         char* buffers[2] = {nullptr, nullptr};
         size_t sizes[2] = {0, 0};
@@ -94,7 +96,8 @@ TEST_F(LibraryCommandTest, ListShowAndRemoveFindEntriesByTheStartOfTheirGuid)
 {
     const std::string missing = "no entry of alice has a TavGuid that begins with";
     const std::string highlight = "highlight \"划线\"  labels: 重点, 复习\n";
-    const std::string one = "- 论文 一  DOI 10.1000/ONE  [last read 2017-06-06 09:44:59, position 42, progress 77, locked]\n";
+    const std::string one =
+        "- 论文 一  DOI 10.1000/ONE  [last read 2017-06-06 09:44:59, position 42, progress 77, locked]\n";
     const std::tuple<LibraryAction, std::string, const char*, int, std::string> cases[] = {
         {LibraryAction::List, "", "alice", 0, U8(m_a) + "  "},
         {LibraryAction::List, "", "alice", 0, "  complete    folders 2  literature 1  notes 2  单元 a\n"},
@@ -132,8 +135,9 @@ TEST_F(LibraryCommandTest, ShowJsonHoldsTreeLiteratureRelateNotesAndAttachments)
     const json& relate = literature.at("relate");
     const json& note = document.at("notes").at(0);
     EXPECT_EQ(json::array({U8(m_a), "单元 a", true, U8(m_folders[1]), U8(m_folders[0]), "子夹", json::array({U8(m_one)})}),
-              json::array({document.at("TavGuid"), document.at("Name"), document.at("complete"), folder.at("FolderGuid"),
-                           folder.at("ParentGuid"), folder.at("Name"), folder.at("literature")}));
+              json::array({document.at("TavGuid"), document.at("Name"), document.at("complete"),
+                           folder.at("FolderGuid"), folder.at("ParentGuid"), folder.at("Name"),
+                           folder.at("literature")}));
     EXPECT_EQ(json::array({U8(m_one), "10.1000/ONE", "作者", "alice", "论文\n一", "2017-06-06 09:44:59", 42, 77, 1}),
               json::array({literature.at("LiterGuid"), literature.at("DOI"), literature.at("Author"),
                            literature.at("OwnerName"), literature.at("Title"), relate.at("LastReadTime"),
