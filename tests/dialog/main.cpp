@@ -1,4 +1,4 @@
-// The widget tests run Qt offscreen: no test opens a window on the developer's screen.
+// The widget tests run Qt offscreen, its runtime folder a temporary one like HOME and the XDG folders.
 #include "builder/UnitBuilder.h"
 
 #include <QApplication>
@@ -8,7 +8,6 @@
 int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    // Qt's runtime folder is a temporary one too, like HOME and the XDG folders.
     const testkit::TempDir runtime;
     std::filesystem::permissions(runtime.Path(), std::filesystem::perms::owner_all);
     qputenv("XDG_RUNTIME_DIR", QByteArray::fromStdString(runtime.Path().string()));

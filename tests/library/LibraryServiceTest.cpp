@@ -105,7 +105,7 @@ protected:
 };
 
 // One entry filled the way an import fills it, apostrophes and quotes in every text, read back
-// whole, then removed without touching another entry.
+// whole, then removed without touching another entry; attachments go into their entry's folder once.
 TEST_F(LibraryTest, ImportFlowRoundTripsEveryRecordAndRemovalTakesThemAll)
 {
     const std::u16string tricky = u"O'Brien's \"notes\"; drop table Note; --'";
@@ -172,23 +172,20 @@ TEST_F(LibraryTest, ImportFlowRoundTripsEveryRecordAndRemovalTakesThemAll)
         EXPECT_EQ(1, CountRows(table, other)) << table;
     EXPECT_FALSE(fs::exists(AttachmentFolder(tavGuid)));
     EXPECT_EQ("kept", ReadWholeFile(P(kept)));
-}
 
-TEST_F(LibraryTest, AttachmentsAreCopiedIntoTheirEntrysFolderOnce)
-{
-    const std::u16string a = CreateUnit(u"a");
-    const std::u16string first = Attach(a, "one/paper.pdf", "first");
-    const std::u16string second = Attach(a, "two/paper.pdf", "second");
-    EXPECT_EQ(std::make_pair(P(first), P(second)),
-              std::make_pair(AttachmentFolder(a) / "paper.pdf", AttachmentFolder(a) / "paper (2).pdf"));
-    EXPECT_EQ("second", ReadWholeFile(P(second)));
+    // The same name and bytes are stored once; a missing source or unknown entry stores nothing.
+    const std::u16string copied = Attach(other, "one/paper.pdf", "first");
+    const std::u16string renamed = Attach(other, "two/paper.pdf", "second");
+    EXPECT_EQ(std::make_pair(P(copied), P(renamed)),
+              std::make_pair(AttachmentFolder(other) / "paper.pdf", AttachmentFolder(other) / "paper (2).pdf"));
+    EXPECT_EQ("second", ReadWholeFile(P(renamed)));
     EXPECT_TRUE(fs::exists(m_home.Root() / "sources" / "two" / "paper.pdf"));
-    EXPECT_EQ(first, Attach(a, "three/paper.pdf", "first")); // same name and bytes: stored once
-    EXPECT_EQ(2, std::distance(fs::directory_iterator(AttachmentFolder(a)), fs::directory_iterator()));
+    EXPECT_EQ(copied, Attach(other, "three/paper.pdf", "first")); // same name and bytes: stored once
+    EXPECT_EQ(3, std::distance(fs::directory_iterator(AttachmentFolder(other)), fs::directory_iterator()));
     for (const std::u16string& missing : Guids{u"D:\\u\\a.pdf", W(m_home.Root() / "nope.pdf"), u"", W(m_home.Root())}) {
-        std::u16string stored = missing;
-        EXPECT_EQ(kLibrarySourceMissing, Service().StoreAttachment(stored, missing, User(), a));
-        EXPECT_EQ(missing, stored); // left as it was
+        std::u16string out = missing;
+        EXPECT_EQ(kLibrarySourceMissing, Service().StoreAttachment(out, missing, User(), other));
+        EXPECT_EQ(missing, out); // left as it was
     }
     EXPECT_EQ(u"", Attach(kUnknown, "x.caj", "data", kLibraryUnitNotFound));
     EXPECT_FALSE(fs::exists(AttachmentFolder(kUnknown)));
