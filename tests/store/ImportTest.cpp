@@ -246,52 +246,33 @@ TEST_F(ImportTest, FolderWalkAdvancesTheBarByTheFolderCount)
     }
 }
 
-// Folders that are their own parents are walked once; literature of a unit written without
-// GUIDs is told apart by its pkid and keeps its reading state.
-TEST_F(ImportTest, FolderCyclesAndLiteratureWithoutGuids)
+// Whatever a unit says about an attachment or puts in its companion folders, files land only in
+// the entry's attachment folder and the user's folder, and symbolic links are left out. Folders
+// that are their own parents are walked once; literature without GUIDs keeps its reading state.
+TEST_F(ImportTest, FilesStayInTheLibraryLinksAreNotFollowedAndFolderCyclesEnd)
 {
+    const fs::path outside = m_dir.Path() / "outside" / "abs.pdf";
+    fs::create_directories(outside.parent_path());
+    std::ofstream(outside) << "absolute";
     testkit::UnitSpec spec;
     spec.autoGuids = false;
     spec.folders = {{.id = 1, .name = u"top"}, {.id = 2, .name = u"self"}, {.id = 3, .name = u"child", .parentId = 1}};
-    spec.literature = {{.pkid = 1, .doi = u"d1", .folderIds = {1, 3}, .remark = u"r1"},
-                       {.pkid = 2, .doi = u"d2", .folderIds = {1, 2}, .remark = u"r2"}};
+    int32_t pkid = 0;
+    std::set<std::u16string> remarks;
+    for (const std::u16string& path :
+         Texts{u"D:\\u\\a.pdf", u"..\\..\\x", u"..", u"../../x", U16(outside.string()), u"sub/../../a.pdf", u"/"}) {
+        spec.literature.push_back({.pkid = ++pkid, .doi = U16("d" + std::to_string(pkid)), .title = path,
+                                   .filePath = path, .folderIds = {1, pkid % 2 + 2}, .remark = path + u"!"});
+        remarks.insert(path + u"!");
+    }
     spec.notes = {{.id = 1, .posId = u"n1", .doi = u"d2"}};
+    spec.companionFiles = {{"a.pdf", "A"}, {"x", "X"}, {"webpage/p/index.html", "new"}};
     const fs::path unit = Build(spec);
     {
         testkit::UnitReader reader(unit);
         reader.Execute("update Category set ParentID = 2 where CategoryId = 2");
         reader.Execute("insert into Category(CategoryId, Name, ParentID, Recycled) values (0, 'zero', 0, 0)");
     }
-    ASSERT_EQ(Run(unit), 0);
-    EXPECT_EQ(m_lines.back().text, u"更新学习单元完成");
-    const SLibraryEntryContents contents = Contents();
-    EXPECT_EQ(ParentNames(contents),
-              (std::map<std::u16string, std::u16string>{{u"top", u"<entry>"}, {u"child", u"top"}}));
-    std::set<std::u16string> remarks;
-    for (const auto& [guid, state] : contents.Relates)
-        remarks.insert(state->Remark);
-    EXPECT_EQ(contents.Literature.size(), 2u);
-    EXPECT_EQ(remarks, (std::set<std::u16string>{u"r1", u"r2"}));
-    ASSERT_EQ(contents.Notes.size(), 1u);
-    EXPECT_EQ(contents.Notes[0].Note->LiterGuid, u"");
-}
-
-// Whatever a unit says about an attachment or puts in its companion folders, files land only in
-// the entry's attachment folder and the user's folder, and symbolic links are left out.
-TEST_F(ImportTest, FilesNeverLeadOutOfTheLibraryAndLinksAreNotFollowed)
-{
-    const fs::path outside = m_dir.Path() / "outside" / "abs.pdf";
-    fs::create_directories(outside.parent_path());
-    std::ofstream(outside) << "absolute";
-    testkit::UnitSpec spec;
-    spec.folders = {{.id = 1, .name = u"f"}};
-    int32_t pkid = 0;
-    for (const std::u16string& path :
-         Texts{u"D:\\u\\a.pdf", u"..\\..\\x", u"..", u"../../x", U16(outside.string()), u"sub/../../a.pdf", u"/"})
-        spec.literature.push_back({.pkid = ++pkid, .doi = U16("d" + std::to_string(pkid)), .title = path,
-                                   .filePath = path, .folderIds = {1}});
-    spec.companionFiles = {{"a.pdf", "A"}, {"x", "X"}, {"webpage/p/index.html", "new"}};
-    const fs::path unit = Build(spec);
     const fs::path webpage = testkit::ContentsFolder(unit) / "webpage";
     const fs::path secret = m_dir.Path() / "secret";
     fs::create_directories(secret);
@@ -315,6 +296,15 @@ TEST_F(ImportTest, FilesNeverLeadOutOfTheLibraryAndLinksAreNotFollowed)
                              file.rfind("sync/alice/attachments/" + tavGuid + "/", 0) == 0;
         EXPECT_TRUE(known || library) << file;
     }
+
+    const SLibraryEntryContents contents = Contents();
+    EXPECT_EQ(ParentNames(contents),
+              (std::map<std::u16string, std::u16string>{{u"top", u"<entry>"}, {u"child", u"top"}}));
+    for (const auto& [guid, state] : contents.Relates)
+        remarks.erase(state->Remark);
+    EXPECT_TRUE(remarks.empty());
+    ASSERT_EQ(contents.Notes.size(), 1u);
+    EXPECT_EQ(contents.Notes[0].Note->LiterGuid, u"");
 }
 
 // Init from an old layout: upgrade, then every folder, literature, reading state, note, label
