@@ -1,6 +1,5 @@
-// The driver from path to library: its steps and results, and units made to mislead it (other
-// keys, damaged files, views or virtual tables in place of layout tables, their own triggers,
-// version numbers that do not fit). A unit that cannot be read safely is refused untouched.
+// The driver from path to library: its steps and results, and units made to mislead it. A unit
+// that cannot be read safely is refused untouched.
 #include "builder/UnitBuilder.h"
 #include "store/TavDB.h"
 #include "support/LastError.h"
@@ -11,28 +10,23 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <iterator>
 #include <map>
-#include <string>
-#include <vector>
+#include <sstream>
 
 namespace fs = std::filesystem;
 
 namespace {
 
-std::string Bytes(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 // Every file and folder under `dir` with its mode and bytes.
 std::map<fs::path, std::string> Snapshot(const fs::path& dir)
 {
     std::map<fs::path, std::string> files;
-    for (const auto& entry : fs::recursive_directory_iterator(dir))
-        files[entry.path()] = std::to_string(static_cast<int>(entry.status().permissions())) +
-                              (entry.is_regular_file() ? Bytes(entry.path()) : "");
+    for (const auto& entry : fs::recursive_directory_iterator(dir)) {
+        std::ostringstream bytes;
+        if (entry.is_regular_file())
+            bytes << std::ifstream(entry.path(), std::ios::binary).rdbuf();
+        files[entry.path()] = std::to_string(static_cast<int>(entry.status().permissions())) + bytes.str();
+    }
     return files;
 }
 
@@ -51,8 +45,7 @@ std::function<fs::path(const fs::path&)> Crafted(int32_t version, std::vector<st
 }
 
 struct Line {
-    int32_t position;
-    int32_t maximum;
+    int32_t position, maximum;
     std::u16string text;
 };
 
@@ -102,7 +95,9 @@ TEST_F(DriverTest, APlainUnitIsKeyedAndItsVersionRecordSettled)
     }
     std::u16string tavId;
     EXPECT_EQ(Run(unit, tavId, u"someone"), kTavImportFailed); // nobody signed in: no library to fill
-    EXPECT_NE(Bytes(unit).substr(0, 15), "SQLite format 3");
+    char head[16] = {};
+    std::ifstream(unit, std::ios::binary).read(head, 15);
+    EXPECT_STRNE(head, "SQLite format 3");
     EXPECT_EQ(tavId.size(), 32u);
     EXPECT_EQ(tavId.find_first_not_of(u"0123456789ABCDEF"), std::u16string::npos);
     EXPECT_EQ(testkit::UnitReader(unit).Scalar("select TavId || FileType || count(Userkey) from VersionInfo"), testkit::U8(tavId) + "tav0");
