@@ -142,12 +142,14 @@ TEST_F(ImportTest, RenamedFoldersMovedAttachmentsWebPagesNoteCommentsCancelsAndA
         {.pkid = 1, .doi = u"d1", .folderIds = {1}, .notePackage = noteSet},
         {.pkid = 2, .doi = u"d2", .filePath = u"D:\\u\\a.pdf", .folderIds = {2}},
         {.pkid = 3, .doi = u"d3", .filePath = u"webpage\\p\\index.html", .folderIds = {2}},
+        {.pkid = 4, .doi = u"d4", .folderIds = {2}, .notePackage = u"<NoteSet><Item acp=\"1\" id=\"p4\">x</Item><b>"},
     };
     spec.notes = {
         {.id = 1, .posId = u"p1", .doi = u"d1", .comments = testkit::MakeNoteComments({u"p1"})},
         {.id = 2, .posId = u"p2'q", .doi = u"d1", .comments = u"<own>no ids</own>"},
         {.id = 3, .posId = u"p3", .doi = u"d1", .comments = testkit::MakeNoteComments({u"zz"})},
         {.id = 4, .posId = u"h1", .typeId = 10, .doi = u"d2"},
+        {.id = 5, .posId = u"p4", .doi = u"d4", .comments = testkit::MakeNoteComments({u"p4"})},
     };
     spec.labels = {{u"L2", u"p2'q"}, {u"L1", u"p2'q"}, {u"Gone", u"p2'q"}};
     spec.companionFiles = {{"a.pdf", "%PDF a"}, {"webpage/p/index.html", "<html/>"}, {"Notes/n.txt", "N"}};
@@ -168,16 +170,17 @@ TEST_F(ImportTest, RenamedFoldersMovedAttachmentsWebPagesNoteCommentsCancelsAndA
     ASSERT_EQ(contents.Attachments.size(), 1u);
     EXPECT_EQ(contents.Attachments[0].SourcePath, U16((testkit::ContentsFolder(unit) / "a.pdf").string()));
     EXPECT_EQ(ReadFile(U8(contents.Attachments[0].StoredPath)), "%PDF a");
-    ASSERT_EQ(contents.Literature.size(), 3u);
+    ASSERT_EQ(contents.Literature.size(), 4u);
     EXPECT_EQ(contents.Literature[1]->FilePath, contents.Attachments[0].StoredPath);
     EXPECT_EQ(contents.Literature[2]->FilePath, u"webpage\\p\\index.html");
 
-    // Comments are rebuilt from the note's own item only; labels come grouped, without removed ones.
+    // Comments are rebuilt from the note's own item only, else kept; labels come grouped, without removed ones.
     auto notes = NotesByPosId(contents);
     EXPECT_EQ(notes[u"p1"].Note->Comments, u"<Comments><Note-Package v=\"1\"><NoteItems n=\"2\"><Item acp=\"1\" "
                                           u"id=\"p1\">one</Item></NoteItems></Note-Package></Comments>");
     EXPECT_EQ(notes[u"p2'q"].Note->Comments, u"<own>no ids</own>");
     EXPECT_EQ(notes[u"p3"].Note->Comments, testkit::MakeNoteComments({u"zz"}));
+    EXPECT_EQ(notes[u"p4"].Note->Comments, testkit::MakeNoteComments({u"p4"})); // its note set is not well-formed
     EXPECT_EQ(notes[u"p2'q"].Labels, (std::list<std::u16string>{u"L1", u"L2"}));
     EXPECT_EQ(notes[u"h1"].Note->TypeID, 10);
 
@@ -356,36 +359,6 @@ TEST_F(ImportTest, SampleUnitFromVersionsOneAndNineArrivesWhole)
         EXPECT_EQ(ReadFile(UserFolder() / "Notes/N1.txt"), "note file of N1\n");
         EXPECT_EQ(ReadFile(UserFolder() / "webpage/p3/index.html"), "<html><body>page 3</body></html>\n");
     }
-}
-
-// A store on an open unit, holding literature note sets as the import reads them.
-struct OpenStore : CTavDB {
-    explicit OpenStore(const fs::path& unit) { m_db.Open(U16(unit.string())); }
-    using CTavDB::m_markPosByLiterGuid;
-};
-
-TEST_F(ImportTest, ContentsFoldersAndNoteCommentExtraction)
-{
-    // Unit path -> its companion folder; "" when there is no extension to cut.
-    for (const auto& [unit, folder] : std::map<std::u16string, std::u16string>{
-             {u"/u/a.tav", u"/u/a_contents"}, {u"/u/a.b.tav", u"/u/a.b_contents"}, {u"D:\\单元\\a.tav", u"D:\\单元\\a_contents"},
-             {u"/u/unit", u""}, {u"/home/a.b/unit", u""}, {u"D:\\x.y\\unit", u""}}) {
-        std::u16string result = u"untouched";
-        EXPECT_EQ(CTavDB::GetContentsFolder(result, unit), folder.empty() ? 0 : 1) << U8(unit);
-        EXPECT_EQ(result, folder.empty() ? u"untouched" : folder) << U8(unit);
-    }
-
-    // Note sets the extraction cannot cut yield no comments; the import then keeps the note's own.
-    OpenStore store(Build(testkit::UnitSpec{}));
-    const std::u16string head = u"<NoteSet><Note-Package><NoteItems>", tail = u"</NoteItems></Note-Package></NoteSet>";
-    const std::u16string two = head + u"<Item acp=\"1\" id=\"p1\"><b>one</b></Item>\n<Item acp=\"2\" id=\"p2\">x</Item>" + tail;
-    store.m_markPosByLiterGuid = {{u"two", two}, {u"broken", head + u"<Item acp=\"1\" id=\"p1\">one</Item><b>" + tail},
-                                  {u"no acp", head + u"<Item id=\"p1\">one</Item>" + tail}, {u"empty", u""}};
-    EXPECT_EQ(store.ExtractNoteComments(u"two", u"p1"),
-              u"<Comments><Note-Package><NoteItems><Item acp=\"1\" id=\"p1\"><b>one</b></Item></NoteItems></Note-Package></Comments>");
-    for (const auto& [literGuid, posId] : std::map<std::u16string, std::u16string>{
-             {u"two", u"p3"}, {u"broken", u"p1"}, {u"no acp", u"p1"}, {u"empty", u"p1"}, {u"other", u"p1"}})
-        EXPECT_EQ(store.ExtractNoteComments(literGuid, posId), u"") << U8(literGuid);
 }
 
 } // namespace
