@@ -17,7 +17,6 @@
 #include <iterator>
 #include <map>
 #include <set>
-#include <sstream>
 
 namespace {
 
@@ -71,12 +70,9 @@ std::map<std::u16string, SLibraryNote> NotesByPosId(const SLibraryEntryContents&
 std::map<fs::path, std::string> Snapshot(const fs::path& dir)
 {
     std::map<fs::path, std::string> files;
-    for (const auto& entry : fs::recursive_directory_iterator(dir)) {
-        std::ostringstream bytes;
-        if (entry.is_regular_file())
-            bytes << std::ifstream(entry.path(), std::ios::binary).rdbuf();
-        files[entry.path()] = std::to_string(static_cast<int>(entry.status().permissions())) + bytes.str();
-    }
+    for (const auto& entry : fs::recursive_directory_iterator(dir))
+        files[entry.path()] = std::to_string(static_cast<int>(entry.status().permissions())) +
+                              (entry.is_regular_file() ? ReadFile(entry.path()) : "");
     return files;
 }
 
@@ -264,14 +260,12 @@ TEST_F(ImportTest, FolderWalkAdvancesTheBarByTheFolderCount)
         testkit::UnitReader(unit).Execute("delete from Category where Name = '要学习的文献'");
         ASSERT_EQ(Run(unit), 0);
         EXPECT_EQ(Contents().Folders.size(), static_cast<size_t>(count));
-        const auto at = [this](const std::u16string& text) {
-            return std::find_if(m_lines.begin(), m_lines.end(), [&](const Line& line) { return line.text == text; });
-        };
-        const auto before = at(u"拷贝网页资料附件");
-        const auto after = at(u"导入笔记和标注");
-        ASSERT_TRUE(before != m_lines.end() && after != m_lines.end());
-        EXPECT_EQ(after->position - before->position, steps + 1);
-        EXPECT_LE(after->position, after->maximum);
+        std::map<std::u16string, int32_t> positionOf;
+        for (const Line& line : m_lines)
+            positionOf.emplace(line.text, line.position);
+        ASSERT_TRUE(positionOf.count(u"拷贝网页资料附件") && positionOf.count(u"导入笔记和标注"));
+        EXPECT_EQ(positionOf[u"导入笔记和标注"] - positionOf[u"拷贝网页资料附件"], steps + 1);
+        EXPECT_LE(positionOf[u"导入笔记和标注"], m_totalSteps);
     }
 }
 
@@ -395,19 +389,13 @@ TEST_F(ImportTest, SampleUnitFromVersionsOneAndNineArrivesWhole)
     }
 }
 
-// Nobody is signed in: a unit that is read whole ends with no library to fill.
-class DriverTest : public ImportTest {
-protected:
-    void SetUp() override
-    {
-        ImportTest::SetUp();
-        OvSysUser::Instance().SetUser(u"");
-    }
-};
+// Nobody is signed in here: a unit that is read whole ends with no library to fill.
+using DriverTest = ImportTest;
 
 TEST_F(DriverTest, APlainUnitIsKeyedAndItsVersionRecordSettled)
 {
     // No owner columns and no TavId: the run adds the columns and makes the identifier.
+    OvSysUser::Instance().SetUser(u"");
     const fs::path unit = m_dir.Path() / "unit.tav";
     {
         CSqliteDB db;
@@ -447,6 +435,7 @@ Outcome Refused(const char* name, std::function<fs::path(const fs::path& dir)> m
 
 TEST_F(DriverTest, EachKindOfUnitEndsWithItsResultAndLastLine)
 {
+    OvSysUser::Instance().SetUser(u"");
     const auto owned = Crafted(16, {}); // by owner1
     const std::u16string refusal = u"导入学习单元失败，您没有权限读取该学习单元数据。";
     const std::u16string failed = u"更新学习单元失败";
