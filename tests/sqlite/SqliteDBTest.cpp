@@ -131,9 +131,7 @@ TEST_F(SqliteDBTest, ChangeKeyEncryptsOnlyAWritablePlainFile)
         db.Open(Utf8ToWide(file.string()));
         EXPECT_EQ(db.ChangeKey(kKey, 12), expected);
         EXPECT_EQ(db.WriteFailure().code, expected == SQLITE_READONLY ? SQLITE_READONLY : 0);
-        if (expected == SQLITE_OK) {
-            EXPECT_EQ(db.ExecuteScalar(u"select count(*) from t"), 2); // reopened with the key
-        }
+        EXPECT_TRUE(expected != SQLITE_OK || db.ExecuteScalar(u"select count(*) from t") == 2); // reopened with the key
         db.Close();
         EXPECT_EQ(Bytes(file) != before, expected == SQLITE_OK);
         EXPECT_EQ(fs::status(file).permissions(), mode);
@@ -167,7 +165,6 @@ TEST_F(SqliteDBTest, WriteFailuresAreKeptAndHaltWritesAndTriggersCanBeTurnedOff)
     // A file that cannot be made: kept, and nothing more is written, also after reopening.
     Caught([&] { db.ExecuteStatement(u"attach database '" + Utf8ToWide((m_dir / "missing/x.db").string()) + u"' as x"); });
     EXPECT_TRUE((db.WriteFailure().code & 0xFF) == SQLITE_CANTOPEN && !db.WriteFailure().text.empty());
-    Caught([&] { db.ExecuteStatement(u"insert into t (name) values ('four')"); });
     db.Open(path);
     Caught([&] { db.ExecuteStatement(u"insert into t (name) values ('five')"); });
     EXPECT_EQ(db.WriteFailure().code & 0xFF, SQLITE_CANTOPEN);
