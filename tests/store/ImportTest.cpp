@@ -170,8 +170,8 @@ TEST_F(ImportTest, RenamedFoldersMovedAttachmentsWebPagesNoteCommentsCancelsAndA
     spec.folders = {{.id = 1, .name = name60}, {.id = 2, .name = name61, .parentId = 1}};
     spec.literature = {
         {.pkid = 1, .doi = u"d1", .folderIds = {1}, .notePackage = noteSet},
-        {.pkid = 2, .doi = u"d2", .filePath = u"D:\\u\\a.pdf", .folderIds = {2}},
-        {.pkid = 3, .doi = u"d3", .filePath = u"webpage\\p\\index.html", .folderIds = {2}},
+        {.pkid = 2, .doi = u"d2", .filePath = u"D:\\u\\a.pdf", .folderIds = {2}, .readingStateRow = false},
+        {.pkid = 3, .doi = u"d3", .filePath = u"webpage\\p\\index.html", .folderIds = {2}, .readingStateRow = false},
         {.pkid = 4, .doi = u"d4", .folderIds = {2}, .notePackage = u"<NoteSet><Item acp=\"1\" id=\"p4\">x</Item><b>"},
     };
     spec.notes = {
@@ -203,6 +203,9 @@ TEST_F(ImportTest, RenamedFoldersMovedAttachmentsWebPagesNoteCommentsCancelsAndA
     ASSERT_EQ(contents.Literature.size(), 4u);
     EXPECT_EQ(contents.Literature[1]->FilePath, contents.Attachments[0].StoredPath);
     EXPECT_EQ(contents.Literature[2]->FilePath, u"webpage\\p\\index.html");
+    // Reading states made on import take the kind of file: a web page, a full text.
+    EXPECT_EQ(contents.Relates.at(contents.Literature[2]->LiterGuid)->FileType, 1);
+    EXPECT_EQ(contents.Relates.at(contents.Literature[1]->LiterGuid)->FileType, 0);
 
     // Comments are rebuilt from the note's own item only, else kept; labels come grouped, without removed ones.
     auto notes = NotesByPosId(contents);
