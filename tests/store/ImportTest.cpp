@@ -77,7 +77,8 @@ std::map<fs::path, std::string> Snapshot(const fs::path& dir)
 }
 
 // The sample unit at `version`, changed by `craft` through a raw connection.
-std::function<fs::path(const fs::path&)> Crafted(int32_t version, std::vector<std::string> craft, bool encrypted = false)
+std::function<fs::path(const fs::path&)> Crafted(int32_t version, std::vector<std::string> craft,
+                                                 bool encrypted = false)
 {
     return [=](const fs::path& dir) {
         testkit::UnitSpec spec = testkit::SampleSpec(version);
@@ -112,7 +113,8 @@ protected:
     }
 
     // Runs Init on `unit` with `m_tavId`; `onLine` may set the cancel flag.
-    int Run(const fs::path& unit, const std::u16string& account = u"owner1", const std::function<void(const Line&)>& onLine = {})
+    int Run(const fs::path& unit, const std::u16string& account = u"owner1",
+            const std::function<void(const Line&)>& onLine = {})
     {
         m_lines.clear();
         CTavDB store;
@@ -145,7 +147,8 @@ protected:
     {
         SLibraryEntryContents contents;
         const auto entries = Entries();
-        EXPECT_EQ(entries.empty() ? -1 : CLibraryReader(u"alice").ReadEntryContents(entries.back().TavGuid, contents), 0);
+        EXPECT_EQ(entries.empty() ? -1 : CLibraryReader(u"alice").ReadEntryContents(entries.back().TavGuid, contents),
+                  0);
         return contents;
     }
     fs::path UserFolder() const { return m_dir.Path() / "sync" / "alice"; }
@@ -164,8 +167,9 @@ TEST_F(ImportTest, RenamedFoldersMovedAttachmentsWebPagesNoteCommentsCancelsAndA
 {
     const std::u16string name60 = std::u16string(50, u'文') + u"0123456789";
     const std::u16string name61 = name60 + u"X";
-    const std::u16string noteSet = u"<NoteSet><Note-Package v=\"1\"><NoteItems n=\"2\"><Item acp=\"1\" id=\"p1\">one</Item>"
-                                   u"<Item acp=\"2\" id=\"p2'q\">two</Item></NoteItems></Note-Package></NoteSet>";
+    const std::u16string noteSet = u"<NoteSet><Note-Package v=\"1\"><NoteItems n=\"2\">"
+                                   u"<Item acp=\"1\" id=\"p1\">one</Item><Item acp=\"2\" id=\"p2'q\">two</Item>"
+                                   u"</NoteItems></Note-Package></NoteSet>";
     testkit::UnitSpec spec;
     spec.folders = {{.id = 1, .name = name60}, {.id = 2, .name = name61, .parentId = 1}};
     spec.literature = {
@@ -192,7 +196,8 @@ TEST_F(ImportTest, RenamedFoldersMovedAttachmentsWebPagesNoteCommentsCancelsAndA
     // The import's own final line and the driver's, both with a full bar.
     ASSERT_GE(m_lines.size(), 2u);
     for (size_t i = m_lines.size() - 2; i < m_lines.size(); ++i)
-        EXPECT_TRUE(m_lines[i].text == u"更新学习单元完成" && m_lines[i].position == m_lines[i].maximum && m_lines[i].maximum > 0);
+        EXPECT_TRUE(m_lines[i].text == u"更新学习单元完成" && m_lines[i].position == m_lines[i].maximum &&
+                    m_lines[i].maximum > 0);
     const auto folders = ParentNames(contents);
     EXPECT_EQ(folders.count(u"重命名：" + name61.substr(0, 55)) + folders.count(name60), 2u);
 
@@ -368,19 +373,22 @@ TEST_F(ImportTest, SampleUnitFromVersionsOneAndNineArrivesWhole)
                 actual.insert({node.Folder->Name, titleOf[guid], state.Remark, state.LastReadTime, state.MarkPos});
             }
         EXPECT_EQ(actual, expected);
-        EXPECT_TRUE(std::any_of(actual.begin(), actual.end(), [](const Texts& row) { return row[1] == u"O'Brien's study"; }));
+        const auto brien = [](const Texts& row) { return row[1] == u"O'Brien's study"; };
+        EXPECT_TRUE(std::any_of(actual.begin(), actual.end(), brien));
 
         // Notes: each pointed at its literature's library GUID, with its comments and labels.
         auto notes = NotesByPosId(contents);
         const auto noteRows = upgraded.QueryText(
-            "select n.PosID, l.Title, n.Comments from NoteContent n left join LiteraInfo l on l.LiterGuid = n.LiterGuid");
+            "select n.PosID, l.Title, n.Comments from NoteContent n left join LiteraInfo l on "
+            "l.LiterGuid = n.LiterGuid");
         ASSERT_EQ(notes.size(), 6u);
         ASSERT_EQ(noteRows.size(), 6u);
         for (const auto& row : noteRows) {
-            EXPECT_TRUE(notes[row[0]].Note->LiterGuid == guidOf[row[1]] && notes[row[0]].Note->Comments == row[2]) << U8(row[0]);
+            const auto& note = *notes[row[0]].Note;
+            EXPECT_TRUE(note.LiterGuid == guidOf[row[1]] && note.Comments == row[2]) << U8(row[0]);
             std::list<std::u16string> labels;
-            for (const auto& label : upgraded.QueryText("select LabelText from Label where IsRemoved = 0 and NoteID = '" +
-                                                        U8(row[0]) + "' group by LabelText"))
+            for (const auto& label : upgraded.QueryText("select LabelText from Label where IsRemoved = 0 and "
+                                                        "NoteID = '" + U8(row[0]) + "' group by LabelText"))
                 labels.push_back(label[0]);
             EXPECT_EQ(notes[row[0]].Labels, labels) << U8(row[0]);
         }
@@ -411,7 +419,8 @@ TEST_F(DriverTest, APlainUnitIsKeyedAndItsVersionRecordSettled)
     std::ifstream(unit, std::ios::binary).read(head, 15);
     EXPECT_STRNE(head, "SQLite format 3");
     EXPECT_TRUE(m_tavId.size() == 32 && m_tavId.find_first_not_of(u"0123456789ABCDEF") == std::u16string::npos);
-    EXPECT_EQ(testkit::UnitReader(unit).Scalar("select TavId || FileType || count(Userkey) from VersionInfo"), U8(m_tavId) + "tav0");
+    EXPECT_EQ(testkit::UnitReader(unit).Scalar("select TavId || FileType || count(Userkey) from VersionInfo"),
+              U8(m_tavId) + "tav0");
 
     // Now encrypted, the unit opens through the key; a caller's identifier replaces the unit's.
     m_tavId = u"O'Brien's unit";
@@ -483,17 +492,21 @@ TEST_F(DriverTest, EachKindOfUnitEndsWithItsResultAndLastLine)
          },
          EUnitProblem::Damaged),
         Refused("an encrypted unit with a view in place of VersionInfo",
-                Crafted(16, {"alter table VersionInfo rename to V0", "create view versioninfo as select * from V0"}, true),
+                Crafted(16, {"alter table VersionInfo rename to V0", "create view versioninfo as select * from V0"},
+                        true),
                 EUnitProblem::ForeignObject),
         Refused("a virtual table in place of Label",
-                Crafted(12, {"drop table Label", "create virtual table Label using fts4(LabelText, NoteID)"}), EUnitProblem::ForeignObject),
+                Crafted(12, {"drop table Label", "create virtual table Label using fts4(LabelText, NoteID)"}),
+                EUnitProblem::ForeignObject),
         {"triggers that would record, abort, spin and clear the owner",
          Crafted(12, {"create table Ran (what text)",
                       "create trigger t1 after insert on LiteraInfo begin insert into Ran values ('insert'); end",
                       "create trigger t2 after update on LiteraInfo begin insert into Ran values ('update'); end",
                       "create trigger t3 before insert on LiteraInfo begin select raise(abort, 'crafted'); end",
-                      "create trigger t4 after update on VersionInfo begin select count(*) from (" + endless + "select x from c); end",
-                      "create trigger t5 after update on VersionInfo begin update VersionInfo set UserKey = NULL; end"}),
+                      "create trigger t4 after update on VersionInfo begin select count(*) from (" + endless +
+                          "select x from c); end",
+                      "create trigger t5 after update on VersionInfo begin update VersionInfo set UserKey = NULL; "
+                      "end"}),
          u"someone else", kTavImportFailed, refusal.c_str(), {}, u"",
          [](const fs::path& unit) {
              testkit::UnitReader reader(unit);
@@ -505,17 +518,18 @@ TEST_F(DriverTest, EachKindOfUnitEndsWithItsResultAndLastLine)
         // Read whole, never wrapped round into 1..16: a layout newer than any step knows.
         {"VersionNum 4294967297", newer("4294967297"), u"", kTavImportFailed, failed.c_str(), {}, u"", newerLayout},
         {"VersionNum 17", newer("17"), u"", kTavImportFailed, failed.c_str(), {}, u"", newerLayout},
-        {"VersionNum -4294967295", Crafted(12, {"update VersionInfo set VersionNum = -4294967295"}), u"", kTavImportFailed,
-         failed.c_str(), {}, u"",
+        {"VersionNum -4294967295", Crafted(12, {"update VersionInfo set VersionNum = -4294967295"}), u"",
+         kTavImportFailed, failed.c_str(), {}, u"",
          [this](const fs::path& unit) {
              EXPECT_TRUE(Said(u"学习单元已经是最新版本，不需要升级"));
              EXPECT_FALSE(fs::exists(testkit::ContentsFolder(unit) / "TavBackup"));
              EXPECT_EQ(testkit::UnitReader(unit).ScalarInt("select VersionNum from VersionInfo"), -4294967295LL);
          }},
     };
-    const std::u16string steps[] = {u"判断路径是否存在", u"打开学习单元",     u"创建文献夹信息表", u"创建文献夹与文献关系表",
-                                    u"创建下载信息表",   u"创建标签信息表",   u"创建题录信息表",   u"创建题录附件信息表",
-                                    u"创建题录类型信息表", u"创建笔记信息表", u"创建推送信息表",   u"开始更新学习单元版本..."};
+    const std::u16string steps[] = {u"判断路径是否存在", u"打开学习单元", u"创建文献夹信息表",
+                                    u"创建文献夹与文献关系表", u"创建下载信息表", u"创建标签信息表",
+                                    u"创建题录信息表", u"创建题录附件信息表", u"创建题录类型信息表",
+                                    u"创建笔记信息表", u"创建推送信息表", u"开始更新学习单元版本..."};
     for (const Outcome& c : outcomes) {
         SCOPED_TRACE(c.name);
         const fs::path dir = m_dir.Path() / c.name;
@@ -541,7 +555,8 @@ TEST_F(DriverTest, EachKindOfUnitEndsWithItsResultAndLastLine)
         }
         EXPECT_EQ(m_report.cause, c.cause) << WideToUtf8(m_report.detail);
         // Refused, cancelled at once or not found: not a byte written, no backup, journal or copy.
-        if (c.cause != EUnitProblem::None || std::u16string(c.cancelAt) == u"*" || c.lastLine == std::u16string(u"学习单元路径不存在")) {
+        if (c.cause != EUnitProblem::None || std::u16string(c.cancelAt) == u"*" ||
+            c.lastLine == std::u16string(u"学习单元路径不存在")) {
             EXPECT_EQ(Snapshot(dir), before);
         }
         if (c.check)

@@ -41,13 +41,15 @@ std::string InitInChild(const fs::path& unit, rlim_t fileLimit, const std::strin
         CTavDB store;
         store.SetPauseMilliseconds(0);
         std::u16string tavId;
-        const int result = store.Init(Utf8ToWide(unit.string()), tavId, u"", [&](int32_t, int32_t, const std::u16string& text) {
-            send(WideToUtf8(text) + "\n");
-            while (WideToUtf8(text) == killAt)
-                pause();
-            return 1;
-        });
-        std::string end = "=" + std::to_string(result) + " " + std::to_string(static_cast<int>(store.RunReport().cause));
+        const int result = store.Init(Utf8ToWide(unit.string()), tavId, u"",
+                                      [&](int32_t, int32_t, const std::u16string& text) {
+                                          send(WideToUtf8(text) + "\n");
+                                          while (WideToUtf8(text) == killAt)
+                                              pause();
+                                          return 1;
+                                      });
+        const int cause = static_cast<int>(store.RunReport().cause);
+        std::string end = "=" + std::to_string(result) + " " + std::to_string(cause);
         for (const std::u16string& note : store.RunReport().notes)
             end += "\n" + WideToUtf8(note);
         send(end);
@@ -64,7 +66,8 @@ std::string InitInChild(const fs::path& unit, rlim_t fileLimit, const std::strin
     close(fds[0]);
     int status = 0;
     waitpid(child, &status, 0);
-    const bool ended = killed ? WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL : WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    const bool ended =
+        killed ? WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL : WIFEXITED(status) && WEXITSTATUS(status) == 0;
     return ended ? output : "";
 }
 
@@ -99,7 +102,8 @@ TEST(WriteFailureTest, ADisturbedUpgradeStopsAtAWholeStepAndARerunFinishesIt)
 {
     testkit::ScopedHomeEnv home;
     testkit::TempDir temp;
-    std::map<int32_t, std::map<std::string, std::vector<std::string>>> expected; // an undisturbed run's result, by version
+    // An undisturbed run's result, by version.
+    std::map<int32_t, std::map<std::string, std::vector<std::string>>> expected;
     for (const int32_t version : {9, 17}) {
         const fs::path reference = SampleUnit(temp.Path() / ("reference" + std::to_string(version)), version);
         ASSERT_NE(InitInChild(reference, RLIM_INFINITY, ""), "");
@@ -110,13 +114,14 @@ TEST(WriteFailureTest, ADisturbedUpgradeStopsAtAWholeStepAndARerunFinishesIt)
         int32_t version, pages;
         const char* killAt;
     } disturbances[] = {
-        {9, 0, ""},  {9, 4, ""},  {9, 5, ""},  {9, 6, ""},  {9, 7, ""},  {9, 8, ""}, {9, 10, ""}, {9, 12, ""}, {9, 16, ""},
+        {9, 0, ""}, {9, 4, ""}, {9, 5, ""}, {9, 6, ""}, {9, 7, ""}, {9, 8, ""}, {9, 10, ""}, {9, 12, ""}, {9, 16, ""},
         {17, -2, ""}, {9, 1000, "更新网页回收站信息:2"}, {9, 1000, "更新文献信息表ID：2"}};
     bool stoppedInside = false, backupCut = false;
     for (const Disturbance& d : disturbances) {
         SCOPED_TRACE(std::to_string(d.version) + ", " + std::to_string(d.pages) + " pages, kill at " + d.killAt);
         const fs::path unit = SampleUnit(temp.Path() / ("run" + std::to_string(&d - disturbances)), d.version);
-        const int64_t limit = static_cast<int64_t>(fs::file_size(unit)) + d.pages * testkit::UnitReader(unit).ScalarInt("pragma page_size");
+        const int64_t page = testkit::UnitReader(unit).ScalarInt("pragma page_size");
+        const int64_t limit = static_cast<int64_t>(fs::file_size(unit)) + d.pages * page;
         const std::string run = InitInChild(unit, static_cast<rlim_t>(limit), d.killAt);
         ASSERT_NE(run, "");
         const auto saw = [&run](const std::string& line) { return run.find("\n" + line + "\n") != std::string::npos; };
@@ -126,17 +131,21 @@ TEST(WriteFailureTest, ADisturbedUpgradeStopsAtAWholeStepAndARerunFinishesIt)
             stoppedInside = stoppedInside || version > d.version;
             EXPECT_GE(version, d.version);
             // Nothing after the step that failed ran.
-            EXPECT_FALSE(saw(step("学习单元数据升级到版本", version + 1)) || saw(step("升级学习单元数据到版本", version + 2)));
+            EXPECT_FALSE(saw(step("学习单元数据升级到版本", version + 1)) ||
+                         saw(step("升级学习单元数据到版本", version + 2)));
         }
         if (*d.killAt != '\0') {
             EXPECT_TRUE(saw(step("升级学习单元数据到版本", version + 1)) && fs::exists(unit.string() + "-journal"))
                 << "the kill fell outside a step";
         } else if (version < 16) {
             const int cause = std::stoi(run.substr(run.find(' ', run.rfind("\n=")) + 1));
-            EXPECT_TRUE(cause == static_cast<int>(EUnitProblem::DiskFull) || cause == static_cast<int>(EUnitProblem::WriteError)) << cause;
+            EXPECT_TRUE(cause == static_cast<int>(EUnitProblem::DiskFull) ||
+                        cause == static_cast<int>(EUnitProblem::WriteError)) << cause;
             if (saw(step("升级学习单元数据到版本", version + 1))) { // the run says where it stopped
-                const std::string note = "upgrade stopped: the step to version " + std::to_string(version + 1) + " could not be written";
-                EXPECT_TRUE(run.find("\n更新学习单元失败\n=") != std::string::npos && run.find(note) != std::string::npos) << run;
+                const std::string note =
+                    "upgrade stopped: the step to version " + std::to_string(version + 1) + " could not be written";
+                EXPECT_NE(run.find("\n更新学习单元失败\n="), std::string::npos);
+                EXPECT_NE(run.find(note), std::string::npos) << run;
             }
         }
         // A backup is whole, or it is absent and the run says so.
