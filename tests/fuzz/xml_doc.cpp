@@ -1,7 +1,5 @@
-// Fuzz target for CXmlDoc: parses arbitrary text, then drives navigation, attribute reads and
-// every change operation, checking after each step that the index agrees with itself and with
-// the text. When the document was well-formed and only clean changes were made, parsing the
-// changed text again must give the same elements at the same places.
+// CXmlDoc on arbitrary text and changes: after each step the index agrees with itself and the text;
+// after clean changes to a well-formed document, parsing again gives the same elements at the same places.
 #include "xml/XmlDoc.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
@@ -12,18 +10,11 @@
 #include <string>
 #include <vector>
 
+#define REQUIRE(ok) ((ok) ? void() : (std::fprintf(stderr, "broken: %s\n", #ok), std::abort()))
+
 namespace {
 
-void Require(bool condition, const char* what, const std::string& detail = "")
-{
-    if (!condition) {
-        std::fprintf(stderr, "%s %s\n", what, detail.c_str());
-        std::abort();
-    }
-}
-
-// Bytes become UTF-16 code units: ASCII as is, other bytes as CJK letters, a few as lone
-// surrogates, so that non-ASCII names and broken text both occur.
+// ASCII as is, other bytes as CJK letters, a few as lone surrogates: non-ASCII names and broken text.
 std::u16string Widen(const std::string& bytes)
 {
     std::u16string out;
@@ -63,8 +54,8 @@ void CheckReparse(const CXmlDoc& doc, bool clean)
 {
     CXmlDoc again;
     again.SetDoc(doc.GetDoc());
-    Require(again.CheckIndex().empty(), "index fault after reparse", again.CheckIndex());
-    Require(!clean || Shape(again) == Shape(doc), "reparse differs");
+    REQUIRE(again.CheckIndex().empty());
+    REQUIRE(!clean || Shape(again) == Shape(doc));
 }
 
 } // namespace
@@ -76,7 +67,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (in.ConsumeIntegralInRange<int>(0, 3) == 0) // small limits, so that the refusal paths run as well
         doc.SetLimits(in.ConsumeIntegralInRange<int32_t>(0, 400), in.ConsumeIntegralInRange<int32_t>(1, 40));
     bool clean = doc.SetDoc(Widen(in.ConsumeRandomLengthString(size)));
-    Require(clean == doc.IsWellFormed(), "SetDoc and IsWellFormed disagree");
+    REQUIRE(clean == doc.IsWellFormed());
     std::u16string name, value;
     for (int step = 0; step < 64 && in.remaining_bytes() > 0; ++step) {
         const int32_t anyPos = in.ConsumeIntegralInRange<int32_t>(-1, doc.NextFreeRecord() + 1);
@@ -97,8 +88,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             name = PickName(in);
             doc.AddTag(name, Widen(in.ConsumeRandomLengthString(24)), in.ConsumeIntegralInRange<int>(0, 15));
             break;
-        case 9:
-            // New markup, or a copy of an element of the document itself as the note upgrade makes.
+        case 9: // new markup, or a copy of one of the document's own elements
             markup = in.ConsumeBool() ? Widen(in.ConsumeRandomLengthString(64)) : doc.GetSubDoc(anyPos);
             clean = (doc.AddSubDoc(markup) || markup.empty()) && clean;
             break;
@@ -110,11 +100,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             markup = Widen(in.ConsumeRandomLengthString(32));
             (void)CXmlDoc::DecodeText(markup);
             (void)CXmlDoc::EncodeAttrib(markup, CXmlDoc::XML_WITH_REFS);
-            Require(CXmlDoc::DecodeText(CXmlDoc::EncodeAttrib(markup)) == markup, "encoding does not decode back");
+            REQUIRE(CXmlDoc::DecodeText(CXmlDoc::EncodeAttrib(markup)) == markup);
             break;
         default: CheckReparse(doc, clean); break;
         }
-        Require(doc.CheckIndex().empty(), "index fault:", doc.CheckIndex());
+        REQUIRE(doc.CheckIndex().empty());
     }
     CheckReparse(doc, clean);
     return 0;

@@ -1,4 +1,3 @@
-// Changes: AddTag, SetAttrib, AddSubDoc and RemoveTag keep the text and the index in step.
 #include "xml/XmlTestUtil.h"
 
 #include <functional>
@@ -6,43 +5,41 @@
 namespace {
 
 constexpr int kFlat = CXmlDoc::XML_NO_LINE_BREAK;
+using Change = std::function<bool(CXmlDoc&)>;
+Change Add(const char16_t* name, const char16_t* value = nullptr, int flags = 0)
+{
+    return [=](CXmlDoc& d) { return d.AddTag(name, value, flags); };
+}
+Change Set(const char16_t* name, const char16_t* value)
+{
+    return [=](CXmlDoc& d) { return d.SetAttrib(name, value); };
+}
 
 TEST(XmlEdit, EachChangeWritesTheTextAndKeepsTheIndexInStep)
 {
-    using Change = std::function<bool(CXmlDoc&)>;
-    const auto add = [](const char16_t* name, const char16_t* value = nullptr, int flags = 0) -> Change {
-        return [=](CXmlDoc& d) { return d.AddTag(name, value, flags); };
-    };
-    const auto set = [](const char16_t* name, const char16_t* value) -> Change {
-        return [=](CXmlDoc& d) { return d.SetAttrib(name, value); };
-    };
     const struct {
         const char16_t *before, *path;
         Change change;
         const char16_t *after, *outline;
     } rows[] = {
-        {u"", u"", add(u"Comments"), u"<Comments/>\r\n", u"Comments"},
-        {u"<a/>", u"a/", add(u"b", nullptr, kFlat), u"<a><b/></a>", u"a(b)"},
-        {u"<a/>", u"a/", add(u"b"), u"<a>\r\n<b/>\r\n</a>", u"a(b)"},
-        {u"<r><a></a><z/></r>", u"r/a/", add(u"b"), u"<r><a>\r\n<b/>\r\n</a><z/></r>", u"r(a(b) z)"},
-        // Without a main element at the end of the content; after it, white space is skipped only before markup.
-        {u"<r><a/><c/></r>", u"r/", add(u"z", u"v"), u"<r><a/><c/><z>v</z>\r\n</r>", u"r(a c z)"},
-        {u"<r>\r\n <a/>\r\n <c/>\r\n</r>", u"r/a", add(u"b"), u"<r>\r\n <a/>\r\n <b/>\r\n<c/>\r\n</r>", u"r(a b c)"},
-        {u"<r><a/> t<c/></r>", u"r/a", add(u"b", nullptr, kFlat), u"<r><a/><b/> t<c/></r>", u"r(a b c)"},
-        {u"<r/>", u"r/", add(u"t", u"a<b & \"c\"", kFlat), u"<r><t>a&lt;b &amp; \"c\"</t></r>", u"r(t)"},
-        {u"<r/>", u"r/", add(u"k", u"&amp; & x", kFlat | CXmlDoc::XML_WITH_REFS), u"<r><k>&amp; &amp; x</k></r>",
-         u"r(k)"},
-        {u"<r/>", u"r/", add(u"c", u"x]]>y<z>", kFlat | CXmlDoc::XML_CDATA),
+        {u"", u"", Add(u"Comments"), u"<Comments/>\r\n", u"Comments"},
+        {u"<a/>", u"a/", Add(u"b"), u"<a>\r\n<b/>\r\n</a>", u"a(b)"},
+        {u"<r><a></a><z/></r>", u"r/a/", Add(u"b"), u"<r><a>\r\n<b/>\r\n</a><z/></r>", u"r(a(b) z)"},
+        // Without a main element at the end; after it, white space is skipped only before markup.
+        {u"<r><a/><c/></r>", u"r/", Add(u"z", u"v"), u"<r><a/><c/><z>v</z>\r\n</r>", u"r(a c z)"},
+        {u"<r>\r\n <a/>\r\n <c/>\r\n</r>", u"r/a", Add(u"b"), u"<r>\r\n <a/>\r\n <b/>\r\n<c/>\r\n</r>", u"r(a b c)"},
+        {u"<r><a/> t<c/></r>", u"r/a", Add(u"b", nullptr, kFlat), u"<r><a/><b/> t<c/></r>", u"r(a b c)"},
+        {u"<r/>", u"r/", Add(u"t", u"a<b & \"c\"", kFlat), u"<r><t>a&lt;b &amp; \"c\"</t></r>", u"r(t)"},
+        {u"<r/>", u"r/", Add(u"c", u"x]]>y<z>", kFlat | CXmlDoc::XML_CDATA),
          u"<r><c><![CDATA[x]]]]><![CDATA[>y<z>]]></c></r>", u"r(c)"},
         // An element without its end tag gets one when something is added into it.
-        {u"<r><open><x/></r>", u"r/open/", add(u"in"), u"<r><open>\r\n<in/>\r\n</open><x/></r>", u"r(open(in) x)"},
-        {u"<r><e a=\"1\" b=two c/></r>", u"r/e", set(u"a", u"say \"hi\" & 'bye' <now>"),
+        {u"<r><open><x/></r>", u"r/open/", Add(u"in"), u"<r><open>\r\n<in/>\r\n</open><x/></r>", u"r(open(in) x)"},
+        {u"<r><e a=\"1\" b=two c/></r>", u"r/e", Set(u"a", u"say \"hi\" & 'bye' <now>"),
          u"<r><e a=\"say &quot;hi&quot; &amp; &apos;bye&apos; &lt;now&gt;\" b=two c/></r>", u"r(e)"},
-        {u"<r><e a=\"1\" b=two c/><f/></r>", u"r/e", set(u"b", u"2"), u"<r><e a=\"1\" b=\"2\" c/><f/></r>", u"r(e f)"},
-        {u"<r><e a=\"1\" b=two c/></r>", u"r/e", set(u"c", u""), u"<r><e a=\"1\" b=two c=\"\"/></r>", u"r(e)"},
-        {u"<r  ><e/></r>", u"r", set(u"k", u"1"), u"<r k=\"1\"  ><e/></r>", u"r(e)"},
-        {u"<r><g /></r>", u"r/g", set(u"k", u"1"), u"<r><g k=\"1\" /></r>", u"r(g)"},
-        {u"<r><f x=y/>t</f></r>", u"r/f", set(u"k", u"1"), u"<r><f x=y/ k=\"1\">t</f></r>", u"r(f)"},
+        {u"<r><e a=\"1\" b=two c/><f/></r>", u"r/e", Set(u"b", u"2"), u"<r><e a=\"1\" b=\"2\" c/><f/></r>", u"r(e f)"},
+        {u"<r  ><e/></r>", u"r", Set(u"k", u"1"), u"<r k=\"1\"  ><e/></r>", u"r(e)"},
+        {u"<r><g /></r>", u"r/g", Set(u"k", u"1"), u"<r><g k=\"1\" /></r>", u"r(g)"},
+        {u"<r><f x=y/>t</f></r>", u"r/f", Set(u"k", u"1"), u"<r><f x=y/ k=\"1\">t</f></r>", u"r(f)"},
         {u"<r>\r\n<a/>\r\n<b><c/></b>\r\n<e/></r>", u"r/b", [](CXmlDoc& d) { return d.RemoveTag(); },
          u"<r>\r\n<a/>\r\n\r\n<e/></r>", u"r(a e)"},
         {u"<NoteItems/>", u"NoteItems/",

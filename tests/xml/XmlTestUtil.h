@@ -1,5 +1,4 @@
 #pragma once
-// Small helpers shared by the CXmlDoc tests.
 #include "xml/XmlDoc.h"
 
 #include <gtest/gtest.h>
@@ -7,8 +6,7 @@
 #include <algorithm>
 #include <string>
 
-// Follows a path from the document level: "r/a" finds r, goes into it and finds a; a final "/"
-// goes into the last element found.
+// "r/a" finds r, goes into it and finds a; a final "/" goes into the last element found.
 inline bool At(CXmlDoc& doc, std::u16string_view path)
 {
     doc.ResetPos();
@@ -29,8 +27,7 @@ inline std::u16string Repeat(const std::u16string& s, size_t n)
     return out;
 }
 
-// The elements as the index links them, e.g. "a(b c)", walked without recursion; with spans,
-// each name is followed by its start and length in the text.
+// The elements as the index links them, e.g. "a(b c)"; with spans, each name is followed by its place in the text.
 inline std::u16string Outline(const CXmlDoc& doc, bool spans = false)
 {
     std::u16string out;
