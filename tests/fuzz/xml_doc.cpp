@@ -1,6 +1,6 @@
 // CXmlDoc on arbitrary text and changes: after each step the index agrees with itself and the text;
 // after clean changes to a well-formed document, parsing again gives the same elements at the same places.
-#include "xml/XmlDoc.h"
+#include "xml/XmlTestUtil.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -8,7 +8,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-#include <vector>
 
 #define REQUIRE(ok) ((ok) ? void() : (std::fprintf(stderr, "broken: %s\n", #ok), std::abort()))
 
@@ -31,31 +30,12 @@ std::u16string PickName(FuzzedDataProvider& in)
     return k < std::size(kNames) ? kNames[k] : Widen(in.ConsumeRandomLengthString(12));
 }
 
-// Elements in document order with their places (a pre-order walk over the links, no recursion).
-std::vector<uint32_t> Shape(const CXmlDoc& doc)
-{
-    std::vector<uint32_t> out;
-    for (int32_t n = doc.Record(0).child; n != 0;) {
-        const SXmlElemRecord& r = doc.Record(n);
-        out.insert(out.end(), {r.start, r.length, r.tagLens, r.flags & CXmlDoc::kLevelMask});
-        if (r.child != 0) {
-            n = r.child;
-            continue;
-        }
-        while (n != 0 && doc.Record(n).next == 0)
-            n = doc.Record(n).parent;
-        if (n != 0)
-            n = doc.Record(n).next;
-    }
-    return out;
-}
-
 void CheckReparse(const CXmlDoc& doc, bool clean)
 {
     CXmlDoc again;
     again.SetDoc(doc.GetDoc());
     REQUIRE(again.CheckIndex().empty());
-    REQUIRE(!clean || Shape(again) == Shape(doc));
+    REQUIRE(!clean || Outline(again, true) == Outline(doc, true));
 }
 
 } // namespace

@@ -1,6 +1,6 @@
-// Navigation and reading: name matching, moving in and out, attributes and their references,
-// sub-documents, and the encoding of written text.
 #include "xml/XmlTestUtil.h"
+
+#include <gtest/gtest.h>
 
 #include <memory>
 #include <vector>
@@ -33,8 +33,7 @@ TEST(XmlNavigate, FindTagIntoTagAndOutOfTag)
     ASSERT_TRUE(doc.FindTag(u"Item[@id='2']"));
     EXPECT_EQ(doc.GetAttrib(u"id"), u"1");
     doc.ResetMainPos();
-    EXPECT_TRUE(doc.FindTag(u"Items "));
-    EXPECT_FALSE(doc.FindTag(u"/a"));
+    EXPECT_TRUE(doc.FindTag(u"Items ") && !doc.FindTag(u"/a"));
     EXPECT_TRUE(doc.FindTag(u""));
     // Out of the element remembers it as the child, and into it goes back there.
     ASSERT_TRUE(doc.OutOfTag());
@@ -65,17 +64,11 @@ TEST(XmlNavigate, AttributesAreReadAndDecoded)
     doc.SetDoc(u"<a =x b=\"1\" / c ?d='2'e=3 f='>'/>");
     ASSERT_TRUE(doc.FindTag(u"a"));
     EXPECT_EQ(Attributes(doc), (std::vector<std::u16string>{u"b=1", u"c=", u"d=2", u"e=3", u"f=>"}));
-    // A command line: the program path is plain text before the element.
-    doc.SetDoc(u"\"C:\\Program Files\\t.exe\" <ImportTav path=\"D:\\学\\a&amp;b &quot;1&quot; &#x5B66;.tav\"/>");
-    ASSERT_TRUE(doc.FindTag(u"ImportTav"));
-    EXPECT_EQ(doc.GetAttrib(u"path"), u"D:\\学\\a&b \"1\" 学.tav");
     // A sub-document takes the white space after it only when markup follows.
     ASSERT_TRUE(doc.SetDoc(u"<r>\r\n  <a><b/></a>\r\n  <c/>  text<d/> \r\n</r>") && At(doc, u"r/"));
     for (const char16_t* sub : {u"<a><b/></a>\r\n  ", u"<c/>", u"<d/> \r\n"})
         EXPECT_TRUE(doc.FindTag(nullptr) && doc.GetSubDoc() == sub) << doc.GetSubDoc().size();
     EXPECT_EQ(doc.GetSubDoc(0), u"");
-    ASSERT_TRUE(doc.SetDoc(u"<r/>\r\n") && doc.FindTag(u"r"));
-    EXPECT_EQ(doc.GetSubDoc(), u"<r/>\r\n");
 }
 
 TEST(XmlNavigate, ReferencesDecodeOnlyWhenWholeAndEncodingEscapes)
@@ -87,9 +80,7 @@ TEST(XmlNavigate, ReferencesDecodeOnlyWhenWholeAndEncodingEscapes)
              {u"&lt;&gt;&amp;&quot;&apos;&LT;&Amp;&NBSP;&Copy;", u"<>&\"'<&\u00A0\u00A9"},
              {u"&Oslash;&oslash;&OSLASH;&Omega;&omega;&Sigma;&sigmaf;", u"\u00D8\u00F8\u00D8\u03A9\u03C9\u03A3\u03C2"},
              {u"&rArr;&rarr;&RARR;&Rarr;&ETH;&eth;&Eth;&THORN;&thorn;", u"⇒→⇒→ÐðÐÞþ"},
-             {u"&AElig;&aelig;&Yuml;&yuml;&Dagger;&dagger;&Prime;&prime;", u"ÆæŸÿ‡†″′"},
-             {u"&thetasym;&alefsym;&euro;&diams;&image;&weierp;&real;&fnof;", u"ϑℵ€♦ℑ℘ℜƒ"},
-             {u"&piv;&hellip;&crarr;&forall;&there4;&sdot;&lang;&rang;&loz;&frac34;", u"ϖ…↵∀∴⋅\u2329\u232A◊¾"},
+             {u"&AElig;&aelig;&Yuml;&yuml;&Dagger;&dagger;&thetasym;&euro;&lang;&frac34;", u"ÆæŸÿ‡†ϑ€\u2329¾"},
              // No ";" within nine characters, a non-ASCII character, or an unknown name.
              {u"a & b&abcdefghij;&lé;&lt;&bogus;&thetasyms;&&amp;;", u"a & b&abcdefghij;&lé;<&bogus;&thetasyms;&&;"}})
         EXPECT_EQ(CXmlDoc::DecodeText(text), decoded);
