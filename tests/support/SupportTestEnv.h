@@ -1,14 +1,13 @@
 #pragma once
-// Points HOME and the XDG folders at a fresh temporary folder for one test, and puts the
-// previous values back afterwards. Nothing in a test touches the real home folder.
+// Points HOME and the XDG folders at a fresh temporary folder for one test, and puts the old values back.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <optional>
-#include <sstream>
 #include <string>
 
 namespace supporttest {
@@ -36,9 +35,6 @@ public:
         std::error_code error;
         std::filesystem::remove_all(m_root, error);
     }
-    TempHome(const TempHome&) = delete;
-    TempHome& operator=(const TempHome&) = delete;
-
     const std::filesystem::path& Root() const { return m_root; }
     void Set(const std::string& name, const std::filesystem::path& value)
     {
@@ -54,9 +50,8 @@ private:
 
 inline std::string ReadWholeFile(const std::filesystem::path& path)
 {
-    std::ostringstream bytes;
-    bytes << std::ifstream(path, std::ios::binary).rdbuf();
-    return bytes.str();
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
 }
 
 inline void WriteWholeFile(const std::filesystem::path& path, const std::string& bytes)
