@@ -31,31 +31,31 @@ TEST(XmlEdit, EachChangeWritesTheTextAndKeepsTheIndexInStep)
     const struct {
         const char16_t *before, *path;
         Change change;
-        const char16_t *after, *outline;
+        const char16_t* after;
     } rows[] = {
-        {u"", u"", Add(u"Comments"), u"<Comments/>\r\n", u"Comments"},
-        {u"<a/>", u"a/", Add(u"b"), u"<a>\r\n<b/>\r\n</a>", u"a(b)"},
-        {u"<r><a></a><z/></r>", u"r/a/", Add(u"b"), u"<r><a>\r\n<b/>\r\n</a><z/></r>", u"r(a(b) z)"},
+        {u"", u"", Add(u"Comments"), u"<Comments/>\r\n"},
+        {u"<a/>", u"a/", Add(u"b"), u"<a>\r\n<b/>\r\n</a>"},
+        {u"<r><a></a><z/></r>", u"r/a/", Add(u"b"), u"<r><a>\r\n<b/>\r\n</a><z/></r>"},
         // Without a main element at the end; after it, white space is skipped only before markup.
-        {u"<r><a/><c/></r>", u"r/", Add(u"z", u"v"), u"<r><a/><c/><z>v</z>\r\n</r>", u"r(a c z)"},
-        {u"<r>\r\n <a/>\r\n <c/>\r\n</r>", u"r/a", Add(u"b"), u"<r>\r\n <a/>\r\n <b/>\r\n<c/>\r\n</r>", u"r(a b c)"},
-        {u"<r><a/> t<c/></r>", u"r/a", Add(u"b", nullptr, kFlat), u"<r><a/><b/> t<c/></r>", u"r(a b c)"},
-        {u"<r/>", u"r/", Add(u"t", u"a<b & \"c\"", kFlat), u"<r><t>a&lt;b &amp; \"c\"</t></r>", u"r(t)"},
+        {u"<r><a/><c/></r>", u"r/", Add(u"z", u"v"), u"<r><a/><c/><z>v</z>\r\n</r>"},
+        {u"<r>\r\n <a/>\r\n <c/>\r\n</r>", u"r/a", Add(u"b"), u"<r>\r\n <a/>\r\n <b/>\r\n<c/>\r\n</r>"},
+        {u"<r><a/> t<c/></r>", u"r/a", Add(u"b", nullptr, kFlat), u"<r><a/><b/> t<c/></r>"},
+        {u"<r/>", u"r/", Add(u"t", u"a<b & \"c\"", kFlat), u"<r><t>a&lt;b &amp; \"c\"</t></r>"},
         {u"<r/>", u"r/", Add(u"c", u"x]]>y<z>", kFlat | CXmlDoc::XML_CDATA),
-         u"<r><c><![CDATA[x]]]]><![CDATA[>y<z>]]></c></r>", u"r(c)"},
+         u"<r><c><![CDATA[x]]]]><![CDATA[>y<z>]]></c></r>"},
         // An element without its end tag gets one when something is added into it.
-        {u"<r><open><x/></r>", u"r/open/", Add(u"in"), u"<r><open>\r\n<in/>\r\n</open><x/></r>", u"r(open(in) x)"},
+        {u"<r><open><x/></r>", u"r/open/", Add(u"in"), u"<r><open>\r\n<in/>\r\n</open><x/></r>"},
         {u"<r><e a=\"1\" b=two c/></r>", u"r/e", Set(u"a", u"say \"hi\" & 'bye' <now>"),
-         u"<r><e a=\"say &quot;hi&quot; &amp; &apos;bye&apos; &lt;now&gt;\" b=two c/></r>", u"r(e)"},
-        {u"<r><e a=\"1\" b=two c/><f/></r>", u"r/e", Set(u"b", u"2"), u"<r><e a=\"1\" b=\"2\" c/><f/></r>", u"r(e f)"},
-        {u"<r  ><e/></r>", u"r", Set(u"k", u"1"), u"<r k=\"1\"  ><e/></r>", u"r(e)"},
-        {u"<r><g /></r>", u"r/g", Set(u"k", u"1"), u"<r><g k=\"1\" /></r>", u"r(g)"},
-        {u"<r><f x=y/>t</f></r>", u"r/f", Set(u"k", u"1"), u"<r><f x=y/ k=\"1\">t</f></r>", u"r(f)"},
+         u"<r><e a=\"say &quot;hi&quot; &amp; &apos;bye&apos; &lt;now&gt;\" b=two c/></r>"},
+        {u"<r><e a=\"1\" b=two c/><f/></r>", u"r/e", Set(u"b", u"2"), u"<r><e a=\"1\" b=\"2\" c/><f/></r>"},
+        {u"<r  ><e/></r>", u"r", Set(u"k", u"1"), u"<r k=\"1\"  ><e/></r>"},
+        {u"<r><g /></r>", u"r/g", Set(u"k", u"1"), u"<r><g k=\"1\" /></r>"},
+        {u"<r><f x=y/>t</f></r>", u"r/f", Set(u"k", u"1"), u"<r><f x=y/ k=\"1\">t</f></r>"},
         {u"<r>\r\n<a/>\r\n<b><c/></b>\r\n<e/></r>", u"r/b", [](CXmlDoc& d) { return d.RemoveTag(); },
-         u"<r>\r\n<a/>\r\n\r\n<e/></r>", u"r(a e)"},
+        u"<r>\r\n<a/>\r\n\r\n<e/></r>"},
         {u"<NoteItems/>", u"NoteItems/",
          [](CXmlDoc& d) { return d.AddSubDoc(u"<?xml?>\r\n<Item id=\"a\"><p>&amp;</p></Item>\r\n<!-- c -->"); },
-         u"<NoteItems>\r\n<Item id=\"a\"><p>&amp;</p></Item>\r\n</NoteItems>", u"NoteItems(Item(p))"},
+        u"<NoteItems>\r\n<Item id=\"a\"><p>&amp;</p></Item>\r\n</NoteItems>"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(std::string(row.after, row.after + std::char_traits<char16_t>::length(row.after)));
@@ -64,7 +64,6 @@ TEST(XmlEdit, EachChangeWritesTheTextAndKeepsTheIndexInStep)
         ASSERT_TRUE(At(doc, row.path));
         EXPECT_TRUE(row.change(doc));
         EXPECT_EQ(doc.GetDoc(), row.after);
-        EXPECT_EQ(Outline(doc), row.outline);
         ExpectConsistent(doc);
     }
 }
