@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -91,22 +92,9 @@ std::string LogText()
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-std::string LogLineWith(const std::string& needle)
+std::string TextOf(const fs::path& unit, const std::string& sql)
 {
-    const std::string log = LogText();
-    const size_t at = log.find(needle);
-    if (at == std::string::npos)
-        return "(no line with " + needle + ")";
-    const size_t start = log.rfind('\n', at) + 1;
-    return log.substr(start, log.find('\n', at) - start);
-}
-
-// Reads a unit through a connection of its own.
-int32_t ScalarOf(const fs::path& unit, const std::u16string& sql)
-{
-    CSqliteDB other;
-    other.Open(Utf8ToWide(unit.string()));
-    return other.ExecuteScalar(sql);
+    return testkit::UnitReader(unit).Text(sql);
 }
 
 std::vector<fs::path> FilesIn(const fs::path& folder)
@@ -192,82 +180,76 @@ TEST_F(UpgradeDriverTest, RunsEachStepFromTheStoredVersionOnceInItsOwnTransactio
         EXPECT_EQ(store.stepsAt, expectedAt);
         EXPECT_EQ(store.stepInTransaction, std::vector<bool>(expectedAt.size(), true));
         EXPECT_FALSE(store.InTransaction());
-        EXPECT_EQ(ScalarOf(m_unit, u"select VersionNum from VersionInfo"), std::max(version, 16));
+        EXPECT_EQ(TextOf(m_unit, "select VersionNum from VersionInfo"), std::to_string(std::max(version, 16)));
         EXPECT_EQ(FilesIn(BackupFolder()).size(), version < 16 ? 1u : 0u);
-        EXPECT_EQ(ScalarOf(m_unit, u"select count(*) from CategoryLitera l join Category c on c.CategoryId = l.CategoryId "
-                                   u"where c.Name = '要学习的文献' and l.pkid = 7"),
-                  1);
+        EXPECT_EQ(TextOf(m_unit, "select count(*) from CategoryLitera l join Category c on c.CategoryId = l.CategoryId "
+                                 "where c.Name = '要学习的文献' and l.pkid = 7"),
+                  "1");
     }
 }
 
-TEST_F(UpgradeDriverTest, VersionThatReadsAsZeroNeedsNoUpgrade)
+// One run of the driver: what it reported last, which steps ran, what the unit holds afterwards.
+struct DriverCase {
+    const char* name;
+    int32_t version;
+    std::function<void(DriverUnderTest&)> prepare;
+    std::vector<Line> lastLines;   // empty: the lines of a complete run
+    std::vector<int32_t> stepsAt;
+    std::string after;             // the answer to kAfter
+    size_t backups;
+};
+
+const std::string kAfter = "select (select group_concat(VersionNum) from VersionInfo), (select group_concat(name) from Marks)";
+
+// The driver must leave the total alone when there is nothing to upgrade.
+std::function<void(DriverUnderTest&)> Setting(const char16_t* sql)
 {
-    for (const char16_t* setup : {u"update VersionInfo set VersionNum = 0", u"update VersionInfo set VersionNum = -3",
-                                  u"update VersionInfo set VersionNum = NULL", u"drop table VersionInfo"}) {
-        SCOPED_TRACE(WideToUtf8(setup));
+    return [sql](DriverUnderTest& store) { store.Database().ExecuteStatement(sql); };
+}
+
+TEST_F(UpgradeDriverTest, CancelsFailuresAndVersionsThatNeedNoUpgrade)
+{
+    const std::vector<Line> upToDate = {{10, 10, u"学习单元已经是最新版本，不需要升级"}};
+    const std::vector<DriverCase> cases = {
+        {"version 0", 9, Setting(u"update VersionInfo set VersionNum = 0"), upToDate, {}, "0|", 0},
+        {"version -3", 9, Setting(u"update VersionInfo set VersionNum = -3"), upToDate, {}, "-3|", 0},
+        {"version NULL", 9, Setting(u"update VersionInfo set VersionNum = NULL"), upToDate, {}, "|", 0},
+        {"no VersionInfo", 9, Setting(u"drop table VersionInfo"), upToDate, {}, "", 0},   // nothing to read after
+        {"cancel before the first step still backs up", 5, [](DriverUnderTest&) { g_cancelFlag.store(1); },
+         {{0, 10, u"备份学习单元"}, {0, 11, u"准备升级学习单元数据"}, {32, 32, u"导入学习单元取消"}}, {}, "5|", 1},
+        {"cancel lets the running step finish and skips the folder update", 12,
+         [](DriverUnderTest& store) { store.ReplaceStep(12, &DriverUnderTest::CancellingStep); },
+         {{1, 4, Numbered(u"升级学习单元数据到版本", 14)}, {1, 4, Numbered(u"学习单元数据升级到版本", 14)},
+          {2, 4, Numbered(u"升级学习单元数据到版本", 15)}, {2, 25, u"导入学习单元取消"}},
+         {0, 1}, "14|", 1},
+        // The failed statement leaves no row, the one before it stays, and later steps still run.
+        {"a failing step", 13, [](DriverUnderTest& store) { store.ReplaceStep(12, &DriverUnderTest::PartlyFailingStep); },
+         {}, {0, 1, 2}, "15|before", 1},
+    };
+    for (const DriverCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        g_cancelFlag.store(0);
+        fs::remove_all(m_dir.Path() / "a_contents");
         fs::remove(m_unit);
-        MakeUnit(9);
+        MakeUnit(c.version);
         DriverUnderTest store(m_unit);
-        store.Database().ExecuteStatement(setup);
         store.SetTotalSteps(77);
+        c.prepare(store);
 
         store.UpdateVersion();
 
-        EXPECT_EQ(store.lines, (std::vector<Line>{{10, 10, u"学习单元已经是最新版本，不需要升级"}}));
-        EXPECT_EQ(store.TotalSteps(), 77);
-        EXPECT_TRUE(store.stepsAt.empty());
-        EXPECT_FALSE(fs::exists(m_dir.Path() / "a_contents"));
+        const std::vector<Line> expected = c.lastLines.empty() ? ExpectedRun(c.version) : c.lastLines;
+        ASSERT_GE(store.lines.size(), expected.size());
+        EXPECT_EQ(std::vector<Line>(store.lines.end() - expected.size(), store.lines.end()), expected);
+        EXPECT_EQ(store.lines.size() == 1, c.lastLines == upToDate);
+        EXPECT_EQ(store.TotalSteps() == 77, c.lastLines == upToDate);
+        EXPECT_EQ(store.stepsAt, c.stepsAt);
+        EXPECT_FALSE(store.InTransaction());
+        if (!c.after.empty()) {
+            EXPECT_EQ(TextOf(m_unit, kAfter), c.after);
+        }
+        EXPECT_EQ(FilesIn(BackupFolder()).size(), c.backups);
     }
-}
-
-TEST_F(UpgradeDriverTest, CancelBeforeTheFirstStepStillBacksUp)
-{
-    MakeUnit(5);
-    DriverUnderTest store(m_unit);
-    g_cancelFlag.store(1);
-
-    store.UpdateVersion();
-
-    EXPECT_EQ(store.lines, (std::vector<Line>{{0, 10, u"备份学习单元"},
-                                              {0, 11, u"准备升级学习单元数据"},
-                                              {32, 32, u"导入学习单元取消"}}));
-    EXPECT_TRUE(store.stepsAt.empty());
-    EXPECT_EQ(FilesIn(BackupFolder()).size(), 1u);
-    EXPECT_EQ(ScalarOf(m_unit, u"select VersionNum from VersionInfo"), 5);
-}
-
-TEST_F(UpgradeDriverTest, CancelBetweenStepsLetsTheRunningStepFinishAndSkipsTheFolderUpdate)
-{
-    MakeUnit(12);
-    DriverUnderTest store(m_unit);
-    store.ReplaceStep(12, &DriverUnderTest::CancellingStep); // the step to 14 asks to cancel
-
-    store.UpdateVersion();
-
-    EXPECT_EQ(store.stepsAt, (std::vector<int32_t>{0, 1}));
-    const std::vector<Line> tail(store.lines.end() - 4, store.lines.end());
-    EXPECT_EQ(tail, (std::vector<Line>{{1, 4, Numbered(u"升级学习单元数据到版本", 14)},
-                                       {1, 4, Numbered(u"学习单元数据升级到版本", 14)},
-                                       {2, 4, Numbered(u"升级学习单元数据到版本", 15)},
-                                       {2, 25, u"导入学习单元取消"}}));
-    EXPECT_EQ(ScalarOf(m_unit, u"select VersionNum from VersionInfo"), 14);
-}
-
-TEST_F(UpgradeDriverTest, FailingStepKeepsItsEarlierStatementsAndTheRunGoesOn)
-{
-    MakeUnit(13);
-    DriverUnderTest store(m_unit);
-    store.ReplaceStep(12, &DriverUnderTest::PartlyFailingStep); // the step to 14
-
-    store.UpdateVersion();
-
-    EXPECT_EQ(store.lines, ExpectedRun(13)); // later steps and their lines still come
-    EXPECT_EQ(store.stepsAt, (std::vector<int32_t>{0, 1, 2}));
-    EXPECT_FALSE(store.InTransaction());
-    // Read through another connection: the first statement stays, the failed one left no row.
-    EXPECT_EQ(ScalarOf(m_unit, u"select count(*) from Marks where name = 'before'"), 1);
-    EXPECT_EQ(ScalarOf(m_unit, u"select count(*) from Marks where name = 'new'"), 0);
-    EXPECT_EQ(ScalarOf(m_unit, u"select VersionNum from VersionInfo"), 15); // two stand-ins counted
 }
 
 TEST_F(UpgradeDriverTest, StepTwoErrorLeavesTheDriverAtOnceWithEarlierWorkCommitted)
@@ -286,7 +268,7 @@ TEST_F(UpgradeDriverTest, StepTwoErrorLeavesTheDriverAtOnceWithEarlierWorkCommit
     EXPECT_TRUE(store.stepsAt.empty());
     EXPECT_EQ(store.lines.back(), (Line{0, 15, Numbered(u"升级学习单元数据到版本", 2)}));
     EXPECT_FALSE(store.InTransaction());
-    EXPECT_EQ(ScalarOf(m_unit, u"select VersionNum from VersionInfo"), 1);
+    EXPECT_EQ(TextOf(m_unit, "select VersionNum from VersionInfo"), "1");
 }
 
 TEST_F(UpgradeDriverTest, BackupThatCannotBeMadeIsAWarningAndTheUpgradeGoesOn)
@@ -299,8 +281,11 @@ TEST_F(UpgradeDriverTest, BackupThatCannotBeMadeIsAWarningAndTheUpgradeGoesOn)
     store.UpdateVersion();
 
     EXPECT_EQ(store.stepsAt.size(), 2u);
-    EXPECT_EQ(ScalarOf(m_unit, u"select VersionNum from VersionInfo"), 16);
-    const std::string line = LogLineWith(BackupFolder().string());
+    EXPECT_EQ(TextOf(m_unit, "select VersionNum from VersionInfo"), "16");
+    const std::string log = LogText();
+    const size_t at = log.find(BackupFolder().string());
+    ASSERT_NE(at, std::string::npos);
+    const std::string line = log.substr(log.rfind('\n', at) + 1, log.find('\n', at) - log.rfind('\n', at) - 1);
     EXPECT_NE(line.find("Warning"), std::string::npos) << line;
     EXPECT_NE(line.find("CTavDB::BackupUnit"), std::string::npos) << line;
     EXPECT_NE(line.find(std::make_error_code(std::errc::not_a_directory).message()), std::string::npos) << line;
@@ -326,7 +311,7 @@ TEST_F(UpgradeDriverTest, BackupWaitsForNoOpenTransactionHoldsTheLogsRowsAndKeep
     const std::vector<fs::path> files = FilesIn(m_dir.Path() / "unit_contents" / "TavBackup");
     ASSERT_EQ(files.size(), 1u);
     EXPECT_EQ(files[0].filename().string().rfind("unit_7_", 0), 0u);
-    EXPECT_EQ(ScalarOf(files[0], u"select count(*) from Marks"), 2);
+    EXPECT_EQ(TextOf(files[0], "select count(*) from Marks"), "2");
     EXPECT_EQ(fs::exists("/TavBackup"), rootFolderBefore);
 }
 
