@@ -35,41 +35,32 @@ protected:
     void Open()
     {
         m_store = std::make_unique<CTavDB>();
-        Db().Open(Utf8ToWide((m_dir.Path() / ("unit" + std::to_string(++m_units) + ".tav")).string()));
-        Db().ExecuteStatement(u"pragma synchronous = off");
+        m_path = m_dir.Path() / ("unit" + std::to_string(++m_units) + ".tav");
+        m_store->Database().Open(Utf8ToWide(m_path.string()));
+        Exec("pragma synchronous = off");
         SetLastErrorCode(0);
     }
-    CSqliteDB& Db() { return m_store->Database(); }
-    void Exec(const std::string& sql) { Db().ExecuteStatement(Utf8ToWide(sql)); }
+    void Exec(const std::string& sql) { m_store->Database().ExecuteStatement(Utf8ToWide(sql)); }
 
-    // Rows joined by ';', cells by '|', NULL as '-'; "columns T" names the columns of T.
+    // Read through a connection of its own; "columns T" names the columns of T.
     std::string Query(const std::string& sql)
     {
-        if (sql.rfind("columns ", 0) == 0)
-            return Columns(sql.substr(8));
-        std::string out;
-        for (CSqliteQuery query = Db().ExecuteQuery(Utf8ToWide(sql)); !query.IsEof(); query.NextRow()) {
-            out += out.empty() ? "" : ";";
-            for (int32_t i = 0; i < query.NumFields(); ++i)
-                out += (i == 0 ? "" : "|") + (query.IsNullField(i) ? "-" : WideToUtf8(query.GetStringValue(i)));
-        }
-        return out;
-    }
-    std::string Columns(const std::string& table)
-    {
+        testkit::UnitReader reader(m_path);
+        if (sql.rfind("columns ", 0) != 0)
+            return reader.Text(sql);
         std::string names;
-        for (CSqliteQuery query = Db().ExecuteQuery(Utf8ToWide("pragma table_info(" + table + ")")); !query.IsEof();
-             query.NextRow())
-            names += (names.empty() ? "" : " ") + WideToUtf8(query.GetStringValue(1));
+        for (const std::string& column : reader.Columns(sql.substr(8)))
+            names += (names.empty() ? "" : " ") + column;
         return names;
     }
+    std::string Columns(const std::string& table) { return Query("columns " + table); }
     // Every schema entry and every row of every table.
     std::string Snapshot()
     {
-        const std::string tables = Query("select name from sqlite_master where type = 'table' order by name") + ";";
-        std::string text = Query("select type, name, sql from sqlite_master order by name");
-        for (size_t at = 0, end; (end = tables.find(';', at)) != std::string::npos && end > at; at = end + 1)
-            text += "\n" + Query("select * from " + tables.substr(at, end - at) + " order by rowid");
+        testkit::UnitReader reader(m_path);
+        std::string text = reader.Text("select type, name, sql from sqlite_master order by name");
+        for (const std::string& table : reader.Tables())
+            text += "\n" + reader.Text("select * from " + table + " order by rowid");
         return text;
     }
     void RunAllCreations(int expected)
@@ -81,6 +72,7 @@ protected:
     testkit::ScopedHomeEnv m_home;
     testkit::TempDir m_dir;
     int m_units = 0;
+    std::filesystem::path m_path;
     std::unique_ptr<CTavDB> m_store;
 };
 
@@ -177,7 +169,7 @@ std::vector<LayoutCase> Cases()
                                                                     "values (1, 'a', 4, 'Conf A'), (2, 'b', 5, 'Conf B')"},
          &CTavDB::CreateLiteraInfo, 1,
          {{"columns LiteraInfo", afterMeeting},
-          {"select Media, LCID from LiteraInfo order by pkid", "Conf A|-;-|-"}},
+          {"select Media, LCID from LiteraInfo order by pkid", "Conf A|;|"}},
          0, true},
         {"WebPage_Info loses DOI and keeps its pages",
          {std::string(kWebPageInfo) + ",Recycle bit Default 0 not null)",
