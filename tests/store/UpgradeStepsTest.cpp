@@ -170,13 +170,6 @@ testkit::UnitSpec NotesWithoutPackageFirst()
     return spec;
 }
 
-testkit::UnitSpec NotesOfTwoLiteratures()
-{
-    testkit::UnitSpec spec = NotesWithoutPackageFirst();
-    spec.literature.front().readingStateRow = true;
-    return spec;
-}
-
 const std::string kAllNoteText = "select group_concat(t, '') from (select Comments t from NoteContent union all "
                                  "select MarkPos from LiteraRelate)";
 
@@ -282,7 +275,12 @@ std::vector<StepCase> Cases()
         {"15 stops at the first literature without a package", 14, NotesWithoutPackageFirst,
          {"create table Before as " + kAllNoteText}, &CTavDB::UpdateVersionTo15, 1,
          {{"select (" + kAllNoteText + ") = (select * from Before)", "1"}}},
-        {"15 cancelled keeps every note", 14, NotesOfTwoLiteratures, {"create table Before as " + kAllNoteText},
+        {"15 cancelled keeps every note", 14,
+         [] {
+             testkit::UnitSpec spec = NotesWithoutPackageFirst();
+             spec.literature.front().readingStateRow = true;
+             return spec;
+         }, {"create table Before as " + kAllNoteText},
          &CTavDB::UpdateVersionTo15, 0, {{"select (" + kAllNoteText + ") = (select * from Before)", "1"}}, {},
          "更新文献笔记信息：1", 2},
         {"16 adds the sync columns and NoteReply", 15, [] { return NotesAt(15); }, {"drop table if exists NoteReply"},
@@ -366,23 +364,6 @@ TEST_F(UpgradeStepsTest, EachStepLeavesItsFactsAndWritesItsVersionOnlyOnSuccess)
             EXPECT_NE(LogText().find(c.log, logStart), std::string::npos) << c.log;
         }
     }
-}
-
-TEST_F(UpgradeStepsTest, Step14RunAgainKeepsEveryGuidAndReportsOnlyItsSections)
-{
-    const fs::path unit = m_dir.Path() / "unit.tav";
-    testkit::BuildUnit(unit, WithoutGuidsAt13());
-    { StepStore(unit).UpdateVersionTo14(); }
-    const std::string all = "select CategoryGuid from Category union all select LiterGuid from LiteraInfo union all "
-                            "select NoteGuid from NoteContent union all select TrashGuid from Trash";
-    const std::string before = Query(unit, all);
-    testkit::UnitReader(unit).Execute("update VersionInfo set VersionNum = 13");
-    StepStore store(unit);
-    EXPECT_EQ(store.UpdateVersionTo14(), 1);
-    EXPECT_EQ(Query(unit, all), before);
-    EXPECT_EQ(store.lines, (std::vector<std::string>{"更新文献夹信息表", "更新文献信息表", "更新文献夹与文献关联表",
-                                                     "更新题录附件信息表", "更新下载信息表", "更新笔记信息表",
-                                                     "更新笔记标签信息表", "更新资料回收站信息表"}));
 }
 
 TEST_F(UpgradeStepsTest, StepsLogTheirErrorsUnderTheirOwnNames)
