@@ -193,14 +193,10 @@ std::vector<StepCase> Cases()
           "create table NoteType (ID Integer primary key, Type Text UNIQUE, TypeRemarks Text)",
           "insert into NoteType (Type) values ('知识点'), ('注释'), ('问题'), ('读后感')",
           "create table NoteLabel (LabelID Integer not null, NoteID Text not null)",
-          "create table Label (LabelID Integer primary key, LabelText Text)", "insert into Label values (1, 'old')",
-          "create table NoteSort (ID Integer primary key, Type Integer not null, SortID Integer, NodeText Text)",
-          "insert into NoteSort (Type, SortID, NodeText) values (99, 99, 'stale')"},
+          "create table Label (LabelID Integer primary key, LabelText Text)", "insert into Label values (1, 'old')"},
          &CTavDB::UpdateVersionTo6, 1,
          {{"select group_concat(name) from sqlite_master where name in ('NoteLabel', 'NoteRelation')", "NoteRelation"},
           {"select LabelText, NoteID from Label order by NoteID", "知识点|p1;注释|p2"},
-          {"select count(*), sum(NodeText = 'stale') from NoteSort", "10|0"},
-          {"select NodeText from NoteSort where Type = 6 order by NodeText", "注释;知识点"},
           {"select ID, Type from SortType order by ID", "1|笔记标题;2|笔记上次学习时间;3|笔记创建时间;4|按空间位置"}}},
         {"7 adds trash, downloads and Locked", 6, {},
          {"create table LiteraInfo (pkid integer primary key)", "insert into LiteraInfo values (1)",
@@ -306,7 +302,6 @@ std::vector<StepCase> Cases()
 
 class UpgradeStepsTest : public ::testing::Test {
 protected:
-    void SetUp() override { g_cancelFlag.store(0); }
     void TearDown() override { g_cancelFlag.store(0); }
 
     testkit::ScopedHomeEnv m_home;
