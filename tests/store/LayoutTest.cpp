@@ -218,6 +218,13 @@ std::vector<LayoutCase> Cases()
            "pkid DOI Title DataType TableName KnowledgeID Locked OdataCode"},
           // Existing notes read IsPublic 3, later ones too unless they say otherwise.
           {"select IsPublic, IsCompiled from NoteContent order by ID", "3|0;3|0"}}},
+        {"NoteType names its types only when TypeRemarks is new",
+         {"create table NoteType (ID Integer primary key,Type Text UNIQUE)", "insert into NoteType (Type) values ('知识点')"},
+         &CTavDB::CreateNoteType, 1, {{"select TypeRemarks from NoteType", "KnowledgePoint"}}},
+        {"NoteType keeps the user's own remarks",
+         {"create table NoteType (ID Integer primary key,Type Text UNIQUE, TypeRemarks Text)",
+          "insert into NoteType (Type, TypeRemarks) values ('知识点', 'mine')"},
+         &CTavDB::CreateNoteType, 1, {{"select TypeRemarks from NoteType", "mine"}}},
         {"NoteSort takes each label once whatever its text",
          {"create table Label (LabelText Text not null,NoteID Text not null)",
           "insert into Label values ('Bob''s', 'n1'), ('Bob''s', 'n2'), ('a'');drop table Label;--', 'n1')"},
