@@ -10,6 +10,7 @@ import argparse
 import difflib
 import json
 import random
+import resource
 import re
 import shutil
 import subprocess
@@ -157,10 +158,17 @@ def test_target(rel):
     return "test_" + rel.split("/")[0]
 
 
+def limit_memory():
+    # A fault can turn a loop endless and growing: the test program fails at 4 GiB instead of
+    # taking the machine's memory.
+    resource.setrlimit(resource.RLIMIT_AS, (4 << 30, 4 << 30))
+
+
 def run(command, cwd, timeout=None):
     try:
         done = subprocess.run(command, cwd=cwd, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
-                              timeout=timeout, text=True, errors="replace")
+                              timeout=timeout, text=True, errors="replace",
+                              preexec_fn=limit_memory if timeout else None)
         return done.returncode, done.stdout
     except subprocess.TimeoutExpired:
         return None, "timeout"
