@@ -191,11 +191,17 @@ bool CXmlDocImpl::InsertMarkup(CXmlDoc& d, const std::u16string& markup, int fla
         const bool slash = !nonEnded && stl >= 3 && doc[start + stl - 2] == u'/';
         size_t newStl = stl;
         if (slash) {
-            // "/>" becomes ">" and a line break.
-            if (!Replace(d, start + stl - 2, 2, u">" + lineBreak + markup + lineBreak + endTag, parent)) {
+            // "/>" becomes ">" and a line break. A tag may end in more than one slash ("<a x='1'//>"):
+            // they all go, or the text would still close the element that the index now opens.
+            size_t slashes = 1;
+            while (start + stl - 2 - slashes > start + 1 && doc[start + stl - 2 - slashes] == u'/') {
+                ++slashes;
+            }
+            if (!Replace(d, start + stl - 1 - slashes, slashes + 1, u">" + lineBreak + markup + lineBreak + endTag,
+                         parent)) {
                 return false;
             }
-            newStl = stl - 1;
+            newStl = stl - slashes;
         } else {
             if (!Replace(d, start + stl, 0, lineBreak + markup + lineBreak + endTag, parent)) {
                 return false;

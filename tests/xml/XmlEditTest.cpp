@@ -35,6 +35,7 @@ TEST(XmlEdit, EachChangeWritesTheTextAndKeepsTheIndexInStep)
     } rows[] = {
         {u"", u"", Add(u"Comments"), u"<Comments/>\r\n"},
         {u"<a/>", u"a/", Add(u"b"), u"<a>\r\n<b/>\r\n</a>"},
+        {u"<a x=\"1\"//>", u"a/", Add(u"b"), u"<a x=\"1\">\r\n<b/>\r\n</a>"},
         {u"<r><a></a><z/></r>", u"r/a/", Add(u"b"), u"<r><a>\r\n<b/>\r\n</a><z/></r>"},
         // Without a main element at the end; after it, white space is skipped only before markup.
         {u"<r><a/><c/></r>", u"r/", Add(u"z", u"v"), u"<r><a/><c/><z>v</z>\r\n</r>"},
