@@ -48,7 +48,7 @@ inline testkit::UnitSpec BenchUnitSpec(int32_t version)
     return spec;
 }
 
-// Builds the unit in a child process, so that the memory the spec and the builder take never
+// Builds the unit in a child process, so that the memory the UnitSpec and the builder take never
 // counts in the benchmark's own peak (ru_maxrss of RUSAGE_SELF leaves children out).
 inline void BuildBenchUnit(const fs::path& path, int32_t version)
 {

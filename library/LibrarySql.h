@@ -1,6 +1,6 @@
 #pragma once
-// Small helpers for building and running the library's statements. The access layer has no
-// parameter binding, so every text value goes into a statement through SqlText.
+// Small helpers for building and running the library's statements. Statements built as text take
+// every text value through SqlText; the frequent ones bind their values (LibraryStatements.h).
 #include "sqlite/SqliteDB.h"
 
 #include <cstdint>
