@@ -86,8 +86,12 @@ std::u16string CLibraryService::LastStorageMessage() const
 int32_t CLibraryService::RunInTransaction(const char16_t* operation, const std::u16string& user, const Body& body,
                                           bool writes)
 {
-    if (m_batching && user == m_batchUser)
-        return RunInBatch(operation, user, body);
+    if (m_batching) {
+        if (user == m_batchUser)
+            return RunInBatch(operation, user, body);
+        // Another user's library replaces the open connection: the batch is committed first.
+        CommitBatch();
+    }
     const int32_t opened = m_database.Open(user, true);
     if (opened != kLibraryOk)
         return opened;

@@ -243,12 +243,16 @@ TEST_F(LibraryTest, RejectedOperationsLeaveNothingAndBatchesGroupCommits)
     for (int i = 0; i < CLibraryService::kBatchOperations; ++i)
         AddFolder(other, other, u"g");
     EXPECT_EQ(CLibraryService::kBatchOperations + 1, CountRows("Folder", other)); // a full batch goes at once
+    AddFolder(other, other, u"g");
+    auto bobs = std::make_shared<STavInfo>();
+    ASSERT_EQ(kLibraryOk, Service().CreateLearningUnit(bobs, u"bob", 0, 0)); // another library: the batch goes first
+    EXPECT_EQ(CLibraryService::kBatchOperations + 2, CountRows("Folder", other));
     EXPECT_EQ(kLibraryOk, Service().DeleteLearningUnit(tavGuid, User()));
     EXPECT_EQ(0, CountRows("LearningUnit", tavGuid) + CountRows("Folder", tavGuid));
     EXPECT_FALSE(fs::exists(P(stored)));
     EXPECT_EQ(kLibraryOk, Service().EndBatch());
     AddFolder(other, other, u"h"); // each operation commits on its own again
-    EXPECT_EQ(CLibraryService::kBatchOperations + 2, CountRows("Folder", other));
+    EXPECT_EQ(CLibraryService::kBatchOperations + 3, CountRows("Folder", other));
 }
 
 TEST_F(LibraryTest, PrefixNamesOneEntryOrSaysWhyNot)
