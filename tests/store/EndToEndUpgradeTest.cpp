@@ -1,19 +1,19 @@
-// Init on the sample unit at every older layout version: a version-16 unit with all data kept,
-// every GUID filled, web pages and note items moved, and a backup of the unit as it was.
-#include "builder/UnitBuilder.h"
-#include "store/TavDB.h"
+// Init on the sample unit at every older layout version, with an account signed in: a version-16
+// unit with all data kept, every GUID filled, web pages and note items moved, a backup of the unit
+// as it was, and a library entry holding what the upgraded unit holds.
+#include "store/ImportFixture.h"
+#include "store/UnitInspector.h"
 
-#include <gtest/gtest.h>
 #include <pugixml.hpp>
 
-#include <algorithm>
 #include <regex>
+#include <set>
 
+namespace storetest {
 namespace {
 
-using testkit::U16;
-using testkit::U8;
 using testkit::UnitReader;
+using Texts = std::vector<std::u16string>;
 
 // "root(package attributes)(items attributes)id=text,.../commentId,...".
 std::string Package(const std::string& text)
@@ -44,47 +44,35 @@ std::string IsGuid(const std::string& column)
     return "(length(" + column + ") = 32 and " + column + " not glob '*[^0-9A-F]*')";
 }
 
-class EndToEndUpgradeTest : public ::testing::TestWithParam<int32_t> {
-protected:
-    testkit::ScopedHomeEnv m_home;
-    testkit::TempDir m_dir;
-};
+std::u16string Number(int64_t value) { return U16(std::to_string(value)); }
 
-TEST_P(EndToEndUpgradeTest, KeepsDataFillsGuidsMovesPagesAndItemsAndBacksUp)
+class EndToEndUpgradeTest : public ImportFixture, public ::testing::WithParamInterface<int32_t> {};
+
+TEST_P(EndToEndUpgradeTest, KeepsDataFillsGuidsMovesPagesAndItemsBacksUpAndImportsWhatTheUnitHolds)
 {
     const int32_t v = GetParam();
     const testkit::UnitSpec spec = testkit::SampleSpec(v);
-    const auto unit = m_dir.Path() / "unit.tav";
-    testkit::BuildUnit(unit, spec);
-    std::u16string tavId;
-    std::vector<std::u16string> lines;
-    g_cancelFlag.store(0);
-    CTavDB store;
-    store.SetPauseMilliseconds(0);
-    const auto report = [&lines](int32_t, int32_t, const std::u16string& text) {
-        lines.push_back(text);
-        return 1;
-    };
-    const int result = store.Init(U16(unit.string()), tavId, u"owner1", report);
-
-    // Until the import is complete the run may end in "更新学习单元失败"; the owner check passes.
-    EXPECT_TRUE(result == 0 || result == kTavImportFailed) << std::hex << result;
-    EXPECT_EQ(std::count(lines.begin(), lines.end(), u"导入学习单元失败，您没有权限读取该学习单元数据。"), 0);
+    const fs::path unit = Build(spec);
+    std::vector<int32_t> pending;
     for (int32_t to = v + 1; to <= 16; ++to)
-        EXPECT_EQ(std::count(lines.begin(), lines.end(), u"学习单元数据升级到版本" + U16(std::to_string(to)) + u"..."), 1);
-    EXPECT_EQ(U8(tavId), "7C1D2E3F4A5B6C7D8E9F0A1B2C3D4E5F");
+        pending.push_back(to);
+    EXPECT_EQ(InspectUnit(U16(unit.string())).pendingSteps, pending);
+
+    ASSERT_EQ(Run(unit), 0);
+    for (int32_t to = v + 1; to <= 16; ++to)
+        EXPECT_EQ(Said(u"学习单元数据升级到版本" + Number(to) + u"..."), 1u) << to;
+    EXPECT_EQ(m_lines.back().text, u"更新学习单元完成");
+    EXPECT_EQ(U8(m_tavId), "7C1D2E3F4A5B6C7D8E9F0A1B2C3D4E5F");
+    const SUnitSummary after = InspectUnit(U16(unit.string()));
+    EXPECT_TRUE(after.opened && after.encrypted && after.version == 16 && after.pendingSteps.empty());
 
     ASSERT_THROW(UnitReader(unit, testkit::KeyMode::WithoutKey), testkit::TestkitError) << "Init encrypts the unit";
     UnitReader reader(unit, testkit::KeyMode::WithKey);
     EXPECT_EQ(reader.Text("select VersionNum from VersionInfo"), "16");
     for (const std::string& table : testkit::LayoutTables(16)) {
         ASSERT_EQ(reader.HasTable(table), table != "NoteLabel") << table;
-        for (const std::string& column : testkit::UpgradedColumns(table)) {
-            // Step 7 adds Locked after creating Trash, which the table-creation pass has already
-            // made, so the step ends first; only the import's readers add Locked to such units.
-            EXPECT_TRUE(reader.HasColumn(table, column) || (v < 7 && table == "LiteraInfo" && column == "Locked"))
-                << table << "." << column;
-        }
+        for (const std::string& column : testkit::UpgradedColumns(table))
+            EXPECT_TRUE(reader.HasColumn(table, column)) << table << "." << column;
     }
     EXPECT_FALSE(reader.HasColumn("WebPage_Info", "DOI"));
     EXPECT_EQ(reader.Text("select TypeRemarks from NoteType where ID = 4"), "Impression");
@@ -111,11 +99,10 @@ TEST_P(EndToEndUpgradeTest, KeepsDataFillsGuidsMovesPagesAndItemsAndBacksUp)
                           "c.CategoryId = cl.CategoryId where cl.pkid = 3"),
               "0|1|1|1|0");
     for (const auto& n : spec.notes) {
-        const std::u16string location = v < 6 ? U16(std::to_string(n.id + 1)) : n.location;
+        const std::u16string location = v < 6 ? Number(n.id + 1) : n.location;
         EXPECT_EQ(reader.QueryText("select ID, TypeID, Title, Content, DOI, Location from NoteContent where PosID = '" +
                                    U8(n.posId) + "'"),
-                  (std::vector<testkit::TextRow>{{U16(std::to_string(n.id)), U16(std::to_string(n.typeId)), n.title,
-                                                  n.content, n.doi, location}}));
+                  (std::vector<testkit::TextRow>{{Number(n.id), Number(n.typeId), n.title, n.content, n.doi, location}}));
     }
     // Labels: step 6 rebuilds them from the note types; later units keep their own.
     EXPECT_EQ(reader.Text("select LabelText, NoteID from Label order by NoteID, LabelText"),
@@ -198,9 +185,9 @@ TEST_P(EndToEndUpgradeTest, KeepsDataFillsGuidsMovesPagesAndItemsAndBacksUp)
 
     // The backup: the unit as it was, named after its version and the time, encrypted as well.
     const auto folder = testkit::ContentsFolder(unit) / "TavBackup";
-    ASSERT_TRUE(std::filesystem::is_directory(folder)) << folder;
-    std::vector<std::filesystem::path> files;
-    for (const auto& entry : std::filesystem::directory_iterator(folder))
+    ASSERT_TRUE(fs::is_directory(folder)) << folder;
+    std::vector<fs::path> files;
+    for (const auto& entry : fs::directory_iterator(folder))
         files.push_back(entry.path());
     ASSERT_EQ(files.size(), 1u);
     const std::string name = files[0].filename().string();
@@ -212,6 +199,59 @@ TEST_P(EndToEndUpgradeTest, KeepsDataFillsGuidsMovesPagesAndItemsAndBacksUp)
               std::to_string(v) + "|6|1|1");
     EXPECT_EQ(backup.HasColumn("Category", "CategoryGuid"), v >= 14);
     EXPECT_EQ(backup.Text("select Comments from NoteContent where PosID = 'N1'"), U8(spec.notes[0].comments));
+
+    // The library entry: every live folder with its parent, the literature of each with its
+    // reading state, and the notes pointed at their literature with comments and labels.
+    const SLibraryEntryContents contents = Contents();
+    EXPECT_TRUE(contents.Entry.Complete);
+    EXPECT_EQ(contents.Entry.Name, u"unit");
+    std::map<std::u16string, std::u16string> parents;
+    for (const auto& row : reader.QueryText("select f.Name, ifnull(p.Name, '<entry>') from Category f left join "
+                                            "Category p on p.CategoryId = f.ParentID where f.Recycled = 0"))
+        parents[row[0]] = row[1];
+    EXPECT_EQ(ParentNames(contents), parents);
+
+    std::multiset<Texts> expected, actual;
+    for (const auto& row : reader.QueryText(
+             "select f.Name, l.Title, l.Author, l.Media, l.DataType, r.Remark, r.LastReadTime, r.MarkPos, "
+             "ifnull(r.Locked, 0), ifnull(r.FileType, 0) from CategoryLitera c join Category f on f.CategoryId = "
+             "c.CategoryId join LiteraInfo l on l.pkid = c.pkid join LiteraRelate r on r.pkid = l.pkid where "
+             "c.Recycled = 0 and f.Recycled = 0"))
+        expected.insert(row);
+    std::map<std::u16string, std::shared_ptr<SLiteratureInfo>> literatureOf;
+    for (const auto& literature : contents.Literature)
+        literatureOf[literature->LiterGuid] = literature;
+    for (const auto& node : contents.Folders)
+        for (const auto& guid : contents.FolderLiterature.at(node.Folder->FolderGuid)) {
+            const SLiteratureInfo& l = *literatureOf.at(guid);
+            const SLiteratureRelate& r = *contents.Relates.at(guid);
+            actual.insert({node.Folder->Name, l.Title, l.Author, l.Media, l.DataType, r.Remark, r.LastReadTime,
+                           r.MarkPos, Number(r.Locked), Number(r.FileType)});
+        }
+    EXPECT_EQ(actual, expected);
+    EXPECT_EQ(contents.Literature.size(), spec.literature.size() + (pages > 0 ? 1 : 0));
+
+    const auto notes = NotesByPosId(contents);
+    const auto noteRows = reader.QueryText("select n.PosID, l.Title, n.Title, n.Content, n.Comments, n.Location, "
+                                           "n.TypeID from NoteContent n left join LiteraInfo l on l.LiterGuid = n.LiterGuid");
+    ASSERT_EQ(notes.size(), 6u);
+    ASSERT_EQ(noteRows.size(), 6u);
+    for (const auto& row : noteRows) {
+        const SNoteInfo& note = *notes.at(row[0]).Note;
+        const auto literature = literatureOf.find(note.LiterGuid);
+        EXPECT_EQ((Texts{row[0], literature == literatureOf.end() ? u"" : literature->second->Title, note.Title,
+                         note.Content, note.Comments, note.Location, Number(note.TypeID)}),
+                  row);
+        std::list<std::u16string> labels;
+        for (const auto& label : reader.QueryText("select LabelText from Label where IsRemoved = 0 and NoteID = '" +
+                                                  U8(row[0]) + "' group by LabelText"))
+            labels.push_back(label[0]);
+        EXPECT_EQ(notes.at(row[0]).Labels, labels) << U8(row[0]);
+    }
+    ASSERT_EQ(contents.Attachments.size(), 1u);
+    EXPECT_EQ(ReadFile(U8(contents.Attachments[0].StoredPath)), "%PDF-1.4\n% sample attachment\n");
+    EXPECT_EQ(ReadFile(UserFolder() / "Notes/N1.txt"), "note file of N1\n");
+    EXPECT_EQ(ReadFile(UserFolder() / "webpage/p3/index.html"), "<html><body>page 3</body></html>\n");
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryOlderVersion, EndToEndUpgradeTest, ::testing::Range(1, 16),
@@ -219,4 +259,5 @@ INSTANTIATE_TEST_SUITE_P(EveryOlderVersion, EndToEndUpgradeTest, ::testing::Rang
                              return "FromVersion" + std::to_string(info.param);
                          });
 
-}  // namespace
+} // namespace
+} // namespace storetest
