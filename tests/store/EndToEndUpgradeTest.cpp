@@ -76,6 +76,10 @@ TEST_P(EndToEndUpgradeTest, KeepsDataFillsGuidsMovesPagesAndItemsBacksUpAndImpor
     }
     EXPECT_FALSE(reader.HasColumn("WebPage_Info", "DOI"));
     EXPECT_EQ(reader.Text("select TypeRemarks from NoteType where ID = 4"), "Impression");
+    // Step 6 renumbers the sort types; step 7 never gets that far, the creation pass has made Trash.
+    EXPECT_EQ(reader.Text("select group_concat(ID || Type, ' ') from SortType"),
+              v < 6 ? "1笔记标题 2笔记上次学习时间 3笔记创建时间 4按空间位置"
+                    : "0笔记标题 1笔记上次学习时间 2笔记创建时间 3按空间位置 4按文献标题");
 
     // Every row kept. Media: step 2 copies Source; before that the creation pass copies Meeting
     // for DataType 4.
