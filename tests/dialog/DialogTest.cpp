@@ -1,5 +1,6 @@
 // The real widgets driven with QTest: the wiring of buttons, keys, queued progress and the modal
-// question. The behaviour itself is tested without a window in tests/front.
+// question. The behaviour itself is tested without a window in tests/front. Qt runs offscreen, its
+// runtime folder a temporary one like HOME and the XDG folders.
 #include "app/dialog/ArboraDataUpdateDlg.h"
 #include "builder/UnitBuilder.h"
 
@@ -81,3 +82,14 @@ TEST(DialogTest, PathEnterStartAndACancelThatAsksAndWaitsForTheWorker)
 }
 
 } // namespace
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    const testkit::TempDir runtime;
+    std::filesystem::permissions(runtime.Path(), std::filesystem::perms::owner_all);
+    qputenv("XDG_RUNTIME_DIR", QByteArray::fromStdString(runtime.Path().string()));
+    ::testing::InitGoogleTest(&argc, argv);
+    QApplication application(argc, argv);
+    return RUN_ALL_TESTS();
+}
