@@ -119,16 +119,11 @@ TEST_F(SqliteDBTest, ChangeKeyEncryptsOnlyAWritablePlainFile)
     fs::permissions(m_dir / "plain.tav", fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
     MakePlainDatabase("read-only.tav");
     fs::permissions(m_dir / "read-only.tav", fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
-    {
-        CSqliteDB db;
-        db.Open(MakePlainDatabase("encrypted.tav"));
-        ASSERT_EQ(db.ChangeKey(kKey, 12), 0);
-    }
     std::ofstream(m_dir / "words.txt") << "not a database, only words filling the header\n" << std::string(200, 'x');
-
+    // The plain file comes round again encrypted: opened without the key, it is refused like the words.
     for (const auto& [name, expected] : {std::pair{"plain.tav", SQLITE_OK}, {"read-only.tav", SQLITE_READONLY},
-                                         {"encrypted.tav", SQLITE_NOTADB}, {"words.txt", SQLITE_NOTADB}}) {
-        SCOPED_TRACE(name);
+                                         {"words.txt", SQLITE_NOTADB}, {"plain.tav", SQLITE_NOTADB}}) {
+        SCOPED_TRACE(std::string(name) + " " + std::to_string(expected));
         const fs::path file = m_dir / name;
         const std::string before = Bytes(file);
         const fs::perms mode = fs::status(file).permissions();
