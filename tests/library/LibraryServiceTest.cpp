@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <set>
 
 namespace {
 
@@ -200,6 +201,20 @@ TEST_F(LibraryTest, RejectedOperationsLeaveNothingAndBatchesGroupCommits)
     const std::u16string folder = AddFolder(tavGuid, tavGuid, u"f");
     const std::u16string other = CreateUnit(u"b");
     const std::u16string otherFolder = AddFolder(other, other, u"g");
+    // A prefix names one entry or says why not. A twin shares the first ten digits of `tavGuid` only.
+    const std::u16string twin = tavGuid.substr(0, 10) + (tavGuid[10] == u'0' ? u"1" : u"0") + std::u16string(21, u'0');
+    ASSERT_EQ(0, Sql(u"insert into LearningUnit(TavGuid,Name) values('" + twin + u"','twin')"));
+    std::u16string lower = tavGuid.substr(0, 11);
+    std::transform(lower.begin(), lower.end(), lower.begin(), [](char16_t c) { return char16_t(c | 0x20); });
+    for (const auto& [prefix, result, count] : std::vector<std::tuple<std::u16string, int32_t, size_t>>{
+             {tavGuid, kLibraryOk, 1}, {lower, kLibraryOk, 1}, {tavGuid.substr(0, 10), kLibraryAmbiguousEntry, 2},
+             {tavGuid + u"0", kLibraryUnitNotFound, 0}, {u"%", kLibraryUnitNotFound, 0}, {u"_", kLibraryUnitNotFound, 0},
+             {tavGuid.substr(0, 4) + u"'", kLibraryUnitNotFound, 0}, {u"", kLibraryBadArgument, 0}}) {
+        std::vector<SLibraryEntry> matches;
+        EXPECT_EQ(result, CLibraryReader(User()).FindEntries(prefix, matches)) << WideToUtf8(prefix);
+        ASSERT_EQ(count, matches.size()) << WideToUtf8(prefix);
+        EXPECT_TRUE(result != kLibraryOk || matches[0].TavGuid == tavGuid);
+    }
     EXPECT_EQ(u"", AddFolder(tavGuid, otherFolder, u"s", kLibraryFolderNotFound)); // a parent of another entry
     EXPECT_EQ(u"", AddLiterature(tavGuid, otherFolder, u"10.1/x", u"t", kLibraryFolderNotFound));
     auto relate = std::make_shared<SLiteratureRelate>();
@@ -253,37 +268,15 @@ TEST_F(LibraryTest, RejectedOperationsLeaveNothingAndBatchesGroupCommits)
     EXPECT_EQ(kLibraryOk, Service().EndBatch());
     AddFolder(other, other, u"h"); // each operation commits on its own again
     EXPECT_EQ(CLibraryService::kBatchOperations + 3, CountRows("Folder", other));
-}
 
-TEST_F(LibraryTest, PrefixNamesOneEntryOrSaysWhyNot)
-{
-    const std::u16string a = CreateUnit(u"a");
-    CreateUnit(u"b");
-    // A twin that shares the first ten digits of `a` and differs in the eleventh.
-    const std::u16string twin = a.substr(0, 10) + (a[10] == u'0' ? u"1" : u"0") + std::u16string(21, u'0');
-    ASSERT_EQ(0, Sql(u"insert into LearningUnit(TavGuid,Name) values('" + twin + u"','twin')"));
-    std::u16string lower = a.substr(0, 11);
-    std::transform(lower.begin(), lower.end(), lower.begin(), [](char16_t c) { return char16_t(c | 0x20); });
-    for (const auto& [prefix, result, count] : std::vector<std::tuple<std::u16string, int32_t, size_t>>{
-             {a, kLibraryOk, 1}, {lower, kLibraryOk, 1}, {a.substr(0, 10), kLibraryAmbiguousEntry, 2},
-             {a + u"0", kLibraryUnitNotFound, 0}, {u"%", kLibraryUnitNotFound, 0}, {u"_", kLibraryUnitNotFound, 0},
-             {a.substr(0, 4) + u"'", kLibraryUnitNotFound, 0}, {u"", kLibraryBadArgument, 0}}) {
-        std::vector<SLibraryEntry> matches;
-        EXPECT_EQ(result, CLibraryReader(User()).FindEntries(prefix, matches)) << WideToUtf8(prefix);
-        ASSERT_EQ(count, matches.size()) << WideToUtf8(prefix);
-        EXPECT_TRUE(result != kLibraryOk || matches[0].TavGuid == a);
-    }
-}
-
-// No user, one whose name leaves the sync folder, or a library file that is no database gets
-// nothing made or changed; without a service every call answers with a code.
-TEST_F(LibraryTest, BadUsersForeignFilesAndNoServiceAreRefused)
-{
+    // No user, one whose name leaves the sync folder, or a library file that is no database gets
+    // nothing made or changed; without a service every call answers with a code.
     for (const std::u16string& user : Guids{u"", u"..", u".", u"a/b", u"..\\x", u"a\nb"}) {
         OvSysUser::Instance().SetUser(user);
         EXPECT_EQ(u"", CreateUnit(u"x", user.empty() ? kLibraryNoUser : kLibraryBadUserName));
     }
-    EXPECT_TRUE(fs::is_empty(m_sync));
+    EXPECT_EQ((std::set<fs::path>{m_sync / "alice", m_sync / "bob"}),
+              std::set<fs::path>(fs::directory_iterator(m_sync), fs::directory_iterator()));
     EXPECT_FALSE(fs::exists(m_sync.parent_path() / "library.db"));
     OvSysUser::Instance().SetUser(u"carol");
     const std::string garbage(4096, 'x');
