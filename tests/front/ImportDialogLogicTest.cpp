@@ -12,17 +12,22 @@
 namespace {
 
 using Texts = std::vector<std::u16string>;
+constexpr int32_t kSteps = 4;
+const std::u16string kAllSteps = u"step 1\r\nstep 2\r\nstep 3\r\nstep 4\r\n";
+const std::u16string kCancelLine = u"导入学习单元取消...\r\n";
 
-// Records what the window is asked to show. The test thread plays the user-interface thread:
-// posted reports wait in a queue until it pumps them.
-class CRecordingFrontEnd : public IImportFrontEnd {
+// Records what the window is asked to show, and plays the store's Init: kSteps reports, each after
+// a permit from the test, testing the cancel flag before each as the store does. The test thread
+// plays the user-interface thread: posted reports wait in a queue until it pumps them.
+class CScriptedWindow : public IImportFrontEnd {
 public:
-    std::u16string pathText, accountText, cancelText, log;
+    std::u16string pathText, accountText, cancelText, log, lastRun;
     std::vector<bool> enabled = {true, true, true}; // Browse, Start, Log
     int32_t maximum = -1, position = -1;
     bool closed = false, answer = true;
     Texts said; // questions, notices and file choices
     std::optional<std::u16string> chosenFile;
+    std::atomic<int> permits{kSteps}, runs{0};
 
     bool AskYesNo(const std::u16string& text, const std::u16string& caption) override
     {
@@ -50,23 +55,39 @@ public:
         m_posted.notify_all();
     }
 
+    int Import(const std::u16string& path, const std::u16string& account, const ProgressCallback& callback)
+    {
+        ++runs;
+        lastRun = account + u"|" + path;
+        for (int32_t step = 0; step < kSteps; ++step) {
+            while (permits.load() <= step && !IsCancelRequested())
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            if (IsCancelRequested()) {
+                ReportProgress(callback, kSteps, kSteps, u"导入学习单元取消");
+                return 0;
+            }
+            ReportProgress(callback, step + 1, kSteps, u"step " + std::u16string(1, u'1' + step));
+        }
+        return 0;
+    }
+    std::unique_ptr<CImportDialogLogic> MakeLogic()
+    {
+        return std::make_unique<CImportDialogLogic>(*this, std::bind_front(&CScriptedWindow::Import, this));
+    }
+
     // Waits until `count` reports are queued (by default: the worker's final one), then hands them
-    // to `logic` when one is given; false when they do not come.
-    bool Pump(CImportDialogLogic* logic, size_t count = SIZE_MAX)
+    // to `logic` when one is given; returns how many were queued, 0 when they do not come.
+    size_t Pump(CImportDialogLogic* logic, size_t count = SIZE_MAX)
     {
         std::unique_lock lock(m_mutex);
         if (!m_posted.wait_for(lock, std::chrono::seconds(30), [&] {
                 return count != SIZE_MAX ? m_queue.size() >= count : !m_queue.empty() && m_queue.back()->finished;
             }))
-            return false;
+            return 0;
+        const size_t queued = m_queue.size();
         for (; logic != nullptr && !m_queue.empty(); m_queue.pop_front())
             logic->OnProgressMessage(std::move(m_queue.front()));
-        return true;
-    }
-    size_t Queued()
-    {
-        std::lock_guard lock(m_mutex);
-        return m_queue.size();
+        return queued;
     }
 
 private:
@@ -75,147 +96,104 @@ private:
     std::deque<std::unique_ptr<SProgressRecord>> m_queue;
 };
 
-constexpr int32_t kSteps = 4;
-const std::u16string kAllSteps = u"step 1\r\nstep 2\r\nstep 3\r\nstep 4\r\n";
-const std::u16string kCancelLine = u"导入学习单元取消...\r\n";
-
-// Stands in for the store's Init: kSteps reports, each after a permit from the test, testing the
-// cancel flag before each as the store does.
-struct CScriptedImport {
-    std::atomic<int> permits{kSteps}, runs{0};
-    std::u16string lastPath, lastAccount;
-
-    CImportDialogLogic::ImportRunner Runner()
-    {
-        return [this](const std::u16string& path, const std::u16string& account, const ProgressCallback& callback) {
-            ++runs;
-            std::tie(lastPath, lastAccount) = std::tie(path, account);
-            for (int32_t step = 0; step < kSteps; ++step) {
-                while (permits.load() <= step && !IsCancelRequested())
-                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-                if (IsCancelRequested()) {
-                    ReportProgress(callback, kSteps, kSteps, u"导入学习单元取消");
-                    return 0;
-                }
-                ReportProgress(callback, step + 1, kSteps, u"step " + std::u16string(1, u'1' + step));
-            }
-            return 0;
-        };
-    }
-};
-
-class ImportDialogLogicTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        g_cancelFlag.store(0);
-        std::ofstream(testkit::U8(m_path)) << "unit";
-    }
-    void TearDown() override { g_cancelFlag.store(0); }
-
-    // Browse, Start and Log enabled, and the cancel button's text.
-    void ExpectState(bool browse, bool start, bool log, const std::u16string& cancel)
-    {
-        EXPECT_EQ(m_front.enabled, (std::vector<bool>{browse, start, log}));
-        EXPECT_EQ(m_front.cancelText, cancel);
-    }
-
-    testkit::ScopedHomeEnv m_home;
-    const std::u16string m_path = testkit::U16((m_home.Home() / "单元 a.tav").string());
-    CRecordingFrontEnd m_front;
-    CScriptedImport m_import;
-    CImportDialogLogic m_logic{m_front, m_import.Runner()};
-};
-
-TEST_F(ImportDialogLogicTest, StatesFromIdleThroughImportToFinishedAndAgain)
+// The states from idle through an import to finished and again, then a cancel at every moment.
+TEST(ImportDialogLogicTest, StatesFromIdleThroughImportToFinishedAndCancelsAtAnyMoment)
 {
+    const testkit::ScopedHomeEnv home;
+    const std::u16string path = testkit::U16((home.Home() / "单元 a.tav").string());
+    std::ofstream(testkit::U8(path)) << "unit";
+    g_cancelFlag.store(0);
+    CScriptedWindow window;
+    auto logic = window.MakeLogic();
+    // Browse, Start and Log enabled, and the cancel button's text.
+    const auto expectState = [&](bool browse, bool start, bool log, const std::u16string& cancel) {
+        EXPECT_EQ(window.enabled, (std::vector<bool>{browse, start, log}));
+        EXPECT_EQ(window.cancelText, cancel);
+    };
     // The account line hides the local account's name; without a unit, Start only tells the user.
     for (const auto& [signedIn, shown] : std::vector<std::pair<std::u16string, std::u16string>>{
              {u"张三", u"张三"}, {u"localarbora", u""}, {u"LocalArbora", u""}, {u"zhang.san", u"zhang.san"}}) {
         testkit::SignInAccount(signedIn);
-        m_logic.OnInitDialog();
-        EXPECT_EQ(m_front.accountText, u"当前账号：" + shown);
+        logic->OnInitDialog();
+        EXPECT_EQ(window.accountText, u"当前账号：" + shown);
     }
-    m_logic.OnStartImport();
-    m_front.chosenFile = testkit::U16((m_home.Home() / "missing.tav").string());
-    m_logic.OnBrowse();
-    m_logic.OnStartImport();
-    EXPECT_EQ(m_front.said, (Texts{u"学习单元升级|请打开一个学习单元，才能进行升级", u"file|学习单元文件(*.tav)|tav",
+    logic->OnStartImport();
+    window.chosenFile = testkit::U16((home.Home() / "missing.tav").string());
+    logic->OnBrowse();
+    logic->OnStartImport();
+    EXPECT_EQ(window.said, (Texts{u"学习单元升级|请打开一个学习单元，才能进行升级", u"file|学习单元文件(*.tav)|tav",
                                    u"学习单元升级|学习单元不存在"}));
-    EXPECT_EQ(m_import.runs, 0);
+    EXPECT_EQ(window.runs, 0);
 
     testkit::SignInAccount(u"LocalArbora");
-    m_logic.SetPath(m_path);
-    m_logic.OnInitDialog();
-    EXPECT_EQ(m_front.pathText, m_path);
-    ExpectState(true, true, true, u"取消");
-    m_import.permits = 0;
-    m_logic.OnStartImport();
-    ExpectState(false, false, false, u"取消");
-    EXPECT_FALSE(m_logic.IsImportFinished());
-    m_import.permits = kSteps;
-    ASSERT_TRUE(m_front.Pump(&m_logic));
-    ExpectState(true, false, true, u"完成");
-    EXPECT_EQ(m_import.lastAccount + u"|" + m_import.lastPath, u"LocalArbora|" + m_path);
-    EXPECT_EQ(m_front.log, kAllSteps);
-    EXPECT_EQ(std::make_pair(m_front.maximum, m_front.position), std::make_pair(kSteps, kSteps));
+    logic->SetPath(path);
+    logic->OnInitDialog();
+    EXPECT_EQ(window.pathText, path);
+    expectState(true, true, true, u"取消");
+    window.permits = 0;
+    logic->OnStartImport();
+    expectState(false, false, false, u"取消");
+    EXPECT_FALSE(logic->IsImportFinished());
+    window.permits = kSteps;
+    ASSERT_NE(window.Pump(logic.get()), 0u);
+    expectState(true, false, true, u"完成");
+    EXPECT_EQ(window.lastRun, u"LocalArbora|" + path);
+    EXPECT_EQ(window.log, kAllSteps);
+    EXPECT_EQ(std::make_pair(window.maximum, window.position), std::make_pair(kSteps, kSteps));
 
     // Choosing a file enables the start button again; a second import clears the log.
-    m_front.chosenFile = m_path;
-    m_logic.OnBrowse();
-    ExpectState(true, true, true, u"完成");
-    m_import.permits = 1;
-    m_logic.OnStartImport();
-    ExpectState(false, false, false, u"取消");
-    EXPECT_EQ(m_front.log, u"");
+    window.chosenFile = path;
+    logic->OnBrowse();
+    expectState(true, true, true, u"完成");
+    window.permits = 1;
+    logic->OnStartImport();
+    expectState(false, false, false, u"取消");
+    EXPECT_EQ(window.log, u"");
 
     // A cancel answered "no" leaves the import running; closing it once finished asks nothing.
-    m_front.answer = false;
-    m_logic.OnCancel();
-    EXPECT_EQ(m_front.said.back(), u"提示|当前正在导入学习单元，是否取消导入？");
-    EXPECT_FALSE(m_front.closed || g_cancelFlag.load() != 0);
-    m_import.permits = kSteps;
-    ASSERT_TRUE(m_front.Pump(&m_logic));
-    EXPECT_EQ(std::make_pair(m_import.runs.load(), m_front.log), std::make_pair(2, kAllSteps));
-    const size_t said = m_front.said.size();
-    m_logic.OnCancel();
-    EXPECT_EQ(m_front.said.size(), said);
-    EXPECT_TRUE(m_front.closed);
-    EXPECT_EQ(m_front.log, kAllSteps + kCancelLine);
+    window.answer = false;
+    logic->OnCancel();
+    EXPECT_EQ(window.said.back(), u"提示|当前正在导入学习单元，是否取消导入？");
+    EXPECT_FALSE(window.closed || g_cancelFlag.load() != 0);
+    window.permits = kSteps;
+    ASSERT_NE(window.Pump(logic.get()), 0u);
+    EXPECT_EQ(std::make_pair(window.runs.load(), window.log), std::make_pair(2, kAllSteps));
+    const size_t said = window.said.size();
+    logic->OnCancel();
+    EXPECT_EQ(window.said.size(), said);
+    EXPECT_TRUE(window.closed);
+    EXPECT_EQ(window.log, kAllSteps + kCancelLine);
     EXPECT_EQ(g_cancelFlag.load(), 1);
-}
 
-// A cancel confirmed before each step, or after the last, closes the dialog once the worker has
-// ended, with no final updates after it; destroying the dialog cancels and joins the worker too.
-TEST_F(ImportDialogLogicTest, CancelConfirmedAtAnyMomentClosesAfterTheWorker)
-{
+    // A cancel confirmed before each step, or after the last, closes the dialog once the worker has
+    // ended, with no final updates after it; destroying the dialog cancels and joins the worker too.
     for (int32_t round = 0; round <= kSteps + 1; ++round) {
         SCOPED_TRACE(round);
         const int32_t stepsDone = round <= kSteps ? round : 1; // the last round destroys the dialog
         g_cancelFlag.store(0);
-        CRecordingFrontEnd front;
-        CScriptedImport import;
-        import.permits = stepsDone;
-        auto logic = std::make_unique<CImportDialogLogic>(front, import.Runner());
-        logic->SetPath(m_path);
-        logic->OnInitDialog();
-        logic->OnStartImport();
-        ASSERT_TRUE(front.Pump(nullptr, static_cast<size_t>(stepsDone)));
+        CScriptedWindow front;
+        front.permits = stepsDone;
+        auto roundLogic = front.MakeLogic();
+        roundLogic->SetPath(path);
+        roundLogic->OnInitDialog();
+        roundLogic->OnStartImport();
+        ASSERT_GE(front.Pump(nullptr, static_cast<size_t>(stepsDone)), static_cast<size_t>(stepsDone));
         if (round > kSteps) {
-            logic.reset();
+            roundLogic.reset();
             EXPECT_EQ(g_cancelFlag.load(), 1);
-            EXPECT_EQ(front.Queued(), 2u); // step 1 and the cancel line; no final updates
-            continue;
+            EXPECT_EQ(front.Pump(nullptr, 2), 2u); // step 1 and the cancel line; no final updates
+            break;
         }
-        logic->OnCancel();
+        roundLogic->OnCancel();
         EXPECT_TRUE(front.closed);
         EXPECT_EQ(front.log, kCancelLine);
-        EXPECT_EQ(import.runs, 1);
+        EXPECT_EQ(front.runs, 1);
         if (stepsDone < kSteps) {
-            front.Pump(logic.get(), 1);
+            front.Pump(roundLogic.get(), 1);
             EXPECT_EQ(front.cancelText, u"取消");
         }
     }
+    g_cancelFlag.store(0);
 }
 
 } // namespace
