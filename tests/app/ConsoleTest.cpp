@@ -2,7 +2,6 @@
 // as they were.
 #include "app/console/ConsoleProgress.h"
 #include "builder/UnitBuilder.h"
-#include "sqlite/SqliteDB.h"
 #include "support/SupportTestEnv.h"
 
 #include <gtest/gtest.h>
@@ -39,21 +38,6 @@ int RunTool(const std::string& arguments, std::string& output)
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-// A bare unit: its VersionInfo row and a little literature.
-std::string MakeUnit(const fs::path& file, int version, const std::string& owner)
-{
-    CSqliteDB db;
-    db.Open(testkit::U16(file.string()));
-    const std::string statements[] = {
-        "create table VersionInfo (ID integer primary key, VersionNum integer, TavId text, Userkey text)",
-        "insert into VersionInfo values (1, " + std::to_string(version) + ", 'F00D', '" + owner + "')",
-        "create table LiteraInfo (pkid integer primary key, DOI text not null unique, Title text)",
-        "insert into LiteraInfo (DOI, Title) values ('d1', 't1'), ('d2', 't2')"};
-    for (const std::string& sql : statements)
-        db.ExecuteStatement(testkit::U16(sql));
-    return "'" + file.string() + "'";
-}
-
 TEST(ConsoleTest, CommandsEndWithTheirExitCodesAndWordsAndLeaveUnitsAlone)
 {
     const testkit::TempDir dir;
@@ -61,13 +45,19 @@ TEST(ConsoleTest, CommandsEndWithTheirExitCodesAndWordsAndLeaveUnitsAlone)
     std::ofstream(d / "text.tav") << std::string(600, 'z');
     std::ofstream{d / "empty.tav"};
     testkit::BuildUnit(d / "sample.tav", testkit::SampleSpec(9));
-    const std::string readOnly = MakeUnit(d / "read-only.tav", 9, "");
+    const auto quoted = [&](const char* name) { return "'" + (d / name).string() + "'"; };
+    const auto unit = [&](const char* name, int32_t version, const std::u16string& owner = {}) {
+        testkit::BuildUnit(d / name, {.version = version, .owner = owner});
+        return quoted(name);
+    };
+    const std::string readOnly = unit("read-only.tav", 16);
     fs::permissions(d / "read-only.tav", fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
-    const std::string noBackup = MakeUnit(d / "u.tav", 9, "");
+    const std::string noBackup = unit("u.tav", 9);
+    const std::string newer = unit("new.tav", 16);
+    testkit::UnitReader(d / "new.tav").Execute("update VersionInfo set VersionNum = 17");
     fs::create_directories(d / "u_contents");
     std::ofstream(d / "u_contents" / "TavBackup") << "a file where the backup folder goes";
     const std::string sync = " --sync-dir '" + (d / "sync").string() + "'";
-    const std::string text = "'" + (d / "text.tav").string() + "'";
     const std::vector<fs::path> untouched = {d / "text.tav", d / "empty.tav", d / "read-only.tav", d / "new.tav"};
     const std::tuple<std::string, int, std::vector<std::string>> cases[] = { // status -1: any failure
         {"import --help", 0, {"UNIT", "--account", "--sync-dir", "--no-pause"}},
@@ -75,23 +65,24 @@ TEST(ConsoleTest, CommandsEndWithTheirExitCodesAndWordsAndLeaveUnitsAlone)
         {"", -1, {}},
         {"library show" + sync, -1, {}},
         {"library list --account nobody" + sync, 0, {"nobody has no personal library yet"}},
-        {"import '" + (d / "missing.tav").string() + "' --no-pause", 2, {"学习单元路径不存在"}},
-        {"import " + text + " --no-pause", 1, {"打开学习单元", "0x20001F3D"}},
-        {"import '" + (d / "empty.tav").string() + "' --no-pause", 1, {"): the file is empty"}},
+        {"import " + quoted("missing.tav") + " --no-pause", 2, {"学习单元路径不存在"}},
+        {"import " + quoted("text.tav") + " --no-pause", 1, {"打开学习单元", "0x20001F3D"}},
+        {"import " + quoted("empty.tav") + " --no-pause", 1, {"): the file is empty"}},
         {"import " + readOnly + " --no-pause", 1,
          {"import failed: 0x20001F3D: the learning unit cannot be opened or read (database error): the learning "
           "unit's file is read-only"}},
-        {"import " + MakeUnit(d / "other.tav", 9, "ABC") + " --account abd --no-pause", 1,
+        {"import " + unit("other.tav", 12, u"ABC") + " --account abd --no-pause", 1,
          {"升级学习单元数据到版本16...", "您没有权限读取该学习单元数据", "0x20001F46"}},
         // A backup that cannot be made does not stop the run, but the run does not end clean.
         {"import " + noBackup + " --no-pause", -1,
          {"升级学习单元数据到版本16...", "warning(s) and error(s):",
           "CTavDB::BackupUnit: no backup made: the backup folder cannot be made"}},
-        {"import '" + (d / "sample.tav").string() + "' --account demo --no-pause" + sync, 0,
+        {"import " + quoted("sample.tav") + " --account demo --no-pause" + sync, 0,
          {"导入文献《文献一》", "更新学习单元完成\n"}},
-        {"inspect " + MakeUnit(d / "old.tav", 9, "ABC"), 0,
-         {"layout version:  9", "encrypted:       no", "owner:           ABC", "LiteraInfo", " 10 11 12 13 14 15 16"}},
-        {"inspect " + MakeUnit(d / "new.tav", 17, ""), 0,
+        {"inspect " + unit("old.tav", 12, u"ABC"), 0,
+         {"layout version:  12", "encrypted:       no", "owner:           ABC", "LiteraInfo", " 13 14 15 16\n"}},
+        {"inspect " + readOnly, 0, {"layout version:  16\n", "  no upgrade step: the layout is current"}},
+        {"inspect " + newer, 0,
          {"layout version:  17 (newer than this tool knows: 16)", "quick check:     ok",
           "the layout is newer than this tool knows"}},
     };
