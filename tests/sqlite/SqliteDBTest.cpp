@@ -35,13 +35,7 @@ CSqliteException Caught(const std::function<void()>& operation)
 
 class SqliteDBTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        char pattern[] = "/tmp/sqlite-test-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        m_dir = pattern;
-    }
-    void TearDown() override { fs::remove_all(m_dir); }
+    ~SqliteDBTest() override { fs::remove_all(m_dir); }
 
     // A plain database with one table and two rows.
     std::u16string MakePlainDatabase(const std::string& name)
@@ -54,10 +48,11 @@ protected:
         return path;
     }
 
-    fs::path m_dir;
+    char m_pattern[24] = "/tmp/sqlite-test-XXXXXX";
+    const fs::path m_dir = ::mkdtemp(m_pattern);
 };
 
-TEST_F(SqliteDBTest, ReadsRowsAndThrowsFailuresWithSqliteCodes)
+TEST_F(SqliteDBTest, ReadsRowsThrowsFailuresWithSqliteCodesAndKeepsWriteFailures)
 {
     auto db = std::make_unique<CSqliteDB>();
     for (const auto& operation : std::vector<std::function<void()>>{
@@ -104,6 +99,37 @@ TEST_F(SqliteDBTest, ReadsRowsAndThrowsFailuresWithSqliteCodes)
     EXPECT_NE(constraint.ErrorMessageText().find(u"UNIQUE"), std::u16string::npos);
     EXPECT_EQ(db->ExecuteScalar(u"select count(*) from t where extra = 'y'"), 2);
 
+    // Write failures are kept and can halt writes; triggers can be turned off.
+    second.ExecuteStatement(u"create table log (what text)");
+    second.ExecuteStatement(u"create trigger noted after update on t begin insert into log values ('ran'); end");
+    CSqliteDB readOnly;
+    readOnly.OpenReadOnly(path);
+    EXPECT_EQ(Caught([&] { readOnly.ExecuteStatement(u"delete from t"); }).ErrorCode(), SQLITE_ERROR);
+    EXPECT_EQ(readOnly.WriteFailure().code, SQLITE_READONLY);
+    CSqliteDB guarded;
+    guarded.SetTriggersAllowed(false);
+    guarded.SetHaltWritesOnFailure(true);
+    guarded.Open(path);
+    guarded.ExecuteStatement(u"update t set n = 5");
+    EXPECT_EQ(guarded.ExecuteScalar(u"select count(*) from log"), 0);
+    // Another kind of error is no write failure.
+    Caught([&] { guarded.ExecuteStatement(u"insert into t (name) values ('two')"); });
+    EXPECT_EQ(guarded.WriteFailure().code, 0);
+
+    // A file that cannot be made: kept, and nothing more is written, also after reopening.
+    const std::u16string missing = Utf8ToWide((m_dir / "missing/x.db").string());
+    Caught([&] { guarded.ExecuteStatement(u"attach database '" + missing + u"' as x"); });
+    EXPECT_TRUE((guarded.WriteFailure().code & 0xFF) == SQLITE_CANTOPEN && !guarded.WriteFailure().text.empty());
+    guarded.Open(path);
+    Caught([&] { guarded.ExecuteStatement(u"insert into t (name) values ('five')"); });
+    EXPECT_EQ(guarded.WriteFailure().code & 0xFF, SQLITE_CANTOPEN);
+    EXPECT_EQ(guarded.ExecuteScalar(u"select count(*) from t"), 2);
+
+    guarded.ClearWriteFailure();
+    EXPECT_TRUE(guarded.WriteFailure().code == 0 && guarded.WriteFailure().text.empty());
+    guarded.ExecuteStatement(u"insert into t (name) values ('six')");
+    EXPECT_EQ(guarded.ExecuteScalar(u"select count(*) from t"), 3);
+
     // An open statement makes Close fail and leaves the connection open for a later try.
     query = db->ExecuteQuery(u"select * from t");
     EXPECT_EQ(Caught([&] { db->Close(); }).ErrorCode(), SQLITE_BUSY);
@@ -137,44 +163,6 @@ TEST_F(SqliteDBTest, ChangeKeyEncryptsOnlyAWritablePlainFile)
         EXPECT_EQ(fs::status(file).permissions(), mode);
         EXPECT_FALSE(fs::exists(file.string() + ".encrypting"));
     }
-}
-
-TEST_F(SqliteDBTest, WriteFailuresAreKeptAndHaltWritesAndTriggersCanBeTurnedOff)
-{
-    const std::u16string path = MakePlainDatabase("guarded.db");
-    {
-        CSqliteDB db;
-        db.Open(path);
-        db.ExecuteStatement(u"create table log (what text)");
-        db.ExecuteStatement(u"create trigger noted after update on t begin insert into log values ('ran'); end");
-        CSqliteDB readOnly;
-        readOnly.OpenReadOnly(path);
-        EXPECT_EQ(Caught([&] { readOnly.ExecuteStatement(u"delete from t"); }).ErrorCode(), SQLITE_ERROR);
-        EXPECT_EQ(readOnly.WriteFailure().code, SQLITE_READONLY);
-    }
-    CSqliteDB db;
-    db.SetTriggersAllowed(false);
-    db.SetHaltWritesOnFailure(true);
-    db.Open(path);
-    db.ExecuteStatement(u"update t set n = 5");
-    EXPECT_EQ(db.ExecuteScalar(u"select count(*) from log"), 0);
-    // Another kind of error is no write failure.
-    Caught([&] { db.ExecuteStatement(u"insert into t (name) values ('two')"); });
-    EXPECT_EQ(db.WriteFailure().code, 0);
-
-    // A file that cannot be made: kept, and nothing more is written, also after reopening.
-    const std::u16string missing = Utf8ToWide((m_dir / "missing/x.db").string());
-    Caught([&] { db.ExecuteStatement(u"attach database '" + missing + u"' as x"); });
-    EXPECT_TRUE((db.WriteFailure().code & 0xFF) == SQLITE_CANTOPEN && !db.WriteFailure().text.empty());
-    db.Open(path);
-    Caught([&] { db.ExecuteStatement(u"insert into t (name) values ('five')"); });
-    EXPECT_EQ(db.WriteFailure().code & 0xFF, SQLITE_CANTOPEN);
-    EXPECT_EQ(db.ExecuteScalar(u"select count(*) from t"), 2);
-
-    db.ClearWriteFailure();
-    EXPECT_TRUE(db.WriteFailure().code == 0 && db.WriteFailure().text.empty());
-    db.ExecuteStatement(u"insert into t (name) values ('six')");
-    EXPECT_EQ(db.ExecuteScalar(u"select count(*) from t"), 3);
 }
 
 } // namespace
