@@ -61,71 +61,58 @@ int32_t AddNote(const std::u16string& tavGuid, const std::u16string& posId, cons
     return Service().AddNote(note, labels, tavGuid, User(), 0);
 }
 
-// A temporary home whose SyncroSet.ini names the sync folder as the desktop application writes it.
-class LibraryTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        fs::create_directories(m_sync);
-        ASSERT_TRUE(WriteIniValue(SyncroSetFilePath(), u"SyncroSet", u"SyncPath", W(m_sync)));
-        OvSysUser::Instance().SetUser(u"alice");
-        IOvDataMiddle::Initialize(-1);
-    }
-    void TearDown() override
-    {
-        IOvDataMiddle::Uninitialize();
-        OvSysUser::Instance().ClearOverride();
-    }
-
+// One entry filled the way an import fills it, apostrophes and quotes in every text, read back
+// whole, then removed without touching another entry; attachments go into their entry's folder once.
+// Then each operation is all or nothing, inside a batch too: a refused one answers with its code and
+// leaves no rows or files. A batch's writes are seen by the service alone until its end or until it
+// is full, and a removal inside it commits before its files go.
+TEST(LibraryTest, RoundTripRemovalRefusalsAndBatches)
+{
+    // A temporary home whose SyncroSet.ini names the sync folder as the desktop application writes it.
+    const supporttest::TempHome home;
+    const fs::path sync = home.Root() / "sync folder";
+    fs::create_directories(sync);
+    ASSERT_TRUE(WriteIniValue(SyncroSetFilePath(), u"SyncroSet", u"SyncPath", W(sync)));
+    OvSysUser::Instance().SetUser(u"alice");
+    IOvDataMiddle::Initialize(-1);
     // Writes a source file below sources/ and stores it as an attachment of the entry.
-    std::u16string Attach(const std::u16string& tavGuid, const std::string& name, const std::string& bytes,
-                          int32_t expected = kLibraryOk)
-    {
-        const fs::path source = m_home.Root() / "sources" / name;
+    const auto attach = [&](const std::u16string& tavGuid, const std::string& name, const std::string& bytes,
+                            int32_t expected = kLibraryOk) {
+        const fs::path source = home.Root() / "sources" / name;
         fs::create_directories(source.parent_path());
         std::ofstream(source, std::ios::binary) << bytes;
         std::u16string stored;
         EXPECT_EQ(expected, Service().StoreAttachment(stored, W(source), User(), tavGuid));
         return stored;
-    }
-    fs::path AttachmentFolder(const std::u16string& tavGuid) const { return m_sync / "alice/attachments" / P(tavGuid); }
+    };
+    const auto attachmentFolder = [&](const std::u16string& guid) { return sync / "alice/attachments" / P(guid); };
     // Straight on the library file, through a connection of its own, as another program would.
-    int32_t Sql(const std::u16string& sql, bool scalar = false)
-    {
+    const auto sql = [&](const std::u16string& statement, bool scalar = false) {
         CSqliteDB db;
-        db.Open(W(m_sync / "alice/library.db"));
-        return scalar ? db.ExecuteScalar(sql) : db.ExecuteStatement(sql);
-    }
-    int32_t CountRows(const std::string& table, const std::u16string& tavGuid)
-    {
-        return Sql(u"select count(*) from " + Utf8ToWide(table) + u" where TavGuid='" + tavGuid + u"'", true);
-    }
+        db.Open(W(sync / "alice/library.db"));
+        return scalar ? db.ExecuteScalar(statement) : db.ExecuteStatement(statement);
+    };
+    const auto countRows = [&](const std::string& table, const std::u16string& tavGuid) {
+        return sql(u"select count(*) from " + Utf8ToWide(table) + u" where TavGuid='" + tavGuid + u"'", true);
+    };
 
-    supporttest::TempHome m_home;
-    const fs::path m_sync = m_home.Root() / "sync folder";
-};
-
-// One entry filled the way an import fills it, apostrophes and quotes in every text, read back
-// whole, then removed without touching another entry; attachments go into their entry's folder once.
-TEST_F(LibraryTest, ImportFlowRoundTripsEveryRecordAndRemovalTakesThemAll)
-{
     const std::u16string tricky = u"O'Brien's \"notes\"; drop table Note; --'";
     const std::u16string tavGuid = CreateUnit(tricky);
     const std::u16string top = AddFolder(tavGuid, tavGuid, tricky);
     const std::u16string sub = AddFolder(tavGuid, top, u"子文献夹");
     const std::u16string second = AddFolder(tavGuid, tavGuid, u"第二个");
     // The same DOI (case and blanks aside), or without a DOI the same title, is one literature filed twice.
-    const std::u16string one = AddLiterature(tavGuid, top, u"10.1000/It's", tricky);
-    EXPECT_EQ(one, AddLiterature(tavGuid, sub, u" 10.1000/IT'S\u3000", u"重复"));
+    const std::u16string one = AddLiterature(tavGuid, top, u"10.1000/AZ-It's", tricky);
+    EXPECT_EQ(one, AddLiterature(tavGuid, sub, u" 10.1000/az-IT'S\u3000", u"重复"));
     const std::u16string two = AddLiterature(tavGuid, sub, u"", u"论文二");
     EXPECT_EQ(two, AddLiterature(tavGuid, second, u"", u"论文二"));
     EXPECT_NE(AddLiterature(tavGuid, second, u"", u""), AddLiterature(tavGuid, second, u"", u""));
     const std::u16string other = CreateUnit(u"b");
-    EXPECT_NE(one, AddLiterature(other, AddFolder(other, other, u"c"), u"10.1000/It's", u"t"));
+    EXPECT_NE(one, AddLiterature(other, AddFolder(other, other, u"c"), u"10.1000/AZ-It's", u"t"));
     auto relate = std::make_shared<SLiteratureRelate>();
-    relate->LiterGuid = one;
+    std::tie(relate->LiterGuid, relate->LastReadTime, relate->ReadingProgress) = std::make_tuple(one, tricky, 77);
     EXPECT_EQ(kLibraryOk, Service().AddLiteratureRelate(relate, tavGuid, User(), top, 0));
-    const std::u16string stored = Attach(tavGuid, "it's.pdf", "%PDF");
+    const std::u16string stored = attach(tavGuid, "it's.pdf", "%PDF");
     auto note = std::make_shared<SNoteInfo>();
     std::tie(note->LiterGuid, note->PosID, note->Content, note->Comments, note->IsPublic) =
         std::make_tuple(one, u"p'1", u"<p>内容</p>", tricky, 2);
@@ -151,13 +138,15 @@ TEST_F(LibraryTest, ImportFlowRoundTripsEveryRecordAndRemovalTakesThemAll)
     EXPECT_EQ(folders, (decltype(folders){{tricky, 0, 1}, {u"子文献夹", 1, 2}, {u"第二个", 0, 3}}));
     EXPECT_EQ(contents.FolderLiterature.at(sub), (Guids{one, two}));
     EXPECT_EQ(contents.Literature[0]->Title, tricky); // the first offer's fields
+    EXPECT_EQ(std::make_pair(contents.Relates.at(one)->LastReadTime, contents.Relates.at(one)->ReadingProgress),
+              std::make_pair(tricky, 77));
     ASSERT_EQ(2u, contents.Notes.size());
     EXPECT_EQ(contents.Notes[0].Note->Comments, fetched->Comments);
     EXPECT_EQ((Texts{tricky, u"复习", tricky}), contents.Notes[0].Labels);
     EXPECT_EQ(1u, contents.Attachments.size());
 
     // Removal reaches the entry's rows and files only, and only by a GUID of the signed-in user.
-    const std::u16string kept = Attach(other, "x/it's.pdf", "kept");
+    const std::u16string kept = attach(other, "x/it's.pdf", "kept");
     OvSysUser::Instance().SetUser(u"bob");
     EXPECT_EQ(kLibraryUnitNotFound, Service().DeleteLearningUnit(tavGuid, User()));
     OvSysUser::Instance().SetUser(u"alice");
@@ -168,106 +157,98 @@ TEST_F(LibraryTest, ImportFlowRoundTripsEveryRecordAndRemovalTakesThemAll)
     EXPECT_EQ(kLibraryOk, Service().DeleteLearningUnit(tavGuid, User()));
     for (const char* table : {"LearningUnit", "Folder", "Literature", "FolderLiterature", "LiteratureRelate", "Note",
                               "NoteLabel", "Attachment"})
-        EXPECT_EQ(0, CountRows(table, tavGuid)) << table;
+        EXPECT_EQ(0, countRows(table, tavGuid)) << table;
     for (const char* table : {"LearningUnit", "FolderLiterature", "NoteLabel", "Attachment"})
-        EXPECT_EQ(1, CountRows(table, other)) << table;
-    EXPECT_FALSE(fs::exists(AttachmentFolder(tavGuid)));
+        EXPECT_EQ(1, countRows(table, other)) << table;
+    EXPECT_FALSE(fs::exists(attachmentFolder(tavGuid)));
     EXPECT_EQ("kept", ReadWholeFile(P(kept)));
 
     // The same name and bytes are stored once; a missing source or unknown entry stores nothing.
-    const std::u16string copied = Attach(other, "one/paper.pdf", "first");
-    const std::u16string renamed = Attach(other, "two/paper.pdf", "second");
+    const std::u16string copied = attach(other, "one/paper.pdf", "first");
+    const std::u16string renamed = attach(other, "two/paper.pdf", "second");
     EXPECT_EQ(std::make_pair(P(copied), P(renamed)),
-              std::make_pair(AttachmentFolder(other) / "paper.pdf", AttachmentFolder(other) / "paper (2).pdf"));
+              std::make_pair(attachmentFolder(other) / "paper.pdf", attachmentFolder(other) / "paper (2).pdf"));
     EXPECT_EQ("second", ReadWholeFile(P(renamed)));
-    EXPECT_TRUE(fs::exists(m_home.Root() / "sources" / "two" / "paper.pdf"));
-    EXPECT_EQ(copied, Attach(other, "three/paper.pdf", "first")); // same name and bytes: stored once
-    EXPECT_EQ(3, std::distance(fs::directory_iterator(AttachmentFolder(other)), fs::directory_iterator()));
-    for (const std::u16string& missing : Guids{u"D:\\u\\a.pdf", W(m_home.Root() / "nope.pdf"), u"", W(m_home.Root())}) {
+    EXPECT_TRUE(fs::exists(home.Root() / "sources" / "two" / "paper.pdf"));
+    EXPECT_EQ(copied, attach(other, "three/paper.pdf", "first")); // same name and bytes: stored once
+    EXPECT_EQ(3, std::distance(fs::directory_iterator(attachmentFolder(other)), fs::directory_iterator()));
+    for (const std::u16string& missing : Guids{u"D:\\u\\a.pdf", W(home.Root() / "nope.pdf"), u"", W(home.Root())}) {
         std::u16string out = missing;
         EXPECT_EQ(kLibrarySourceMissing, Service().StoreAttachment(out, missing, User(), other));
         EXPECT_EQ(missing, out); // left as it was
     }
-    EXPECT_EQ(u"", Attach(kUnknown, "x.caj", "data", kLibraryUnitNotFound));
-    EXPECT_FALSE(fs::exists(AttachmentFolder(kUnknown)));
-}
+    EXPECT_EQ(u"", attach(kUnknown, "x.caj", "data", kLibraryUnitNotFound));
+    EXPECT_FALSE(fs::exists(attachmentFolder(kUnknown)));
 
-// Each operation is all or nothing, inside a batch too: a refused one answers with its code and
-// leaves no rows or files. A batch's writes are seen by the service alone until its end or until it
-// is full, and a removal inside it commits before its files go.
-TEST_F(LibraryTest, RejectedOperationsLeaveNothingAndBatchesGroupCommits)
-{
-    const std::u16string tavGuid = CreateUnit(u"a");
-    const std::u16string folder = AddFolder(tavGuid, tavGuid, u"f");
-    const std::u16string other = CreateUnit(u"b");
-    const std::u16string otherFolder = AddFolder(other, other, u"g");
-    // A prefix names one entry or says why not. A twin shares the first ten digits of `tavGuid` only.
-    const std::u16string twin = tavGuid.substr(0, 10) + (tavGuid[10] == u'0' ? u"1" : u"0") + std::u16string(21, u'0');
-    ASSERT_EQ(0, Sql(u"insert into LearningUnit(TavGuid,Name) values('" + twin + u"','twin')"));
-    std::u16string lower = tavGuid.substr(0, 11);
+    const std::u16string a = CreateUnit(u"a");
+    const std::u16string folder = AddFolder(a, a, u"f");
+    const std::u16string b = CreateUnit(u"b");
+    const std::u16string bFolder = AddFolder(b, b, u"g");
+    // A prefix names one entry or says why not. A twin shares the first ten digits of `a` only.
+    const std::u16string twin = a.substr(0, 10) + (a[10] == u'0' ? u"1" : u"0") + std::u16string(21, u'0');
+    ASSERT_EQ(0, sql(u"insert into LearningUnit(TavGuid,Name) values('" + twin + u"','twin')"));
+    std::u16string lower = a.substr(0, 11);
     std::transform(lower.begin(), lower.end(), lower.begin(), [](char16_t c) { return char16_t(c | 0x20); });
     for (const auto& [prefix, result, count] : std::vector<std::tuple<std::u16string, int32_t, size_t>>{
-             {tavGuid, kLibraryOk, 1}, {lower, kLibraryOk, 1}, {tavGuid.substr(0, 10), kLibraryAmbiguousEntry, 2},
-             {tavGuid + u"0", kLibraryUnitNotFound, 0}, {u"%", kLibraryUnitNotFound, 0}, {u"_", kLibraryUnitNotFound, 0},
-             {tavGuid.substr(0, 4) + u"'", kLibraryUnitNotFound, 0}, {u"", kLibraryBadArgument, 0}}) {
+             {a, kLibraryOk, 1}, {lower, kLibraryOk, 1}, {a.substr(0, 10), kLibraryAmbiguousEntry, 2},
+             {a + u"0", kLibraryUnitNotFound, 0}, {u"%", kLibraryUnitNotFound, 0}, {u"_", kLibraryUnitNotFound, 0},
+             {a.substr(0, 4) + u"'", kLibraryUnitNotFound, 0}, {u"", kLibraryBadArgument, 0}}) {
         std::vector<SLibraryEntry> matches;
         EXPECT_EQ(result, CLibraryReader(User()).FindEntries(prefix, matches)) << WideToUtf8(prefix);
         ASSERT_EQ(count, matches.size()) << WideToUtf8(prefix);
-        EXPECT_TRUE(result != kLibraryOk || matches[0].TavGuid == tavGuid);
+        EXPECT_TRUE(result != kLibraryOk || matches[0].TavGuid == a);
     }
-    EXPECT_EQ(u"", AddFolder(tavGuid, otherFolder, u"s", kLibraryFolderNotFound)); // a parent of another entry
-    EXPECT_EQ(u"", AddLiterature(tavGuid, otherFolder, u"10.1/x", u"t", kLibraryFolderNotFound));
-    auto relate = std::make_shared<SLiteratureRelate>();
+    EXPECT_EQ(u"", AddFolder(a, bFolder, u"s", kLibraryFolderNotFound)); // a parent of another entry
+    EXPECT_EQ(u"", AddLiterature(a, bFolder, u"10.1/x", u"t", kLibraryFolderNotFound));
     relate->LiterGuid = kUnknown;
-    EXPECT_EQ(kLibraryLiteratureNotFound, Service().AddLiteratureRelate(relate, tavGuid, User(), folder, 0));
-    EXPECT_EQ(kLibraryLiteratureNotFound, AddNote(tavGuid, u"p", kUnknown, {u"x"}));
+    EXPECT_EQ(kLibraryLiteratureNotFound, Service().AddLiteratureRelate(relate, a, User(), folder, 0));
+    EXPECT_EQ(kLibraryLiteratureNotFound, AddNote(a, u"p", kUnknown, {u"x"}));
     EXPECT_EQ(kLibraryUnitNotFound, AddNote(kUnknown, u"p", u""));
-    EXPECT_EQ(0, CountRows("Literature", tavGuid) + CountRows("NoteLabel", tavGuid));
-    const std::u16string stored = Attach(tavGuid, "a.pdf", "pdf");
-    ASSERT_EQ(0, Sql(u"create trigger R1 before insert on NoteLabel when new.Label='refused' "
+    EXPECT_EQ(0, countRows("Literature", a) + countRows("NoteLabel", a));
+    const std::u16string aStored = attach(a, "a.pdf", "pdf");
+    ASSERT_EQ(0, sql(u"create trigger R1 before insert on NoteLabel when new.Label='refused' "
                      u"begin select raise(abort, 'r'); end"));
-    ASSERT_EQ(0, Sql(u"create trigger R2 before insert on Attachment begin select raise(abort, 'r'); end"));
-    ASSERT_EQ(0, Sql(u"create trigger R3 before delete on LearningUnit begin select raise(abort, 'r'); end"));
-    EXPECT_EQ(kLibraryStorageError, AddNote(tavGuid, u"p", u"", {u"fine", u"refused"}));
-    EXPECT_EQ(0, CountRows("Note", tavGuid) + CountRows("NoteLabel", tavGuid));
+    ASSERT_EQ(0, sql(u"create trigger R2 before insert on Attachment begin select raise(abort, 'r'); end"));
+    ASSERT_EQ(0, sql(u"create trigger R3 before delete on LearningUnit begin select raise(abort, 'r'); end"));
+    EXPECT_EQ(kLibraryStorageError, AddNote(a, u"p", u"", {u"fine", u"refused"}));
+    EXPECT_EQ(0, countRows("Note", a) + countRows("NoteLabel", a));
     // Nothing of the failed try is in the way; a PosID already taken keeps the first note and its labels.
-    EXPECT_EQ(kLibraryOk, AddNote(tavGuid, u"p", u"", {u"fine"}, u"first"));
-    EXPECT_EQ(kLibraryNoteExists, AddNote(tavGuid, u"p", u"", {u"two", u"three"}, u"second"));
-    auto fetched = std::make_shared<SNoteInfo>();
-    EXPECT_EQ(kLibraryNoteNotFound, Service().GetNote(fetched, other, User(), u"p", 1));
-    EXPECT_EQ(u"", Attach(tavGuid, "b.pdf", "b", kLibraryStorageError));
-    EXPECT_FALSE(fs::exists(AttachmentFolder(tavGuid) / "b.pdf"));
-    EXPECT_EQ(kLibraryStorageError, Service().DeleteLearningUnit(tavGuid, User()));
+    EXPECT_EQ(kLibraryOk, AddNote(a, u"p", u"", {u"fine"}, u"first"));
+    EXPECT_EQ(kLibraryNoteExists, AddNote(a, u"p", u"", {u"two", u"three"}, u"second"));
+        EXPECT_EQ(kLibraryNoteNotFound, Service().GetNote(fetched, b, User(), u"p", 1));
+    EXPECT_EQ(u"", attach(a, "b.pdf", "b", kLibraryStorageError));
+    EXPECT_FALSE(fs::exists(attachmentFolder(a) / "b.pdf"));
+    EXPECT_EQ(kLibraryStorageError, Service().DeleteLearningUnit(a, User()));
     for (const char* table : {"Folder", "Attachment", "Note", "NoteLabel"})
-        EXPECT_EQ(1, CountRows(table, tavGuid)) << table;
-    EXPECT_EQ("pdf", ReadWholeFile(P(stored)));
-    ASSERT_EQ(0, Sql(u"drop trigger R3"));
+        EXPECT_EQ(1, countRows(table, a)) << table;
+    EXPECT_EQ("pdf", ReadWholeFile(P(aStored)));
+    ASSERT_EQ(0, sql(u"drop trigger R3"));
 
     ASSERT_EQ(kLibraryOk, Service().BeginBatch(User()));
-    const std::u16string literGuid = AddLiterature(other, otherFolder, u"10.1/x", u"t");
-    EXPECT_EQ(kLibraryStorageError, AddNote(other, u"p1", literGuid, {u"fine", u"refused"}));
-    EXPECT_EQ(kLibraryOk, AddNote(other, u"p2", literGuid, {u"fine"}));
-    ASSERT_EQ(kLibraryOk, Service().GetNote(fetched, other, User(), u"p2", 1));
+    const std::u16string literGuid = AddLiterature(b, bFolder, u"10.1/x", u"t");
+    EXPECT_EQ(kLibraryStorageError, AddNote(b, u"p1", literGuid, {u"fine", u"refused"}));
+    EXPECT_EQ(kLibraryOk, AddNote(b, u"p2", literGuid, {u"fine"}));
+    ASSERT_EQ(kLibraryOk, Service().GetNote(fetched, b, User(), u"p2", 1));
     EXPECT_EQ(literGuid, fetched->LiterGuid);
-    EXPECT_EQ(0, CountRows("Literature", other));
+    EXPECT_EQ(0, countRows("Literature", b));
     EXPECT_EQ(kLibraryOk, Service().EndBatch());
     for (const char* table : {"Literature", "Note", "NoteLabel"})
-        EXPECT_EQ(1, CountRows(table, other)) << table;
+        EXPECT_EQ(1, countRows(table, b)) << table;
 
     ASSERT_EQ(kLibraryOk, Service().BeginBatch(User()));
     for (int i = 0; i < CLibraryService::kBatchOperations; ++i)
-        AddFolder(other, other, u"g");
-    EXPECT_EQ(CLibraryService::kBatchOperations + 1, CountRows("Folder", other)); // a full batch goes at once
-    AddFolder(other, other, u"g");
+        AddFolder(b, b, u"g");
+    EXPECT_EQ(CLibraryService::kBatchOperations + 1, countRows("Folder", b)); // a full batch goes at once
+    AddFolder(b, b, u"g");
     auto bobs = std::make_shared<STavInfo>();
     ASSERT_EQ(kLibraryOk, Service().CreateLearningUnit(bobs, u"bob", 0, 0)); // another library: the batch goes first
-    EXPECT_EQ(CLibraryService::kBatchOperations + 2, CountRows("Folder", other));
-    EXPECT_EQ(kLibraryOk, Service().DeleteLearningUnit(tavGuid, User()));
-    EXPECT_EQ(0, CountRows("LearningUnit", tavGuid) + CountRows("Folder", tavGuid));
-    EXPECT_FALSE(fs::exists(P(stored)));
+    EXPECT_EQ(CLibraryService::kBatchOperations + 2, countRows("Folder", b));
+    EXPECT_EQ(kLibraryOk, Service().DeleteLearningUnit(a, User()));
+    EXPECT_EQ(0, countRows("LearningUnit", a) + countRows("Folder", a));
+    EXPECT_FALSE(fs::exists(P(aStored)));
     EXPECT_EQ(kLibraryOk, Service().EndBatch());
-    AddFolder(other, other, u"h"); // each operation commits on its own again
-    EXPECT_EQ(CLibraryService::kBatchOperations + 3, CountRows("Folder", other));
+    AddFolder(b, b, u"h"); // each operation commits on its own again
+    EXPECT_EQ(CLibraryService::kBatchOperations + 3, countRows("Folder", b));
 
     // No user, one whose name leaves the sync folder, or a library file that is no database gets
     // nothing made or changed; without a service every call answers with a code.
@@ -275,18 +256,18 @@ TEST_F(LibraryTest, RejectedOperationsLeaveNothingAndBatchesGroupCommits)
         OvSysUser::Instance().SetUser(user);
         EXPECT_EQ(u"", CreateUnit(u"x", user.empty() ? kLibraryNoUser : kLibraryBadUserName));
     }
-    EXPECT_EQ((std::set<fs::path>{m_sync / "alice", m_sync / "bob"}),
-              std::set<fs::path>(fs::directory_iterator(m_sync), fs::directory_iterator()));
-    EXPECT_FALSE(fs::exists(m_sync.parent_path() / "library.db"));
+    EXPECT_EQ((std::set<fs::path>{sync / "alice", sync / "bob"}),
+              std::set<fs::path>(fs::directory_iterator(sync), fs::directory_iterator()));
+    EXPECT_FALSE(fs::exists(sync.parent_path() / "library.db"));
     OvSysUser::Instance().SetUser(u"carol");
     const std::string garbage(4096, 'x');
-    fs::create_directories(m_sync / "carol");
-    std::ofstream(m_sync / "carol/library.db", std::ios::binary) << garbage;
+    fs::create_directories(sync / "carol");
+    std::ofstream(sync / "carol/library.db", std::ios::binary) << garbage;
     EXPECT_EQ(u"", CreateUnit(u"x", kLibraryCannotOpen));
-    EXPECT_EQ(garbage, ReadWholeFile(m_sync / "carol/library.db"));
+    EXPECT_EQ(garbage, ReadWholeFile(sync / "carol/library.db"));
     IOvDataMiddle::Uninitialize();
     EXPECT_EQ(u"", CreateUnit(u"c", kLibraryNotInitialized));
-    IOvDataMiddle::Initialize(-1);
+    OvSysUser::Instance().ClearOverride();
 }
 
 } // namespace
