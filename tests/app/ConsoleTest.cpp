@@ -1,10 +1,14 @@
-// tavtool as its users run it: arguments, exit codes, the words of its failures, and units left
-// as they were.
+// tavtool as its users run it: arguments, exit codes, the words of its failures, the personal
+// library's views, and units left as they were.
 #include "app/console/ConsoleProgress.h"
 #include "builder/UnitBuilder.h"
+#include "library/LibraryErrors.h"
+#include "library/OvDataMiddle.h"
 #include "support/SupportTestEnv.h"
+#include "support/SyncPathOverride.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <sys/wait.h>
 
@@ -15,6 +19,9 @@
 namespace {
 
 namespace fs = std::filesystem;
+using nlohmann::json;
+using testkit::U8;
+using Texts = std::list<std::u16string>;
 
 TEST(ConsoleProgressTest, BarFollowsPositionWithinRange)
 {
@@ -57,14 +64,91 @@ TEST(ConsoleTest, CommandsEndWithTheirExitCodesAndWordsAndLeaveUnitsAlone)
     testkit::UnitReader(d / "new.tav").Execute("update VersionInfo set VersionNum = 17");
     fs::create_directories(d / "u_contents");
     std::ofstream(d / "u_contents" / "TavBackup") << "a file where the backup folder goes";
-    const std::string sync = " --sync-dir '" + (d / "sync").string() + "'";
+    const fs::path source = d / "paper.pdf";
+    std::ofstream(source) << "pdf";
+    // Alice's library, filled through the service. Entry a (complete): "文献夹"/ with "子夹"/ below it,
+    // both holding "论文一" with its reading state; a highlight with labels on it, a note on no
+    // literature, one attachment. Entry b: never completed.
+    SetSyncPathOverride(testkit::U16((d / "sync").string()));
+    IOvDataMiddle::Initialize(-1);
+    IOvDataMiddle& service = IOvDataMiddle::Instance();
+    auto info = std::make_shared<STavInfo>();
+    info->Name = u"单元 a";
+    ASSERT_EQ(kLibraryOk, service.CreateLearningUnit(info, u"alice", 0, 0));
+    const std::u16string a = info->TavGuid;
+    std::vector<std::u16string> folders;
+    auto literature = std::make_shared<SLiteratureInfo>();
+    std::tie(literature->DOI, literature->Title, literature->Author) =
+        std::make_tuple(u"10.1000/ONE", u"论文\n一", u"作者");
+    for (const char16_t* name : {u"文献夹", u"子夹"}) {
+        auto folder = std::make_shared<SLiteratureFolder>();
+        std::tie(folder->Name, folder->ParentGuid) = std::make_tuple(name, folders.empty() ? a : folders.back());
+        ASSERT_EQ(kLibraryOk, service.AddFolder(folder, a, u"alice", 0));
+        folders.push_back(folder->FolderGuid);
+        ASSERT_EQ(kLibraryOk, service.AddLiterature(literature, a, u"alice", folder->FolderGuid, 0, 0));
+    }
+    const std::u16string one = literature->LiterGuid;
+    auto relate = std::make_shared<SLiteratureRelate>();
+    std::tie(relate->LiterGuid, relate->LastReadTime) = std::make_tuple(one, u"2017-06-06 09:44:59");
+    std::tie(relate->Locked, relate->LastReadPos, relate->ReadingProgress) = std::make_tuple(1, 42, 77);
+    ASSERT_EQ(kLibraryOk, service.AddLiteratureRelate(relate, a, u"alice", folders[0], 0));
+    for (const auto& [posId, literGuid, title, type] :
+         {std::make_tuple(u"p'1", one, u"划线", 10), std::make_tuple(u"p3", std::u16string(), u"", 1)}) {
+        auto note = std::make_shared<SNoteInfo>();
+        std::tie(note->PosID, note->LiterGuid, note->Title, note->TypeID) = std::tie(posId, literGuid, title, type);
+        note->ContentText = u"only content";
+        ASSERT_EQ(kLibraryOk, service.AddNote(note, type == 10 ? Texts{u"重点", u"复习"} : Texts{}, a, u"alice", 0));
+    }
+    std::u16string stored;
+    ASSERT_EQ(kLibraryOk, service.StoreAttachment(stored, testkit::U16(source.string()), u"alice", a));
+    ASSERT_EQ(kLibraryOk, service.CompleteLearningUnit(a, u"alice"));
+    info->Name = u"b";
+    ASSERT_EQ(kLibraryOk, service.CreateLearningUnit(info, u"alice", 0, 0));
+    const std::string b = U8(info->TavGuid), prefix = U8(a.substr(0, 12));
+    IOvDataMiddle::Uninitialize();
+    SetSyncPathOverride(u"");
+
+    const std::string sync = " --sync-dir '" + (d / "sync").string() + "'", alice = " --account alice" + sync;
+    std::string output;
+    ASSERT_EQ(0, RunTool("library show --json " + U8(a) + alice, output)) << output;
+    const json document = json::parse(output);
+    const std::pair<const char*, json> fields[] = {
+        {"/TavGuid", U8(a)}, {"/complete", true}, {"/folders/1/ParentGuid", U8(folders[0])},
+        {"/folders/1/literature", json::array({U8(one)})}, {"/literature/0/LiterGuid", U8(one)},
+        {"/literature/0/Author", "作者"}, {"/literature/0/OwnerName", "alice"}, {"/literature/0/relate/Locked", 1},
+        {"/literature/0/relate/LastReadTime", "2017-06-06 09:44:59"}, {"/notes/0/PosID", "p'1"},
+        {"/notes/0/TypeID", 10}, {"/notes/0/labels", json::array({"重点", "复习"})}, {"/notes/1/labels", json::array()},
+        {"/attachments/0/stored", U8(stored)}, {"/attachments/0/source", source.string()}, {"/attachments/1", nullptr}};
+    for (const auto& [pointer, value] : fields)
+        EXPECT_EQ(document.value(json::json_pointer(pointer), json()), value) << pointer;
+
     const std::vector<fs::path> untouched = {d / "text.tav", d / "empty.tav", d / "read-only.tav", d / "new.tav"};
+    const std::string missing = "no entry of alice has a TavGuid that begins with";
+    const std::string highlight = "highlight \"划线\"  labels: 重点, 复习\n";
+    const std::string listed =
+        "- 论文 一  DOI 10.1000/ONE  [last read 2017-06-06 09:44:59, position 42, progress 77, locked]\n";
     const std::tuple<std::string, int, std::vector<std::string>> cases[] = { // status -1: any failure
         {"import --help", 0, {"UNIT", "--account", "--sync-dir", "--no-pause"}},
         {"library show --help", 0, {"ENTRY", "--account", "--sync-dir", "--json"}},
         {"", -1, {}},
         {"library show" + sync, -1, {}},
         {"library list --account nobody" + sync, 0, {"nobody has no personal library yet"}},
+        {"library list" + alice, 0,
+         {U8(a) + "  ", "  complete    folders 2  literature 1  notes 2  单元 a\n",
+          "  incomplete  folders 0  literature 0  notes 0  b\n"}},
+        {"library show " + b + alice, 0, {"state     incomplete"}},
+        {"library show " + prefix + alice, 0,
+         {"\nfolders:\n  文献夹/\n    " + listed + "        " + highlight + "    子夹/\n      " + listed + "          " +
+          highlight + "\nnotes without literature:\n  note \"only content\"\n\nattachments:\n  " + U8(stored) +
+          "  (from " + source.string() + ")\n"}},
+        {"library show " + U8(a) + " --account bob" + sync, 1, {"bob has no personal library yet"}},
+        {"library show ''" + alice, 1, {"give the TavGuid of an entry"}},
+        {"library show " + U8(a) + "F" + alice, 1, {missing}},
+        {"library remove " + prefix + alice, 0,
+         {"removed " + U8(a) + " (单元 a) with 2 folders, 1 literature, 2 notes and its attachment files\n"}},
+        {"library remove " + prefix + alice, 1, {missing}},
+        {"library remove " + b + alice, 0, {"removed " + b}},
+        {"library list" + alice, 0, {"holds no entries"}},
         {"import " + quoted("missing.tav") + " --no-pause", 2, {"学习单元路径不存在"}},
         {"import " + quoted("text.tav") + " --no-pause", 1, {"打开学习单元", "0x20001F3D"}},
         {"import " + quoted("empty.tav") + " --no-pause", 1, {"): the file is empty"}},
@@ -89,7 +173,6 @@ TEST(ConsoleTest, CommandsEndWithTheirExitCodesAndWordsAndLeaveUnitsAlone)
     std::vector<std::string> before;
     for (const fs::path& file : untouched)
         before.push_back(supporttest::ReadWholeFile(file));
-    std::string output;
     for (const auto& [arguments, expected, says] : cases) {
         const int status = RunTool(arguments, output);
         EXPECT_TRUE(expected < 0 ? status != 0 : status == expected) << arguments << ": " << status << "\n" << output;
@@ -101,6 +184,7 @@ TEST(ConsoleTest, CommandsEndWithTheirExitCodesAndWordsAndLeaveUnitsAlone)
     EXPECT_TRUE(fs::is_regular_file(d / "sync" / "demo" / "library.db"));
     EXPECT_FALSE(fs::exists(d / "sync" / "nobody"));
     EXPECT_FALSE(fs::exists(d / "old_contents"));
+    EXPECT_FALSE(fs::exists(d / "sync" / "alice" / "attachments" / U8(a)));
 }
 
 } // namespace
