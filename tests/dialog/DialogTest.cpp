@@ -4,15 +4,8 @@
 #include "app/dialog/ArboraDataUpdateDlg.h"
 #include "builder/UnitBuilder.h"
 
-#include <QApplication>
-#include <QLabel>
-#include <QLineEdit>
-#include <QMessageBox>
-#include <QPlainTextEdit>
-#include <QProgressBar>
-#include <QPushButton>
 #include <QTest>
-#include <QTimer>
+#include <QtWidgets>
 
 #include <gtest/gtest.h>
 

@@ -7,10 +7,8 @@
 #include "support/IniFile.h"
 #include "support/SyncSettings.h"
 
-#include <QApplication>
-#include <QPlainTextEdit>
-#include <QPushButton>
 #include <QTest>
+#include <QtWidgets>
 
 #include <cstdio>
 #include <thread>
