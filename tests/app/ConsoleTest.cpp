@@ -128,8 +128,6 @@ TEST(ConsoleTest, CommandsEndWithTheirExitCodesAndWordsAndLeaveUnitsAlone)
     const std::string listed =
         "- 论文 一  DOI 10.1000/ONE  [last read 2017-06-06 09:44:59, position 42, progress 77, locked]\n";
     const std::tuple<std::string, int, std::vector<std::string>> cases[] = { // status -1: any failure
-        {"import --help", 0, {"UNIT", "--account", "--sync-dir", "--no-pause"}},
-        {"library show --help", 0, {"ENTRY", "--account", "--sync-dir", "--json"}},
         {"", -1, {}},
         {"library show" + sync, -1, {}},
         {"library list --account nobody" + sync, 0, {"nobody has no personal library yet"}},
