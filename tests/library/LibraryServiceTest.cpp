@@ -1,9 +1,7 @@
 // The personal library service and its reader.
-#include "library/LibraryDatabase.h"
 #include "library/LibraryErrors.h"
 #include "library/LibraryReader.h"
 #include "library/LibraryService.h"
-#include "library/OvDataMiddle.h"
 #include "sqlite/SqliteDB.h"
 #include "support/IniFile.h"
 #include "support/SupportTestEnv.h"
@@ -61,17 +59,13 @@ int32_t AddNote(const std::u16string& tavGuid, const std::u16string& posId, cons
     return Service().AddNote(note, labels, tavGuid, User(), 0);
 }
 
-// One entry filled the way an import fills it, apostrophes and quotes in every text, read back
-// whole, then removed without touching another entry; attachments go into their entry's folder once.
-// Then each operation is all or nothing, inside a batch too: a refused one answers with its code and
-// leaves no rows or files. A batch's writes are seen by the service alone until its end or until it
-// is full, and a removal inside it commits before its files go.
+// An entry filled as an import fills it, quotes in every text, read back whole and removed alone; then
+// each operation is all or nothing, inside a batch too, and a batch's writes wait for its end or its fill.
 TEST(LibraryTest, RoundTripRemovalRefusalsAndBatches)
 {
     // A temporary home whose SyncroSet.ini names the sync folder as the desktop application writes it.
     const supporttest::TempHome home;
     const fs::path sync = home.Root() / "sync folder";
-    fs::create_directories(sync);
     ASSERT_TRUE(WriteIniValue(SyncroSetFilePath(), u"SyncroSet", u"SyncPath", W(sync)));
     OvSysUser::Instance().SetUser(u"alice");
     IOvDataMiddle::Initialize(-1);
