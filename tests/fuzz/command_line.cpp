@@ -1,38 +1,33 @@
 // Start-up's command line: URL decoding never grows the text and undoes the encoding, and a path
 // written into an ImportTav element is read back exactly.
 #include "app/startup/CommandLine.h"
+#include "fuzz/FuzzCheck.h"
 #include "support/TextConvert.h"
 #include "xml/XmlDoc.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cctype>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
+
+namespace {
 
 // As the desktop application writes a command line: "+" for a blank, "%XX" for other bytes
 // than letters, digits and "-_.\\:/".
-namespace {
-
 std::string UrlEncode(const std::string& text)
 {
+    static constexpr char kHex[] = "0123456789ABCDEF";
     std::string out;
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte == ' ')
-            out += '+';
-        else if (std::isalnum(byte) || std::string("-_.\\:/").find(c) != std::string::npos)
-            out += c;
+    for (const unsigned char byte : text) {
+        if (std::isalnum(byte) || std::string_view("-_.\\:/").find(static_cast<char>(byte)) != std::string_view::npos)
+            out += static_cast<char>(byte);
         else
-            out += {'%', "0123456789ABCDEF"[byte >> 4], "0123456789ABCDEF"[byte & 0xF]};
+            out += byte == ' ' ? std::string("+") : std::string{'%', kHex[byte >> 4], kHex[byte & 0xF]};
     }
     return out;
 }
 
 } // namespace
-
-#define REQUIRE(ok) ((ok) ? void() : (std::fprintf(stderr, "broken: %s\n", #ok), std::abort()))
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

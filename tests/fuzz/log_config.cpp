@@ -1,11 +1,7 @@
 // The log.cfg reader, in UTF-8 and in a double-byte code page: settings stay within their limits,
 // and reading again over the result changes nothing.
+#include "fuzz/FuzzCheck.h"
 #include "support/Log.h"
-
-#include <cstdio>
-#include <cstdlib>
-
-#define REQUIRE(ok) ((ok) ? void() : (std::fprintf(stderr, "broken: %s\n", #ok), std::abort()))
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

@@ -26,16 +26,16 @@ inline std::u16string Repeat(const std::u16string& s, size_t n)
     return out;
 }
 
-// The elements as the index links them, e.g. "a(b c)"; with spans, each name is followed by its start, length
-// and tag lengths.
+// The elements as the index links them, e.g. "a(b c)"; with spans, each name is followed by
+// "@start+length/start tag length,end tag length".
 inline std::u16string Outline(const CXmlDoc& doc, bool spans = false)
 {
     std::u16string out;
     for (int32_t n = doc.Record(0).child; n != 0;) {
         const SXmlElemRecord& r = doc.Record(n);
-        const std::string span = spans ? "@" + std::to_string(r.start) + "+" + std::to_string(r.length) + "/" + std::to_string(r.tagLens)
-                                     : "";
-        out += doc.GetTagName(n) + std::u16string(span.begin(), span.end()) + (r.child != 0 ? u"(" : u"");
+        const std::string span = "@" + std::to_string(r.start) + "+" + std::to_string(r.length) + "/" +
+                                 std::to_string(r.tagLens & 0x3FFFFF) + "," + std::to_string(r.tagLens >> 22);
+        out += doc.GetTagName(n) + (spans ? std::u16string(span.begin(), span.end()) : u"") + (r.child ? u"(" : u"");
         if (r.child != 0) {
             n = r.child;
             continue;
@@ -48,4 +48,14 @@ inline std::u16string Outline(const CXmlDoc& doc, bool spans = false)
         }
     }
     return out;
+}
+
+// Empty when the index agrees with the text and, for a clean document, parsing the text again finds the same
+// elements at the same places.
+inline std::string Inconsistency(const CXmlDoc& doc, bool clean = true)
+{
+    CXmlDoc again;
+    again.SetDoc(doc.GetDoc());
+    const std::string index = doc.CheckIndex() + again.CheckIndex();
+    return !index.empty() || !clean || Outline(again, true) == Outline(doc, true) ? index : "parsed again differently";
 }
