@@ -20,10 +20,9 @@ public:
         if (::mkdtemp(pattern.data()) == nullptr)
             ADD_FAILURE() << "cannot make a temporary folder";
         m_root = pattern;
-        Set("HOME", m_root / "home");
-        Set("XDG_CONFIG_HOME", m_root / "config");
-        Set("XDG_DATA_HOME", m_root / "data");
-        Set("XDG_STATE_HOME", m_root / "state");
+        for (const auto& [name, folder] : {std::pair{"HOME", "home"}, {"XDG_CONFIG_HOME", "config"},
+                                           {"XDG_DATA_HOME", "data"}, {"XDG_STATE_HOME", "state"}})
+            Set(name, m_root / folder);
         Set("XDG_DOCUMENTS_DIR", "");
         ::unsetenv("XDG_DOCUMENTS_DIR"); // saved by Set, so that the destructor restores it
         std::filesystem::create_directories(m_root / "home");

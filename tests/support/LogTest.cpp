@@ -1,4 +1,5 @@
-// The log end to end: configuration lookup, where files go, what lines hold, batches and stop.
+// The log: message formatting, line layout, file names, log.cfg parsing; then end to end: configuration
+// lookup, where files go, what lines hold, batches and stop.
 #include "support/Log.h"
 #include "support/TextConvert.h"
 #include "tests/support/SupportTestEnv.h"
@@ -8,15 +9,97 @@
 #include <sys/stat.h>
 
 #include <atomic>
+#include <climits>
+#include <cstdlib>
 #include <stdexcept>
 #include <thread>
 
 namespace {
 
+using cxlog::Format;
 using supporttest::ReadWholeFile;
 using supporttest::WriteWholeFile;
 namespace fs = std::filesystem;
 using Ms = std::chrono::milliseconds;
+
+TEST(LogFormat, MessagesLinesAndFileNames)
+{
+    EXPECT_EQ(Format(u"[%s]", static_cast<const char16_t*>(nullptr)), u"[]");
+    EXPECT_EQ(Format(u"%d %i %u", -5, -5, -1), u"-5 -5 4294967295");
+    EXPECT_EQ(Format(u"%u %x %X %#x", static_cast<int64_t>(-1), 0x20001F3Du, 0xabcu, 255),
+              u"18446744073709551615 20001f3d ABC 0xff");
+    EXPECT_EQ(Format(u"%ld %lld %I64d", 7L, LLONG_MIN, 123456789012LL), u"7 -9223372036854775808 123456789012");
+    EXPECT_EQ(Format(u"%05d|%-4d|%4d|%+d|%02d", -42, 7, 7, 7, 5), u"-0042|7   |   7|+7|05");
+    EXPECT_EQ(Format(u"%-6s|%6s|%.3s", u"ab", u"ab", u"abcdef"), u"ab    |    ab|abc");
+    EXPECT_EQ(Format(u"%c%c", u'中', static_cast<char16_t>(u'!')), u"中!");
+    EXPECT_EQ(Format(u"100%% %s", u"done"), u"100% done");
+    // Missing arguments, unknown conversions and a lone '%' at the end are text.
+    EXPECT_EQ(Format(u"%s and %s", u"one"), u"one and %s");
+    EXPECT_EQ(Format(u"%d%%"), u"%d%");
+    EXPECT_EQ(Format(u"50%q %s|%-08", u"x", 1), u"50%q x|%-08");
+    // A type that does not suit the conversion prints as what it is.
+    EXPECT_EQ(Format(u"%d|%s|%s", u"text", 12, 4000000000u), u"text|12|4000000000");
+    // Messages stop at 5119 units, and never inside a surrogate pair.
+    const std::u16string longText(6000, u'a');
+    EXPECT_EQ(Format(u"%s", longText), longText.substr(0, cxlog::kMaxMessageLength));
+    EXPECT_EQ(Format(u"%999999999d", 1).size(), cxlog::kMaxMessageLength);
+    EXPECT_EQ(Format(u"%s", std::u16string(5118, u'b') + u"\U00010000\U00010000"), std::u16string(5118, u'b'));
+    // Lines and file names.
+    std::u16string line;
+    cxlog::FormatLine(line, u"T", 1, {}, {}, -7, {}, true);
+    EXPECT_EQ(line, u"T Warning (, -7): \r\n");
+    cxlog::FormatLine(line, u"T", 0, u"F", u"G", 1, std::u16string(5119, u'x'), true); // cut, with its line break
+    EXPECT_EQ(line, u"T Message F(G, 1): " + std::u16string(5120 - 21, u'x') + u"\r\n");
+    EXPECT_EQ(cxlog::LevelWord(-1), u"Level-1");
+    std::tm sunday{0, 0, 12, 3, 0, 121, 0, 0, -1, 0, nullptr};
+    std::tm monday{0, 0, 12, 4, 0, 121, 0, 0, -1, 0, nullptr};
+    std::mktime(&sunday); // fills in the weekday and the day of the year
+    std::mktime(&monday);
+    for (const auto& [periodType, date, name] :
+         {std::tuple{1, monday, u"tavtool_20210104.log"}, {7, monday, u"tavtool_20210104.log"},
+          {2, sunday, u"tavtool_202100.log"}, {2, monday, u"tavtool_202101.log"}, {3, sunday, u"tavtool_202101.log"},
+          {4, monday, u"tavtool_2021.log"}})
+        EXPECT_EQ(cxlog::LogFileName(u"tavtool", true, periodType, date), name) << periodType;
+    EXPECT_EQ(cxlog::LogFileName(u"tavtool", false, 0, monday), u"_20210104.log");
+    // A module name that leaves no room for the date is shortened to keep within 63 units.
+    EXPECT_EQ(cxlog::LogFileName(std::u16string(80, u'm'), true, 0, monday),
+              std::u16string(50, u'm') + u"_20210104.log");
+}
+
+TEST(LogFormat, ConfigKeysAndValues)
+{
+    ::setenv("ARBORA_LOG_TEST_ROOT", "/srv/logs", 1);
+    ::unsetenv("ARBORA_LOG_TEST_UNSET");
+    // Each row: the text, then the level, period type, funcName, moduleLogName and path read from it.
+    for (const auto& [text, read] : std::initializer_list<std::pair<std::string, std::string>>{
+             // Empty values change nothing; a later line overrides an earlier one.
+             {"level|1\r\nlevel|2\r\nlevel|\r\nmoduleLogName|0\r\npath|/a/\r\npath|", "2 0 1 0 /a/"},
+             // Keys count only at the very start of a line and with their exact case.
+             {" level|3\r\nLevel|3\r\n# level|3", "-1 0 1 1 "},
+             // Values are read as atoi reads them; the path is kept untrimmed.
+             {"level|  2abc\r\nfuncName|no\r\npath| /a b/ ", "2 0 0 1  /a b/ "},
+             {"level|abc\r\nfuncName|-1", "0 0 1 1 "},
+             {"level|99999999999", "2147483647 0 1 1 "},
+             // Only CR LF ends a line: a bare LF or CR keeps the rest on the line of the first key.
+             {"level|3\nperiodType|2\nfuncName|0\n", "3 0 1 1 "},
+             {"periodType|4\rlevel|3\r\nfuncName|0", "-1 4 0 1 "},
+             // Variables in the path are expanded; unknown or broken ones stay as written.
+             {"path|${ARBORA_LOG_TEST_ROOT}tool$ARBORA_LOG_TEST_UNSET/${ARBORA_LOG_TEST_UNSET}/a$/b${/c$",
+              "-1 0 1 1 /srv/logstool$ARBORA_LOG_TEST_UNSET/${ARBORA_LOG_TEST_UNSET}/a$/b${/c$"},
+             // A long path is cut to 259 units, never inside a surrogate pair.
+             {"path|/" + std::string(257, 'p') + "\xF0\x9F\x98\x80", "-1 0 1 1 /" + std::string(257, 'p')}}) {
+        cxlog::Config c;
+        cxlog::ParseConfig(text, "UTF-8", c);
+        EXPECT_EQ(std::to_string(c.level) + " " + std::to_string(c.periodType) + " " + std::to_string(c.funcName) +
+                      " " + std::to_string(c.moduleLogName) + " " + WideToUtf8(c.path),
+                  read);
+    }
+    ::unsetenv("ARBORA_LOG_TEST_ROOT");
+    // "path|/日志/" in GB18030: the folder name is decoded from the locale's character set.
+    cxlog::Config config;
+    cxlog::ParseConfig("path|/\xC8\xD5\xD6\xBE/", "GB18030", config);
+    EXPECT_EQ(config.path, u"/日志/");
+}
 
 class LogWriterTest : public ::testing::Test {
 protected:
@@ -27,7 +110,7 @@ protected:
     {
         CxLogOptions options;
         options.commonConfigPath = Utf8ToWide(CommonConfig().string());
-        options.executablePath = Utf8ToWide(m_executable.string());
+        options.executablePath = Utf8ToWide((m_bin / "tavtool").string());
         options.fallbackLogFolder = Utf8ToWide((m_home.Root() / "state" / "Log").string()) + u"/";
         options.codeset = codeset;
         options.clock = [this] {
@@ -55,7 +138,6 @@ protected:
 
     supporttest::TempHome m_home;
     fs::path m_bin = m_home.Root() / "bin";
-    fs::path m_executable = m_bin / "tavtool";
     std::atomic<int64_t> m_now = LocalMs(4, 10, 30, 0, 250);
     std::atomic<bool> m_holdWriter{false};
     const std::thread::id m_testThread = std::this_thread::get_id();
@@ -85,7 +167,7 @@ TEST_F(LogWriterTest, WithoutConfigEverythingGoesToTheDailyFileBesideTheExecutab
               "2021-01-05 00:00:00.100 Message TavDB(F, 1): after midnight\r\n");
 }
 
-TEST_F(LogWriterTest, ConfigLookupLevelsFileNamesAndWhatIsRead)
+TEST_F(LogWriterTest, ConfigLookupLevelsFileNamesAndFolders)
 {
     WriteWholeFile(m_bin / "log.cfg", "level|0\r\n");
     WriteWholeFile(CommonConfig(), "level|3\r\nfuncName|0\r\nperiodType|2\r\nmoduleLogName|0\r\n");
@@ -106,15 +188,14 @@ TEST_F(LogWriterTest, ConfigLookupLevelsFileNamesAndWhatIsRead)
         fs::rename(m_bin / name, CommonConfig());
         EXPECT_EQ(Start().Settings().level, level) << name;
     }
-}
-
-TEST_F(LogWriterTest, WhereTheFilesGo)
-{
+    // Where the files go: the configured folder, else Log beside the executable, else the fallback folder.
+    fs::remove(CommonConfig());
     m_home.Set("ARBORA_LOG_TEST_DIR", m_home.Root() / "logs");
     WriteWholeFile(m_bin / "log.cfg", "path|$ARBORA_LOG_TEST_DIR/tool/\r\n");
     Write({u"in the folder"});
     EXPECT_TRUE(fs::exists(m_home.Root() / "logs" / "tool" / "tavtool_20210104.log"));
     fs::remove(m_bin / "log.cfg");
+    fs::remove_all(m_bin / "Log");
     WriteWholeFile(m_bin / "Log", "a file where the folder should be");
     Write({u"elsewhere"});
     EXPECT_TRUE(fs::exists(m_home.Root() / "state" / "Log" / "tavtool_20210104.log"));
@@ -188,12 +269,10 @@ TEST(LogExitDeathTest, TheProcessWideLogReadsTheAllUsersConfigAndRefusesUseAfter
             std::atexit(UseTheLogAfterItsDestruction);
             CxLog& log = CxLog::Instance();
             log.Log(u"TavDB", u"CTavDB::Init", 7, 0, u"%s", u"hello");
-            const bool flushed = log.Flush() && &log == &CxLog::Instance();
-            const fs::path written(log.LastLogFilePath());
-            flushed && written.parent_path() == logs &&
-                    ReadWholeFile(written).ends_with(" Message TavDB(CTavDB::Init, 7): hello\r\n")
-                ? std::exit(0)
-                : std::_Exit(1);
+            const bool ok = log.Flush() && &log == &CxLog::Instance() &&
+                            ReadWholeFile(logs / fs::path(log.LastLogFilePath()).filename())
+                                .ends_with(" Message TavDB(CTavDB::Init, 7): hello\r\n");
+            ok ? std::exit(0) : std::_Exit(1);
         },
         ::testing::ExitedWithCode(42), "CxLog has destroy!");
 }
