@@ -4,8 +4,7 @@
 #include "app/dialog/ArboraDataUpdateDlg.h"
 #include "builder/UnitBuilder.h"
 #include "store/TavDB.h"
-#include "support/IniFile.h"
-#include "support/SyncSettings.h"
+#include "support/SyncPathOverride.h"
 
 #include <QTest>
 #include <QtWidgets>
@@ -25,9 +24,7 @@ int main(int argc, char** argv)
     const std::filesystem::path out = argv[2];
     std::filesystem::create_directories(out);
     testkit::SignInAccount(u"demo");
-    const char* home = std::getenv("HOME");
-    const std::string sync = std::string(home ? home : "/tmp") + "/sync";
-    WriteIniValue(SyncroSetFilePath(), u"SyncroSet", u"SyncPath", testkit::U16(sync));
+    SetSyncPathOverride(testkit::U16(std::string(std::getenv("HOME") ? std::getenv("HOME") : "/tmp") + "/sync"));
     constexpr int kHoldAtReport = 80;
     std::atomic<int> reports{0};
     std::atomic<bool> release{false};
