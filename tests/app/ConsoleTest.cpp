@@ -61,8 +61,7 @@ TEST(ConsoleTest, CommandsEndWithTheirExitCodesAndWordsAndLeaveUnitsAlone)
     const std::string noBackup = unit("u.tav", 9);
     const std::string newer = unit("new.tav", 16);
     testkit::UnitReader(d / "new.tav").Execute("update VersionInfo set VersionNum = 17");
-    fs::create_directories(d / "u_contents");
-    std::ofstream(d / "u_contents" / "TavBackup") << "a file where the backup folder goes";
+    supporttest::WriteWholeFile(d / "u_contents" / "TavBackup", "a file where the backup folder goes");
     const fs::path source = d / "paper.pdf";
     std::ofstream(source) << "pdf";
     // Alice's library, filled through the service. Entry a (complete): "文献夹"/ with "子夹"/ below it,

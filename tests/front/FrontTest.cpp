@@ -145,7 +145,6 @@ TEST(ImportDialogLogicTest, StatesFromIdleThroughImportToFinishedAndCancelsAtAny
     const testkit::ScopedHomeEnv home;
     const std::u16string path = testkit::U16((home.Home() / "单元 a.tav").string());
     std::ofstream(testkit::U8(path)) << "unit";
-    g_cancelFlag.store(0);
     CScriptedWindow window;
     auto logic = window.MakeLogic();
     // Browse, Start and Log enabled, and the cancel button's text.
@@ -213,7 +212,6 @@ TEST(ImportDialogLogicTest, StatesFromIdleThroughImportToFinishedAndCancelsAtAny
     for (int32_t round = 0; round <= kSteps + 1; ++round) {
         SCOPED_TRACE(round);
         const int32_t stepsDone = round <= kSteps ? round : 1; // the last round destroys the dialog
-        g_cancelFlag.store(0);
         CScriptedWindow front;
         front.permits = stepsDone;
         auto roundLogic = front.MakeLogic();
@@ -236,7 +234,6 @@ TEST(ImportDialogLogicTest, StatesFromIdleThroughImportToFinishedAndCancelsAtAny
             EXPECT_EQ(front.cancelText, u"取消");
         }
     }
-    g_cancelFlag.store(0);
 }
 
 } // namespace

@@ -12,7 +12,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <set>
 
 namespace {
@@ -73,8 +72,7 @@ TEST(LibraryTest, RoundTripRemovalRefusalsAndBatches)
     const auto attach = [&](const std::u16string& tavGuid, const std::string& name, const std::string& bytes,
                             int32_t expected = kLibraryOk) {
         const fs::path source = home.Root() / "sources" / name;
-        fs::create_directories(source.parent_path());
-        std::ofstream(source, std::ios::binary) << bytes;
+        supporttest::WriteWholeFile(source, bytes);
         std::u16string stored;
         EXPECT_EQ(expected, Service().StoreAttachment(stored, W(source), User(), tavGuid));
         return stored;
@@ -254,8 +252,7 @@ TEST(LibraryTest, RoundTripRemovalRefusalsAndBatches)
     EXPECT_FALSE(fs::exists(sync.parent_path() / "library.db"));
     OvSysUser::Instance().SetUser(u"carol");
     const std::string garbage(4096, 'x');
-    fs::create_directories(sync / "carol");
-    std::ofstream(sync / "carol/library.db", std::ios::binary) << garbage;
+    supporttest::WriteWholeFile(sync / "carol/library.db", garbage);
     EXPECT_EQ(u"", CreateUnit(u"x", kLibraryCannotOpen));
     EXPECT_EQ(garbage, ReadWholeFile(sync / "carol/library.db"));
     IOvDataMiddle::Uninitialize();

@@ -1,25 +1,18 @@
 #include "sqlite/SqliteDB.h"
+#include "support/SupportTestEnv.h"
 #include "support/TextConvert.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
 #include <filesystem>
-#include <fstream>
 #include <functional>
-#include <iterator>
 
 namespace fs = std::filesystem;
 
 namespace {
 
 constexpr char kKey[] = "3A7F0C52E9B4";
-
-std::string Bytes(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 CSqliteException Caught(const std::function<void()>& operation)
 {
@@ -140,13 +133,13 @@ TEST_F(SqliteDBTest, ChangeKeyEncryptsOnlyAWritablePlainFile)
     fs::permissions(m_dir / "plain.tav", fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
     MakePlainDatabase("read-only.tav");
     fs::permissions(m_dir / "read-only.tav", fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
-    std::ofstream(m_dir / "words.txt") << "not a database, only words filling the header\n" << std::string(200, 'x');
+    supporttest::WriteWholeFile(m_dir / "words.txt", "not a database, only words\n" + std::string(200, 'x'));
     // The plain file comes round again encrypted: opened without the key, it is refused like the words.
     for (const auto& [name, expected] : {std::pair{"plain.tav", SQLITE_OK}, {"read-only.tav", SQLITE_READONLY},
                                          {"words.txt", SQLITE_NOTADB}, {"plain.tav", SQLITE_NOTADB}}) {
         SCOPED_TRACE(std::string(name) + " " + std::to_string(expected));
         const fs::path file = m_dir / name;
-        const std::string before = Bytes(file);
+        const std::string before = supporttest::ReadWholeFile(file);
         const fs::perms mode = fs::status(file).permissions();
         CSqliteDB db;
         db.Open(Utf8ToWide(file.string()));
@@ -154,7 +147,7 @@ TEST_F(SqliteDBTest, ChangeKeyEncryptsOnlyAWritablePlainFile)
         EXPECT_EQ(db.WriteFailure().code, expected == SQLITE_READONLY ? SQLITE_READONLY : 0);
         EXPECT_TRUE(expected != SQLITE_OK || db.ExecuteScalar(u"select count(*) from t") == 2); // reopened with the key
         db.Close();
-        EXPECT_EQ(Bytes(file) != before, expected == SQLITE_OK);
+        EXPECT_EQ(supporttest::ReadWholeFile(file) != before, expected == SQLITE_OK);
         EXPECT_EQ(fs::status(file).permissions(), mode);
         EXPECT_FALSE(fs::exists(file.string() + ".encrypting"));
     }
