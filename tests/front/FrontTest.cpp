@@ -139,7 +139,6 @@ private:
     std::deque<std::unique_ptr<SProgressRecord>> m_queue;
 };
 
-// The states from idle through an import to finished and again, then a cancel at every moment.
 TEST(ImportDialogLogicTest, StatesFromIdleThroughImportToFinishedAndCancelsAtAnyMoment)
 {
     const testkit::ScopedHomeEnv home;
