@@ -41,7 +41,7 @@ TEST(XmlEdit, EachChangeWritesTheTextAndKeepsTheIndexInStep)
          u"<r><e a=\"say &quot;hi&quot; &amp; &apos;bye&apos; &lt;now&gt;\" b=two c/></r>"},
         {u"<r><e a=\"1\" b=two c/><f/></r>", u"r/e", Set(u"b", u"2"), u"<r><e a=\"1\" b=\"2\" c/><f/></r>"},
         {u"<r  ><e/></r>", u"r", Set(u"k", u"1"), u"<r k=\"1\"  ><e/></r>"},
-        {u"<r><g /></r>", u"r/g", Set(u"k", u"1"), u"<r><g k=\"1\" /></r>"},
+        {u"<r><g c /></r>", u"r/g", Set(u"c", u"1"), u"<r><g c=\"1\" /></r>"},
         {u"<r><f x=y/>t</f></r>", u"r/f", Set(u"k", u"1"), u"<r><f x=y/ k=\"1\">t</f></r>"},
         {u"<r>\r\n<a/>\r\n<b><c/></b>\r\n<e/></r>", u"r/b", [](CXmlDoc& d) { return d.RemoveTag(); },
         u"<r>\r\n<a/>\r\n\r\n<e/></r>"},

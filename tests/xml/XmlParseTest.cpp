@@ -97,18 +97,15 @@ TEST(XmlParse, LimitsRefuseWithoutTruncatingAndLargeOrRepeatedParses)
     EXPECT_LT(doc.GetResult().size(), 1040u);
     EXPECT_TRUE(doc.GetResult().ends_with(u"/>"));
     // Many small elements: the index spans several full segments.
-    ASSERT_TRUE(doc.SetDoc(u"<r>" + Repeat(u"<i a=\"1\"/>", 200000) + u"</r>"));
+    ASSERT_TRUE(doc.SetDoc(u"<r>" + Repeat(u"<i a=\"1\"/>", 200000) + u"</r>") && At(doc, u"r/i"));
     EXPECT_EQ(doc.NextFreeRecord(), 200002);
     EXPECT_GE(doc.Index().SegmentCount(), 4u);
     for (size_t s = 0; s + 1 < doc.Index().SegmentCount(); ++s)
         EXPECT_EQ(doc.Index().SegmentLength(s), 65536u);
     EXPECT_EQ(doc.CheckIndex(), "");
-    ASSERT_TRUE(At(doc, u"r/i"));
     // A smaller text in the same object: old records and positions are gone.
     EXPECT_FALSE(doc.SetDoc(u"<x><y></x>"));
-    EXPECT_EQ(doc.GetMainPos(), 0);
-    EXPECT_EQ(doc.NextFreeRecord(), 3);
-    EXPECT_EQ(doc.GetSubDoc(5), u"");
+    EXPECT_TRUE(doc.GetMainPos() == 0 && doc.NextFreeRecord() == 3 && doc.GetSubDoc(5).empty());
     EXPECT_EQ(Outline(doc), u"x(y)");
 }
 
@@ -121,40 +118,31 @@ std::vector<std::u16string> Attributes(const CXmlDoc& doc)
     return all;
 }
 
-TEST(XmlParse, FindTagIntoTagAndOutOfTag)
+TEST(XmlParse, FindTagIntoTagOutOfTagAndAttributes)
 {
     CXmlDoc doc;
     ASSERT_TRUE(doc.SetDoc(u"<a><b><Items/><item/><Item id=\"1\"/><Item-x/><Item id=\"2\"/></b><d/></a>"));
-    EXPECT_FALSE(doc.IntoTag());  // no main element yet
-    EXPECT_FALSE(doc.OutOfTag()); // already at the document level
+    EXPECT_FALSE(doc.IntoTag() || doc.OutOfTag()); // no main element yet, and already at the document level
     ASSERT_TRUE(At(doc, u"a/b/"));
     const int32_t a = doc.Record(0).child;
     // Whole names with exact case; a failed search leaves the position where it was.
-    ASSERT_TRUE(doc.FindTag(u"Item") && doc.FindTag(u"Item"));
-    EXPECT_FALSE(doc.FindTag(u"Item"));
+    ASSERT_TRUE(doc.FindTag(u"Item") && doc.FindTag(u"Item") && !doc.FindTag(u"Item"));
     EXPECT_EQ(doc.GetAttrib(u"id"), u"2");
     // The sought name ends at a space, "/", "=", "[" or "]"; "/" first is refused; empty takes the next.
     doc.ResetMainPos();
     ASSERT_TRUE(doc.FindTag(u"Item[@id='2']"));
     EXPECT_EQ(doc.GetAttrib(u"id"), u"1");
     doc.ResetMainPos();
-    EXPECT_TRUE(doc.FindTag(u"Items ") && !doc.FindTag(u"/a"));
-    EXPECT_TRUE(doc.FindTag(u""));
+    EXPECT_TRUE(doc.FindTag(u"Items ") && !doc.FindTag(u"/a") && doc.FindTag(u""));
     // Out of the element remembers it as the child, and into it goes back there.
     ASSERT_TRUE(doc.OutOfTag());
-    EXPECT_EQ(doc.GetTagName(), u"b");
-    EXPECT_EQ(doc.GetParentPos(), a);
+    EXPECT_TRUE(doc.GetTagName() == u"b" && doc.GetParentPos() == a);
     ASSERT_TRUE(doc.IntoTag());
     EXPECT_EQ(doc.GetTagName(), u"item");
     ASSERT_TRUE(doc.OutOfTag() && doc.FindTag(u"d") && doc.OutOfTag());
-    EXPECT_EQ(doc.GetMainPos(), a);
-    EXPECT_EQ(doc.GetParentPos(), 0);
-    EXPECT_FALSE(doc.OutOfTag());
-}
+    EXPECT_TRUE(doc.GetMainPos() == a && doc.GetParentPos() == 0 && !doc.OutOfTag());
 
-TEST(XmlParse, AttributesAreReadAndDecoded)
-{
-    CXmlDoc doc;
+    // Attributes: quoted either way, unquoted, without a value; references decoded.
     ASSERT_TRUE(doc.SetDoc(u"<e a=\"a &lt; b\" b='&#x41;&#65;' c=&bogus; d = 'x' e f=plain/ g=\"&Oslash;\" h='x>y'/>"));
     EXPECT_TRUE(Attributes(doc).empty()); // no main element yet
     ASSERT_TRUE(doc.FindTag(u"e"));

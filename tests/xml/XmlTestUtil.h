@@ -27,7 +27,7 @@ inline std::u16string Repeat(const std::u16string& s, size_t n)
 }
 
 // The elements as the index links them, e.g. "a(b c)"; with spans, each name is followed by
-// "@start+length/start tag length,end tag length".
+// "@start+length/start tag length,end tag length". Without recursion: nesting goes 65,535 deep.
 inline std::u16string Outline(const CXmlDoc& doc, bool spans = false)
 {
     std::u16string out;
