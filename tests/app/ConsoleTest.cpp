@@ -46,8 +46,8 @@ int RunTool(const std::string& arguments, std::string& output)
 
 TEST(ConsoleTest, CommandsEndWithTheirExitCodesAndWordsAndLeaveUnitsAlone)
 {
-    const testkit::TempDir dir;
-    const fs::path& d = dir.Path();
+    const testkit::ScopedHomeEnv home; // the library below is filled in this process
+    const fs::path& d = home.Home();
     std::ofstream(d / "text.tav") << std::string(600, 'z');
     std::ofstream{d / "empty.tav"};
     testkit::BuildUnit(d / "sample.tav", testkit::SampleSpec(9));
