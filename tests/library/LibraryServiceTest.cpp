@@ -206,7 +206,7 @@ TEST(LibraryTest, RoundTripRemovalRefusalsAndBatches)
     // Nothing of the failed try is in the way; a PosID already taken keeps the first note and its labels.
     EXPECT_EQ(kLibraryOk, AddNote(a, u"p", u"", {u"fine"}, u"first"));
     EXPECT_EQ(kLibraryNoteExists, AddNote(a, u"p", u"", {u"two", u"three"}, u"second"));
-        EXPECT_EQ(kLibraryNoteNotFound, Service().GetNote(fetched, b, User(), u"p", 1));
+    EXPECT_EQ(kLibraryNoteNotFound, Service().GetNote(fetched, b, User(), u"p", 1));
     EXPECT_EQ(u"", attach(a, "b.pdf", "b", kLibraryStorageError));
     EXPECT_FALSE(fs::exists(attachmentFolder(a) / "b.pdf"));
     EXPECT_EQ(kLibraryStorageError, Service().DeleteLearningUnit(a, User()));
