@@ -48,25 +48,21 @@ TEST_F(SettingsTest, IniReadsWritesAndRefusesLikeThePrivateProfileFunctions)
           {u"SyncroSet", u"Single", u"x"}, {u"SyncroSet", u"Empty", u""}, {u"SyncroSet", u"Chinese", u"学习单元"},
           {u"SyncroSet", u"Equals", u"a=b"}, {u"SyncroSet", u"key", u"none"}, {u"First", u"key", u"one"}})
         EXPECT_EQ(ReadIniValue(m_ini, section, key, u"none"), value) << WideToUtf8(key);
-    // Writing changes only the one line.
-    const struct {
-        const char* before; // nullptr: no file, nor its folder
-        const char16_t *section, *key, *value;
-        const char* after;
-    } rows[] = {
-        {nullptr, u"SyncroSet", u"SyncPath", u"/srv/学习/", "[SyncroSet]\nSyncPath=/srv/学习/\n"},
-        {"; c\n[A]\nx = 1\n\n[SyncroSet]\nO=k\nsyncpath=/old\nT=t\n[B]\nSyncPath=/b\n", u"SyncroSet", u"SyncPath",
-         u"/n", "; c\n[A]\nx = 1\n\n[SyncroSet]\nO=k\nSyncPath=/n\nT=t\n[B]\nSyncPath=/b\n"},
-        {"[S]\nO=1\n\n[B]\nz=2\n", u"S", u"K", u"/p", "[S]\nO=1\nK=/p\n\n[B]\nz=2\n"},
-        {"\xEF\xBB\xBF[S]\r\nA=1\r\n", u"S", u"B", u"2", "\xEF\xBB\xBF[S]\r\nA=1\r\nB=2\r\n"},
-        {"[S]\nA=1\n[T]\n[S]\nK=second\n", u"S", u"K", u"new", "[S]\nA=1\nK=new\n[T]\n[S]\nK=second\n"},
-    };
-    for (const auto& row : rows) {
+    // Writing changes only the one line. Each row: the file before (null: no file, nor its folder), section, key,
+    // value, the file after.
+    for (const auto& [before, section, key, value, after] :
+         std::initializer_list<std::tuple<const char*, const char16_t*, const char16_t*, const char16_t*, const char*>>{
+             {nullptr, u"SyncroSet", u"SyncPath", u"/srv/学习/", "[SyncroSet]\nSyncPath=/srv/学习/\n"},
+             {"; c\n[A]\nx = 1\n\n[SyncroSet]\nO=k\nsyncpath=/old\nT=t\n[B]\nSyncPath=/b\n", u"SyncroSet", u"SyncPath",
+              u"/n", "; c\n[A]\nx = 1\n\n[SyncroSet]\nO=k\nSyncPath=/n\nT=t\n[B]\nSyncPath=/b\n"},
+             {"[S]\nO=1\n\n[B]\nz=2\n", u"S", u"K", u"/p", "[S]\nO=1\nK=/p\n\n[B]\nz=2\n"},
+             {"\xEF\xBB\xBF[S]\r\nA=1\r\n", u"S", u"B", u"2", "\xEF\xBB\xBF[S]\r\nA=1\r\nB=2\r\n"},
+             {"[S]\nA=1\n[T]\n[S]\nK=second\n", u"S", u"K", u"new", "[S]\nA=1\nK=new\n[T]\n[S]\nK=second\n"}}) {
         fs::remove_all(m_registry.parent_path());
-        if (row.before)
-            WriteWholeFile(m_registry, row.before);
-        ASSERT_TRUE(WriteIniValue(m_ini, row.section, row.key, row.value));
-        EXPECT_EQ(ReadWholeFile(m_registry), row.after);
+        if (before)
+            WriteWholeFile(m_registry, before);
+        ASSERT_TRUE(WriteIniValue(m_ini, section, key, value));
+        EXPECT_EQ(ReadWholeFile(m_registry), after);
     }
     // Values that reading would change are quoted.
     for (const std::u16string value : {u"  padded  ", u"\"quoted\"", u"'single'", u"a\"b", u"\x01\x02 控制", u""}) {
@@ -131,19 +127,15 @@ TEST_F(SettingsTest, AccountNameAndSyncPathFromOverrideSettingsFileRegistryOrADe
 
 TEST_F(SettingsTest, DriveChoice)
 {
-    const struct {
-        MountTable table;
-        const char16_t* drive; // empty: none qualifies
-    } rows[] = {
-        {{{Fixed(u"/mnt/b", 5 * kGiB), Fixed(u"/mnt/a", 5 * kGiB)}, u"/"}, u"/mnt/b"},
-        {{{Fixed(u"/mnt/a", 5 * kGiB), Fixed(u"/mnt/b", 6 * kGiB)}, u"/"}, u"/mnt/b"},
-        {{{Fixed(u"/", 900 * kGiB), MountEntry{u"/net", false, 800 * kGiB}, Fixed(u"/mnt/full", 0)}, u"/"}, u""},
-        {{{Fixed(u"/sysroot", 900 * kGiB), Fixed(u"/mnt/d", 1)}, u"/sysroot"}, u"/mnt/d"},
-    };
-    for (const auto& row : rows) {
+    // Each row: the mounts, then the drive chosen (empty: none qualifies).
+    for (const auto& [table, chosen] : std::initializer_list<std::pair<MountTable, std::u16string>>{
+             {{{Fixed(u"/mnt/b", 5 * kGiB), Fixed(u"/mnt/a", 5 * kGiB)}, u"/"}, u"/mnt/b"},
+             {{{Fixed(u"/mnt/a", 5 * kGiB), Fixed(u"/mnt/b", 6 * kGiB)}, u"/"}, u"/mnt/b"},
+             {{{Fixed(u"/", 900 * kGiB), MountEntry{u"/net", false, 800 * kGiB}, Fixed(u"/mnt/full", 0)}, u"/"}, u""},
+             {{{Fixed(u"/sysroot", 900 * kGiB), Fixed(u"/mnt/d", 1)}, u"/sysroot"}, u"/mnt/d"}}) {
         std::u16string drive = u"stale";
-        EXPECT_EQ(ChooseDataDrive(row.table, drive), *row.drive != 0);
-        EXPECT_EQ(drive, row.drive);
+        EXPECT_EQ(ChooseDataDrive(table, drive), !chosen.empty());
+        EXPECT_EQ(drive, chosen);
     }
     // The machine's own table leaves out the file system that holds "/".
     const MountTable table = ReadMountTable();

@@ -19,11 +19,9 @@ Change Set(const char16_t* name, const char16_t* value)
 
 TEST(XmlEdit, EachChangeWritesTheTextAndKeepsTheIndexInStep)
 {
-    const struct {
-        const char16_t *before, *path;
-        Change change;
-        const char16_t* after;
-    } rows[] = {
+    // Each row: the text, the path to the element changed, the change, the text after it.
+    for (const auto& [before, path, change, after] :
+         std::initializer_list<std::tuple<const char16_t*, const char16_t*, Change, const char16_t*>>{
         {u"", u"", Add(u"Comments"), u"<Comments/>\r\n"},
         {u"<a/>", u"a/", Add(u"b"), u"<a>\r\n<b/>\r\n</a>"},
         {u"<a x=\"1\"//>", u"a/", Add(u"b"), u"<a x=\"1\">\r\n<b/>\r\n</a>"},
@@ -47,15 +45,12 @@ TEST(XmlEdit, EachChangeWritesTheTextAndKeepsTheIndexInStep)
         u"<r>\r\n<a/>\r\n\r\n<e/></r>"},
         {u"<NoteItems/>", u"NoteItems/",
          [](CXmlDoc& d) { return d.AddSubDoc(u"<?xml?>\r\n<Item id=\"a\"><p>&amp;</p></Item>\r\n<!-- c -->"); },
-        u"<NoteItems>\r\n<Item id=\"a\"><p>&amp;</p></Item>\r\n</NoteItems>"},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(std::string(row.after, row.after + std::char_traits<char16_t>::length(row.after)));
+        u"<NoteItems>\r\n<Item id=\"a\"><p>&amp;</p></Item>\r\n</NoteItems>"}}) {
         CXmlDoc doc;
-        doc.SetDoc(row.before);
-        ASSERT_TRUE(At(doc, row.path));
-        EXPECT_TRUE(row.change(doc));
-        EXPECT_EQ(doc.GetDoc(), row.after);
+        doc.SetDoc(before);
+        ASSERT_TRUE(At(doc, path));
+        EXPECT_TRUE(change(doc));
+        EXPECT_EQ(doc.GetDoc(), after);
         EXPECT_EQ(Inconsistency(doc), "");
     }
 }

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <memory>
 #include <vector>
 
@@ -10,9 +11,8 @@ namespace {
 
 TEST(XmlParse, ResultEntriesAndTheElementsFound)
 {
-    const struct {
-        std::u16string text, result, outline;
-    } rows[] = {
+    // Each row: the text, the result entries, the elements found.
+    for (const auto& [text, result, outline] : std::initializer_list<std::array<std::u16string, 3>>{
         {u"", u"", u""},
         {u"just text", u"<no_root_element/>", u""},
         {u"<?xml version=\"1.0\"?>\r\n<!-- c --><a x='1'><b/><c>t<![CDATA[<x>]]></c></a>\r\n", u"", u"a(b c)"},
@@ -36,16 +36,14 @@ TEST(XmlParse, ResultEntriesAndTheElementsFound)
         {u"<r/><?pi", u"<unterminated_tag_syntax type=\"processing_instruction\" offset=\"4\"/>", u"r"},
         {u"<r></r", u"<unterminated_tag_syntax type=\"end_tag\" offset=\"3\"/><unended_start_tag tagname=\"r\" "
          u"offset=\"0\" offset2=\"6\"/>", u"r"},
-        {u"<r a='>", u"<unterminated_tag_syntax type=\"start_tag\" offset=\"0\"/><no_root_element/>", u""},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(std::string(row.text.begin(), row.text.end()));
+        {u"<r a='>", u"<unterminated_tag_syntax type=\"start_tag\" offset=\"0\"/><no_root_element/>", u""}}) {
+        SCOPED_TRACE(std::string(text.begin(), text.end()));
         CXmlDoc doc;
-        const bool wellFormed = !row.text.empty() && row.result.empty();
-        EXPECT_EQ(doc.SetDoc(row.text), wellFormed);
+        const bool wellFormed = !text.empty() && result.empty();
+        EXPECT_EQ(doc.SetDoc(text), wellFormed);
         EXPECT_EQ(doc.IsWellFormed(), wellFormed);
-        EXPECT_EQ(doc.GetResult(), row.result);
-        EXPECT_EQ(Outline(doc), row.outline);
+        EXPECT_EQ(doc.GetResult(), result);
+        EXPECT_EQ(Outline(doc), outline);
         EXPECT_EQ(doc.CheckIndex(), "");
     }
     // Records hold each element's place and tag lengths; an unended element keeps only its start tag.
