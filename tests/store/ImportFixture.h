@@ -44,14 +44,6 @@ inline std::map<std::u16string, std::u16string> ParentNames(const SLibraryEntryC
     return parents;
 }
 
-inline std::map<std::u16string, SLibraryNote> NotesByPosId(const SLibraryEntryContents& contents)
-{
-    std::map<std::u16string, SLibraryNote> notes;
-    for (const SLibraryNote& note : contents.Notes)
-        notes[note.Note->PosID] = note;
-    return notes;
-}
-
 class ImportFixture : public ::testing::Test {
 protected:
     void SetUp() override
@@ -113,6 +105,13 @@ protected:
         return contents;
     }
     fs::path UserFolder() const { return m_dir.Path() / "sync" / "alice"; }
+    static std::map<std::u16string, SLibraryNote> NotesByPosId(const SLibraryEntryContents& contents)
+    {
+        std::map<std::u16string, SLibraryNote> notes;
+        for (const SLibraryNote& note : contents.Notes)
+            notes[note.Note->PosID] = note;
+        return notes;
+    }
 
     testkit::ScopedHomeEnv m_home;
     testkit::TempDir m_dir;
