@@ -12,7 +12,7 @@ namespace {
 
 constexpr int kAlways = 99;
 
-// A column exists at version v when since <= v <= until; a table when one of its columns does.
+// A table exists at the versions where one of its columns does.
 struct ColumnDef {
     std::string name;
     std::string declaration;
@@ -20,6 +20,8 @@ struct ColumnDef {
     int until = kAlways;
     bool addedByUpgrade = true;  // false: only a freshly made version-16 unit has it
 };
+
+bool Exists(const ColumnDef& column, int version) { return column.since <= version && version <= column.until; }
 
 struct TableDef {
     std::string head;  // "create table Name (" as the layout spells it
@@ -104,68 +106,57 @@ create table PushRelation(@9; PushItemID|PushLiteratureID integer null; Position
     (PushItemID, PushLiteratureID))
 )";
 
-std::vector<TableDef> Parse()
-{
-    std::string text = kHistory;
-    for (size_t at; (at = text.find("\n    ")) != std::string::npos;)
-        text.replace(at, 5, text[at - 1] == '|' ? "" : " ");
-    std::vector<TableDef> tables;
-    std::istringstream lines(text.substr(1));
-    for (std::string line; std::getline(lines, line);) {
-        TableDef& table = tables.emplace_back();
-        const size_t open = line.find('(');
-        table.head = line.substr(0, open + 1);
-        table.name = table.head.substr(13, table.head.find_first_of(" (", 13) - 13);
-        ColumnDef next;
-        std::istringstream items(line.substr(open + 1, line.size() - open - 2));
-        for (std::string item; std::getline(items >> std::ws, item, ';');) {
-            if (item[0] == '@') {
-                next.since = std::stoi(item.substr(1));
-                const size_t dash = item.find('-');
-                next.until = dash == std::string::npos ? kAlways : std::stoi(item.substr(dash + 1));
-                next.addedByUpgrade = item.back() != '!';
-            } else if (item.starts_with("primary key")) {
-                table.constraint = item;
-            } else if (item.starts_with("create index")) {
-                table.indexes.push_back(item);
-            } else if (item == "*") {
-                for (const ColumnDef& column : tables[tables.size() - 2].columns)
-                    if (column.since <= next.since && next.since <= column.until)
-                        table.columns.push_back({column.name, column.declaration, next.since, next.until});
-            } else {
-                next.declaration = item.substr(item.find(' ') + 1);
-                std::istringstream names(item.substr(0, item.find(' ')));
-                while (std::getline(names, next.name, '|'))
-                    table.columns.push_back(next);
-            }
-        }
-    }
-    return tables;
-}
-
 const std::vector<TableDef>& History()
 {
-    static const std::vector<TableDef> tables = Parse();
-    return tables;
+    static const std::vector<TableDef> history = [] {
+        std::string text = kHistory;
+        for (size_t at; (at = text.find("\n    ")) != std::string::npos;)
+            text.replace(at, 5, text[at - 1] == '|' ? "" : " ");
+        std::vector<TableDef> tables;
+        std::istringstream lines(text.substr(1));
+        for (std::string line; std::getline(lines, line);) {
+            TableDef& table = tables.emplace_back();
+            const size_t open = line.find('(');
+            table.head = line.substr(0, open + 1);
+            table.name = table.head.substr(13, table.head.find_first_of(" (", 13) - 13);
+            ColumnDef next;
+            std::istringstream items(line.substr(open + 1, line.size() - open - 2));
+            for (std::string item; std::getline(items >> std::ws, item, ';');) {
+                if (item[0] == '@') {
+                    next.since = std::stoi(item.substr(1));
+                    const size_t dash = item.find('-');
+                    next.until = dash == std::string::npos ? kAlways : std::stoi(item.substr(dash + 1));
+                    next.addedByUpgrade = item.back() != '!';
+                } else if (item.starts_with("primary key")) {
+                    table.constraint = item;
+                } else if (item.starts_with("create index")) {
+                    table.indexes.push_back(item);
+                } else if (item == "*") {
+                    for (const ColumnDef& column : tables[tables.size() - 2].columns)
+                        if (Exists(column, next.since))
+                            table.columns.push_back({column.name, column.declaration, next.since, next.until});
+                } else {
+                    next.declaration = item.substr(item.find(' ') + 1);
+                    std::istringstream names(item.substr(0, item.find(' ')));
+                    while (std::getline(names, next.name, '|'))
+                        table.columns.push_back(next);
+                }
+            }
+        }
+        return tables;
+    }();
+    return history;
 }
 
 // The columns of a table (named in any case) at a version; upgradedOnly leaves out those marked '!'.
-std::vector<ColumnDef> ColumnsAt(const std::string& table, int version, bool upgradedOnly = false)
-{
-    std::vector<ColumnDef> columns;
-    for (const TableDef& def : History())
-        for (const ColumnDef& column : def.columns)
-            if (strcasecmp(def.name.c_str(), table.c_str()) == 0 && column.since <= version &&
-                version <= column.until && (column.addedByUpgrade || !upgradedOnly))
-                columns.push_back(column);
-    return columns;
-}
-
-std::vector<std::string> Names(const std::vector<ColumnDef>& columns)
+std::vector<std::string> Names(const std::string& table, int version, bool upgradedOnly = false)
 {
     std::vector<std::string> names;
-    for (const ColumnDef& column : columns)
-        names.push_back(column.name);
+    for (const TableDef& def : History())
+        for (const ColumnDef& column : def.columns)
+            if (strcasecmp(def.name.c_str(), table.c_str()) == 0 && Exists(column, version) &&
+                (column.addedByUpgrade || !upgradedOnly))
+                names.push_back(column.name);
     return names;
 }
 
@@ -175,28 +166,23 @@ std::vector<std::string> LayoutTables(int32_t version)
 {
     std::vector<std::string> names;
     for (const TableDef& table : History())
-        if (!ColumnsAt(table.name, version).empty())
+        if (!Names(table.name, version).empty())
             names.push_back(table.name);
     return names;
 }
 
-std::vector<std::string> LayoutColumns(int32_t version, const std::string& table)
-{
-    return Names(ColumnsAt(table, version));
-}
+std::vector<std::string> LayoutColumns(int32_t version, const std::string& table) { return Names(table, version); }
 
-std::vector<std::string> UpgradedColumns(const std::string& table)
-{
-    return Names(ColumnsAt(table, kNewestVersion, true));
-}
+std::vector<std::string> UpgradedColumns(const std::string& table) { return Names(table, kNewestVersion, true); }
 
 std::vector<std::string> LayoutStatements(int32_t version)
 {
     std::vector<std::string> statements;
     for (const TableDef& table : History()) {
         std::string sql = table.head;
-        for (const ColumnDef& column : ColumnsAt(table.name, version))
-            sql += (sql.back() == '(' ? "" : ",") + column.name + " " + column.declaration;
+        for (const ColumnDef& column : table.columns)
+            if (Exists(column, version))
+                sql += (sql.back() == '(' ? "" : ",") + column.name + " " + column.declaration;
         if (sql.back() == '(')
             continue;
         statements.push_back(sql + (table.constraint.empty() ? "" : ", " + table.constraint) + ")");

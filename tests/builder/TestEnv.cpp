@@ -14,11 +14,9 @@ TempDir::TempDir()
 {
     const char* base = std::getenv("TMPDIR");
     std::string pattern = std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/arbora-test-XXXXXX";
-    std::vector<char> buffer(pattern.begin(), pattern.end());
-    buffer.push_back('\0');
-    if (mkdtemp(buffer.data()) == nullptr)
+    if (mkdtemp(pattern.data()) == nullptr)
         throw TestkitError("cannot make a temporary folder from " + pattern);
-    m_path = buffer.data();
+    m_path = pattern;
 }
 
 TempDir::~TempDir()
@@ -27,25 +25,17 @@ TempDir::~TempDir()
     std::filesystem::remove_all(m_path, ignored);
 }
 
-namespace {
-const char* const kHomeVariables[] = {"HOME",           "XDG_CONFIG_HOME", "XDG_DATA_HOME",
-                                      "XDG_STATE_HOME", "XDG_CACHE_HOME",  "XDG_DOCUMENTS_DIR"};
-}
-
 ScopedHomeEnv::ScopedHomeEnv()
 {
-    const std::filesystem::path home = m_dir.Path();
-    const std::filesystem::path targets[] = {home,
-                                             home / ".config",
-                                             home / ".local" / "share",
-                                             home / ".local" / "state",
-                                             home / ".cache",
-                                             home / "Documents"};
-    for (size_t i = 0; i < std::size(kHomeVariables); ++i) {
-        const char* old = std::getenv(kHomeVariables[i]);
-        m_saved.emplace_back(kHomeVariables[i], old != nullptr ? std::optional<std::string>(old) : std::nullopt);
-        std::filesystem::create_directories(targets[i]);
-        setenv(kHomeVariables[i], targets[i].c_str(), 1);
+    const std::pair<const char*, const char*> folders[] = {
+        {"HOME", ""}, {"XDG_CONFIG_HOME", ".config"}, {"XDG_DATA_HOME", ".local/share"},
+        {"XDG_STATE_HOME", ".local/state"}, {"XDG_CACHE_HOME", ".cache"}, {"XDG_DOCUMENTS_DIR", "Documents"}};
+    for (const auto& [name, folder] : folders) {
+        const char* old = std::getenv(name);
+        m_saved.emplace_back(name, old != nullptr ? std::optional<std::string>(old) : std::nullopt);
+        const std::filesystem::path target = *folder == '\0' ? m_dir.Path() : m_dir.Path() / folder;
+        std::filesystem::create_directories(target);
+        setenv(name, target.c_str(), 1);
     }
 }
 
@@ -63,10 +53,8 @@ void SignInAccount(const std::u16string& name)
 {
     std::u16string stored = name;
     for (size_t i = 0; i < stored.size(); ++i) {
-        int code = stored[i] + static_cast<int>(i + 3);
-        if (stored[i] <= 255 && code > 255)
-            code -= 255;
-        stored[i] = static_cast<char16_t>(code);
+        const int code = stored[i] + static_cast<int>(i + 3);
+        stored[i] = static_cast<char16_t>(stored[i] <= 255 && code > 255 ? code - 255 : code);
     }
     SetAppKeyNames(u"Orvane", u"Vexa Arbora");
     if (!WriteIniValue(AppRegistryFilePath(), u"SyncroSet", u"SyncroName", stored))

@@ -4,6 +4,7 @@
 // upgrade tests are not circular. Values a version has no column for are left out.
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -18,121 +19,87 @@ inline constexpr char kUnitKey[] = "3A7F0C52E9B4";
 inline constexpr int kUnitKeyLength = 12;
 inline constexpr int kNewestVersion = 16;
 
-class TestkitError : public std::runtime_error {
-public:
+struct TestkitError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-// <NoteSet><Note-Package ..><NoteItems ..><Item id="x" page="1">text</Item>..: a literature's note package.
-struct NoteItemSpec {
-    std::u16string id{};
-    std::u16string text{};
-};
-
+using NoteItemSpec = std::pair<std::u16string, std::u16string>;  // id, text
 using XmlAttributes = std::vector<std::pair<std::u16string, std::u16string>>;
 
+// A literature's note package: <NoteSet><Note-Package ..><NoteItems ..><Item id="x" page="1">text</Item>..
 std::u16string MakeNotePackage(const std::vector<NoteItemSpec>& items,
                                const XmlAttributes& packageAttributes = {{u"version", u"2.0"}, {u"creator", u"Vexa"}},
                                const XmlAttributes& itemsAttributes = {{u"count", u"auto"}});
-// <Comments><Note-Package><NoteItems><Comment id="x"/>..: the items a note names.
+// The items a note names: <Comments><Note-Package><NoteItems><Comment id="x"/>..
 std::u16string MakeNoteComments(const std::vector<std::u16string>& commentIds);
 
+// GUIDs (version 14+) left empty are made up when UnitSpec::autoGuids is set.
 struct FolderSpec {
     int32_t id = 0;
     std::u16string name{};
     int32_t parentId = 0;  // 0: top level
     bool recycled = false;  // a Trash row (IsDoc 0) from version 7; Category.Recycled at 16
-    std::u16string guid{};  // CategoryGuid (version 14+); empty: made up when autoGuids
+    std::u16string guid{};
 };
 
 struct LiteratureSpec {
     int32_t pkid = 0;
-    std::u16string doi{};
-    std::u16string title{};
-    std::u16string author{};
-    std::u16string source{};
+    std::u16string doi{}, title{}, author{}, source{};
     int32_t dataType = 5;
-    std::u16string meeting{};  // LiteraInfo.Meeting (versions 1 and 2 only)
+    std::u16string meeting{};  // versions 1 and 2 only
     std::u16string filePath{};
-    std::u16string literGuid{};  // version 14+; empty: made up when autoGuids
+    std::u16string literGuid{};
     std::vector<int32_t> folderIds{};
     bool recycled = false;  // a Trash row (IsDoc 1) from version 7
-    std::u16string lastReadPage{};  // version 4+
-    int32_t locked = 0;  // version 7+
+    std::u16string lastReadPage{};
+    int32_t locked = 0;
     std::u16string notePackage{};  // NoteSets, and LiteraRelate.MarkPos from version 12
-    std::u16string remark{};
-    std::u16string adjunct{};
-    std::u16string lastReadTime{};
+    std::u16string remark{}, lastReadTime{};
     int32_t isRead = 0;
     bool readingStateRow = true;  // write the LiteraRelate row (version 12+)
-    int32_t fileType = 0;  // LiteraRelate.FileType (version 13+)
 };
 
 struct NoteSpec {
     int32_t id = 0;
     std::u16string posId{};
     int32_t typeId = 1;
-    std::u16string doi{};
-    std::u16string title{};
-    std::u16string content{};
-    std::u16string comments{};
+    std::u16string doi{}, title{}, content{}, comments{};
     std::u16string location{};  // version 6+
-    std::u16string noteGuid{};  // version 14+; empty: made up when autoGuids
 };
 
-struct LabelSpec {
-    std::u16string text{};
-    std::u16string notePosId{};
-};
-
-struct WebFolderSpec {
-    int32_t id = 0;
-    std::u16string name{};
-    int32_t parentId = 0;
-};
+using LabelSpec = std::pair<std::u16string, std::u16string>;  // text, the note's PosID
 
 struct WebPageSpec {
     int32_t pkid = 0;
-    std::u16string title{};
-    std::u16string author{};
-    std::u16string link{};
-    std::u16string filePath{};
-    std::u16string createTime{};
-    std::u16string lastReadTime{};
-    std::u16string doi{};  // WebPage_Info.DOI (up to version 12)
+    std::u16string title{}, author{}, link{}, filePath{};
+    std::u16string createTime{}, lastReadTime{};
+    std::u16string doi{};  // up to version 12
     std::vector<int32_t> folderIds{};
     bool recycled = false;
     std::u16string delTime{};
 };
 
 struct DownloadSpec {
-    int32_t id = 0;  // DownInfo.ID (version 7+)
+    int32_t id = 0;
     int32_t pkid = 0;
-    std::u16string title{};
-    std::u16string link{};
-    std::u16string path{};
+    std::u16string title{}, link{}, path{};
     int32_t status = 0;
 };
 
-struct CompanionFile {
-    std::filesystem::path relativePath{};
-    std::string content{};
-};
+using CompanionFile = std::pair<std::filesystem::path, std::string>;  // relative path, content
 
 struct UnitSpec {
     int32_t version = kNewestVersion;
     bool encrypted = false;
-    std::u16string tavId{};  // VersionInfo.TavId; empty writes NULL
+    std::u16string tavId{};  // empty writes NULL
     std::u16string owner{};  // VersionInfo.UserKey (version 12+); empty writes NULL
-    std::u16string fileType = u"tav";  // VersionInfo.FileType (version 12+)
-    bool versionRow = true;
     bool defaultRows = true;
-    bool autoGuids = true;  // fill empty GUID columns that the version has
+    bool autoGuids = true;
     std::vector<FolderSpec> folders{};
     std::vector<LiteratureSpec> literature{};
     std::vector<NoteSpec> notes{};
     std::vector<LabelSpec> labels{};
-    std::vector<WebFolderSpec> webFolders{};
+    std::vector<FolderSpec> webFolders{};  // id, name and parentId only
     std::vector<WebPageSpec> webPages{};
     std::vector<DownloadSpec> downloads{};
     std::vector<CompanionFile> companionFiles{};
@@ -152,10 +119,9 @@ UnitSpec SampleSpec(int32_t version);
 // A large unit for benchmarks: folders nested two deep, each literature's package holding its notes' items.
 UnitSpec BulkSpec(int32_t version, int literature, int notes, int folders, int webPages);
 
-// What exists at which layout version.
+// What exists at which layout version, and the statements that create it.
 std::vector<std::string> LayoutTables(int32_t version);
 std::vector<std::string> LayoutColumns(int32_t version, const std::string& table);
-// The statements that create the layout of `version`, indexes included.
 std::vector<std::string> LayoutStatements(int32_t version);
 // Version-16 columns that the table-creation pass and the steps add to an older unit (not those
 // only a freshly made unit has, such as LiteraInfo.TableName).
@@ -170,9 +136,6 @@ using TextRow = std::vector<std::u16string>;
 class UnitReader {
 public:
     explicit UnitReader(const std::filesystem::path& path, KeyMode mode = KeyMode::Auto);
-    ~UnitReader();
-    UnitReader(const UnitReader&) = delete;
-    UnitReader& operator=(const UnitReader&) = delete;
 
     std::vector<std::string> Tables();
     std::vector<std::string> Columns(const std::string& table);
@@ -180,15 +143,13 @@ public:
     bool HasColumn(const std::string& table, const std::string& column);
     std::vector<TextRow> QueryText(const std::string& sql);
     std::vector<std::vector<std::string>> QueryUtf8(const std::string& sql);
-    // Rows joined by ';', cells by '|'.
-    std::string Text(const std::string& sql);
-    // First cell of the first row; nullopt for no row or NULL.
-    std::optional<std::string> Scalar(const std::string& sql);
-    int64_t ScalarInt(const std::string& sql);   // no row or NULL: 0
+    std::string Text(const std::string& sql);  // rows joined by ';', cells by '|'
+    std::optional<std::string> Scalar(const std::string& sql);  // first cell; nullopt for no row or NULL
+    int64_t ScalarInt(const std::string& sql);  // no row or NULL: 0
     void Execute(const std::string& sql);
 
 private:
-    sqlite3* m_db = nullptr;
+    std::unique_ptr<sqlite3, int (*)(sqlite3*)> m_db;
 };
 
 // A fresh folder under $TMPDIR or /tmp, removed with its contents.
@@ -209,8 +170,6 @@ class ScopedHomeEnv {
 public:
     ScopedHomeEnv();
     ~ScopedHomeEnv();
-    ScopedHomeEnv(const ScopedHomeEnv&) = delete;
-    ScopedHomeEnv& operator=(const ScopedHomeEnv&) = delete;
     const std::filesystem::path& Home() const { return m_dir.Path(); }
 
 private:

@@ -1,6 +1,5 @@
-// Writes the bundled demo sample, the plain learning unit "sample.tav" (layout version 9 unless
-// another is asked for, so that an old unit can be tried) and its companion folder, into the
-// folder given: make_sample_unit <folder> [version]
+// Writes the bundled demo sample: the plain learning unit <folder>/sample.tav (layout version 9
+// unless another is asked for, so that an old unit can be tried) and its companion folder.
 #include "builder/UnitBuilder.h"
 
 #include <cstdio>
@@ -9,14 +8,13 @@
 int main(int argc, char** argv)
 {
     const int version = argc == 3 ? std::atoi(argv[2]) : 9;
-    if (argc < 2 || argc > 3 || version < 1 || version > 16) {
+    if (argc < 2 || argc > 3 || version < 1 || version > testkit::kNewestVersion) {
         std::fprintf(stderr, "usage: make_sample_unit <folder> [version 1-16]\n");
         return 2;
     }
     try {
         const std::filesystem::path unit = std::filesystem::path(argv[1]) / "sample.tav";
-        std::filesystem::create_directories(unit.parent_path());
-        std::filesystem::remove_all(testkit::ContentsFolder(unit)); // an earlier sample goes whole
+        std::filesystem::remove_all(testkit::ContentsFolder(unit));  // an earlier sample goes whole
         testkit::BuildUnit(unit, testkit::SampleSpec(version));
         std::printf("%s\n", unit.string().c_str());
     } catch (const std::exception& e) {
