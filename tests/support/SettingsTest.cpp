@@ -86,7 +86,7 @@ TEST_F(SettingsTest, IniReadsWritesAndRefusesLikeThePrivateProfileFunctions)
     EXPECT_EQ(std::distance(fs::directory_iterator(m_registry.parent_path()), fs::directory_iterator()), 1);
 }
 
-TEST_F(SettingsTest, AccountNameAndSyncPathFromOverrideSettingsFileRegistryOrADefaultFolder)
+TEST_F(SettingsTest, AccountNameAndSyncPathFromOverrideSettingsFileRegistryOrTheBestDrive)
 {
     SetAppKeyNames(u"", u"");
     EXPECT_EQ(AppRegistryFilePath(), Wide(m_registry));
@@ -123,11 +123,7 @@ TEST_F(SettingsTest, AccountNameAndSyncPathFromOverrideSettingsFileRegistryOrADe
     EXPECT_EQ(GetSyncPath(), Wide(m_home.Root() / "home" / "Documents" / "Other Product") + u"/");
     m_home.Set("XDG_DOCUMENTS_DIR", m_home.Root() / "文档");
     EXPECT_EQ(GetSyncPath(), Wide(m_home.Root() / "文档" / "Other Product") + u"/");
-}
-
-TEST_F(SettingsTest, DriveChoice)
-{
-    // Each row: the mounts, then the drive chosen (empty: none qualifies).
+    // The drive choice. Each row: the mounts, then the drive chosen (empty: none qualifies).
     for (const auto& [table, chosen] : std::initializer_list<std::pair<MountTable, std::u16string>>{
              {{{Fixed(u"/mnt/b", 5 * kGiB), Fixed(u"/mnt/a", 5 * kGiB)}, u"/"}, u"/mnt/b"},
              {{{Fixed(u"/mnt/a", 5 * kGiB), Fixed(u"/mnt/b", 6 * kGiB)}, u"/"}, u"/mnt/b"},
@@ -137,7 +133,7 @@ TEST_F(SettingsTest, DriveChoice)
         EXPECT_EQ(ChooseDataDrive(table, drive), !chosen.empty());
         EXPECT_EQ(drive, chosen);
     }
-    // The machine's own table leaves out the file system that holds "/".
+    // The machine's own table leaves out the file system that holds "/", wherever it is mounted.
     const MountTable table = ReadMountTable();
     struct stat root {}, info {};
     ASSERT_TRUE(!table.systemMount.empty() && ::stat("/", &root) == 0);

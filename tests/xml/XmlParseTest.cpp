@@ -13,30 +13,31 @@ TEST(XmlParse, ResultEntriesAndTheElementsFound)
 {
     // Each row: the text, the result entries, the elements found.
     for (const auto& [text, result, outline] : std::initializer_list<std::array<std::u16string, 3>>{
-        {u"", u"", u""},
-        {u"just text", u"<no_root_element/>", u""},
-        {u"<?xml version=\"1.0\"?>\r\n<!-- c --><a x='1'><b/><c>t<![CDATA[<x>]]></c></a>\r\n", u"", u"a(b c)"},
-        {u"<!DOCTYPE r [<!ELEMENT r (#PCDATA)><!ATTLIST r a CDATA '>'><!-- <x> --><!ENTITY e 'v'>]>"
-         u"<r><?pi <a> ?><!-- <b> --><![CDATA[ <c> ]]></r>", u"", u"r"},
-        {u"<r><a b=c/><x/></a></r>", u"", u"r(a(x))"}, // the slash belongs to the unquoted value
-        {u"<a/><b/>", u"<root_has_sibling/>", u"a b"},
-        {u"<a><b><c/><d></d></a>", u"<unended_start_tag tagname=\"b\" offset=\"3\" offset2=\"17\"/>", u"a(b c d)"},
-        {u"<a><b><c><d/>", u"<unended_start_tag tagname=\"c\" offset=\"6\" offset2=\"13\"/><unended_start_tag "
-         u"tagname=\"b\" offset=\"3\" offset2=\"13\"/><unended_start_tag tagname=\"a\" offset=\"0\" offset2=\"13\"/>"
-         u"<root_has_sibling/>", u"a b c d"},
-        {u"<a></x></a>", u"<lone_end_tag tagname=\"x\" offset=\"3\"/>", u"a"},
-        {u"<a></A>", u"<lone_end_tag tagname=\"A\" offset=\"3\"/><unended_start_tag tagname=\"a\" offset=\"0\" "
-         u"offset2=\"7\"/>", u"a"},
-        {u"<r>a < b</r>", u"<first_tag_syntax offset=\"5\"/>", u"r"},
-        {u"<r><!x></r>", u"<exclamation_tag_syntax offset=\"3\"/>", u"r"},
-        {u"<r><![X[y]]></r>", u"<cdata_section_syntax offset=\"3\"/>", u"r"},
-        {u"<!DOCTYPE r [<!X>]><r/>", u"<doctype_tag_syntax offset=\"13\"/>", u"r"},
-        {u"<r><!-- open", u"<unterminated_tag_syntax type=\"comment\" offset=\"3\"/><unended_start_tag tagname=\"r\" "
-         u"offset=\"0\" offset2=\"12\"/>", u"r"},
-        {u"<r/><?pi", u"<unterminated_tag_syntax type=\"processing_instruction\" offset=\"4\"/>", u"r"},
-        {u"<r></r", u"<unterminated_tag_syntax type=\"end_tag\" offset=\"3\"/><unended_start_tag tagname=\"r\" "
-         u"offset=\"0\" offset2=\"6\"/>", u"r"},
-        {u"<r a='>", u"<unterminated_tag_syntax type=\"start_tag\" offset=\"0\"/><no_root_element/>", u""}}) {
+             {u"", u"", u""},
+             {u"just text", u"<no_root_element/>", u""},
+             {u"<?xml version=\"1.0\"?>\r\n<!-- c --><a x='1'><b/><c>t<![CDATA[<x>]]></c></a>\r\n", u"", u"a(b c)"},
+             {u"<!DOCTYPE r [<!ELEMENT r (#PCDATA)><!ATTLIST r a CDATA '>'><!-- <x> --><!ENTITY e 'v'>]>"
+              u"<r><?pi <a> ?><!-- <b> --><![CDATA[ <c> ]]></r>", u"", u"r"},
+             {u"<r><a b=c/><x/></a></r>", u"", u"r(a(x))"}, // the slash belongs to the unquoted value
+             {u"<a/><b/>", u"<root_has_sibling/>", u"a b"},
+             {u"<a><b><c/><d></d></a>", u"<unended_start_tag tagname=\"b\" offset=\"3\" offset2=\"17\"/>",
+              u"a(b c d)"},
+             {u"<a><b><c><d/>", u"<unended_start_tag tagname=\"c\" offset=\"6\" offset2=\"13\"/><unended_start_tag "
+              u"tagname=\"b\" offset=\"3\" offset2=\"13\"/><unended_start_tag tagname=\"a\" offset=\"0\" "
+              u"offset2=\"13\"/><root_has_sibling/>", u"a b c d"},
+             {u"<a></x></a>", u"<lone_end_tag tagname=\"x\" offset=\"3\"/>", u"a"},
+             {u"<a></A>", u"<lone_end_tag tagname=\"A\" offset=\"3\"/><unended_start_tag tagname=\"a\" offset=\"0\" "
+              u"offset2=\"7\"/>", u"a"},
+             {u"<r>a < b</r>", u"<first_tag_syntax offset=\"5\"/>", u"r"},
+             {u"<r><!x></r>", u"<exclamation_tag_syntax offset=\"3\"/>", u"r"},
+             {u"<r><![X[y]]></r>", u"<cdata_section_syntax offset=\"3\"/>", u"r"},
+             {u"<!DOCTYPE r [<!X>]><r/>", u"<doctype_tag_syntax offset=\"13\"/>", u"r"},
+             {u"<r><!-- open", u"<unterminated_tag_syntax type=\"comment\" offset=\"3\"/><unended_start_tag "
+              u"tagname=\"r\" offset=\"0\" offset2=\"12\"/>", u"r"},
+             {u"<r/><?pi", u"<unterminated_tag_syntax type=\"processing_instruction\" offset=\"4\"/>", u"r"},
+             {u"<r></r", u"<unterminated_tag_syntax type=\"end_tag\" offset=\"3\"/><unended_start_tag tagname=\"r\" "
+              u"offset=\"0\" offset2=\"6\"/>", u"r"},
+             {u"<r a='>", u"<unterminated_tag_syntax type=\"start_tag\" offset=\"0\"/><no_root_element/>", u""}}) {
         SCOPED_TRACE(std::string(text.begin(), text.end()));
         CXmlDoc doc;
         const bool wellFormed = !text.empty() && result.empty();
