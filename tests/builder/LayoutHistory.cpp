@@ -31,12 +31,12 @@ struct TableDef {
     std::vector<std::string> indexes;
 };
 
-// One version-16 "create table" a paragraph; a line that ends in '|' goes on without a space.
-// Items are separated by ';'. "a|b|c declaration" gives several columns one declaration.
-// "@since[-until][!]" sets the versions of the columns after it; '!' marks columns that neither
-// the table-creation pass nor a step adds to an older unit. "*" copies the columns the table
-// before had at the current since-version. Before version 3 LiteraInfo.Meeting stood where the
-// media columns came later (the table-creation pass copies it into Media for DataType 4).
+// One version-16 "create table" each, continued on lines indented by four (after a '|' without a
+// space). Items are separated by ';': "a|b|c declaration" gives several columns one declaration;
+// "@since[-until][!]" sets the versions of the columns after it ('!': neither the table-creation
+// pass nor a step adds them to an older unit); "*" copies the columns the table before had at the
+// current since-version. Before version 3 LiteraInfo.Meeting stood where the media columns came
+// later (the table-creation pass copies it into Media for DataType 4).
 const char* const kHistory = R"(
 create table VersionInfo (ID Integer primary key; VersionNum Integer; TavId Text; @12; UserKey|FileType VARCHAR)
 create table Category (CategoryId Integer primary key; Name Text not null; ParentID Integer Default 0; @14;
