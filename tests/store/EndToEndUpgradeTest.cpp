@@ -155,7 +155,8 @@ TEST_P(EndToEndUpgradeTest, KeepsDataFillsGuidsMovesPagesAndItemsBacksUpAndImpor
                   "1|2016-06-01 08:00:00|1|1|0");
     }
     EXPECT_EQ(reader.Text("select count(*) from WebPage_Trash"), moved ? "0" : "1");
-    if (v == 12) {   // step 13 dates the reading states it gives a CreateTime column
+    if (v == 12) {   // step 13 adds the reading states' time and type, and dates them
+        EXPECT_EQ(Said(u"更新题录附件信息表时间字段") + Said(u"更新题录附件信息表类型字段"), 2u);
         EXPECT_EQ(reader.Text("select count(*) from LiteraRelate where ifnull(CreateTime, '') not like "
                               "'20__-__-__ __:__:__'"),
                   "0");
