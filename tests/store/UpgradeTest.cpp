@@ -1,6 +1,6 @@
-// The layout operations and the upgrade steps, each run on its own on a unit that is empty, bare
-// (VersionInfo and the tables a case creates) or written by the test kit; then the upgrade driver
-// with stand-ins for the steps, so that its order, lines, cancel tests and transactions show.
+// Layout operations and upgrade steps, each run on its own on an empty unit or one the test kit
+// wrote, with the facts that must hold afterwards; then the upgrade driver with stand-ins for the
+// steps, so that its order, lines, cancel tests and transactions show.
 #include "builder/UnitBuilder.h"
 #include "store/TavDB.h"
 #include "support/LastError.h"
