@@ -50,18 +50,10 @@ TEST(LogFormat, MessagesLinesAndFileNames)
     cxlog::FormatLine(line, u"T", 0, u"F", u"G", 1, std::u16string(5119, u'x'), true); // cut, with its line break
     EXPECT_EQ(line, u"T Message F(G, 1): " + std::u16string(5120 - 21, u'x') + u"\r\n");
     EXPECT_EQ(cxlog::LevelWord(-1), u"Level-1");
-    std::tm sunday{0, 0, 12, 3, 0, 121, 0, 0, -1, 0, nullptr};
-    std::tm monday{0, 0, 12, 4, 0, 121, 0, 0, -1, 0, nullptr};
-    std::mktime(&sunday); // fills in the weekday and the day of the year
-    std::mktime(&monday);
-    for (const auto& [periodType, date, name] : {std::tuple{7, monday, u"tavtool_20210104.log"},
-                                                 {2, sunday, u"tavtool_202100.log"}, {2, monday, u"tavtool_202101.log"},
-                                                 {3, sunday, u"tavtool_202101.log"}, {4, monday, u"tavtool_2021.log"}})
-        EXPECT_EQ(cxlog::LogFileName(u"tavtool", true, periodType, date), name) << periodType;
-    EXPECT_EQ(cxlog::LogFileName(u"tavtool", false, 0, monday), u"_20210104.log");
-    // A module name that leaves no room for the date is shortened to keep within 63 units.
-    EXPECT_EQ(cxlog::LogFileName(std::u16string(80, u'm'), true, 0, monday),
-              std::u16string(50, u'm') + u"_20210104.log");
+    // Monthly and yearly files; a module name that leaves no room for the date is shortened to keep within 63 units.
+    const std::tm june{0, 0, 12, 6, 5, 117, 0, 0, -1, 0, nullptr};
+    EXPECT_EQ(cxlog::LogFileName(u"tavtool", false, 3, june), u"_201706.log");
+    EXPECT_EQ(cxlog::LogFileName(std::u16string(80, u'm'), true, 4, june), std::u16string(54, u'm') + u"_2017.log");
 }
 
 TEST(LogFormat, ConfigKeysAndValues)
