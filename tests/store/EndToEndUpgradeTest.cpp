@@ -68,7 +68,7 @@ TEST_P(EndToEndUpgradeTest, KeepsDataFillsGuidsMovesPagesAndItemsBacksUpAndImpor
                     m_lines[i].maximum > 0);
     // A clean run warns of nothing (an engine too old to drop the Meeting column aside).
     CxLog::Instance().Flush();
-    std::istringstream log(ReadFile(U8(CxLog::Instance().LastLogFilePath())));
+    std::istringstream log(ReadWholeFile(U8(CxLog::Instance().LastLogFilePath())));
     bool marked = false;
     for (std::string line; std::getline(log, line);) {
         marked = marked || line.find(U8(marker)) != std::string::npos;
@@ -260,8 +260,8 @@ TEST_P(EndToEndUpgradeTest, KeepsDataFillsGuidsMovesPagesAndItemsBacksUpAndImpor
         EXPECT_EQ(notes.at(n.posId).Labels, labels) << posId;
     }
     ASSERT_EQ(contents.Attachments.size(), 1u);
-    EXPECT_EQ(ReadFile(U8(contents.Attachments[0].StoredPath)), "%PDF-1.4\n% sample attachment\n");
-    EXPECT_EQ(ReadFile(UserFolder() / "Notes/N1.txt") + ReadFile(UserFolder() / "webpage/p3/index.html"),
+    EXPECT_EQ(ReadWholeFile(U8(contents.Attachments[0].StoredPath)), "%PDF-1.4\n% sample attachment\n");
+    EXPECT_EQ(ReadWholeFile(UserFolder() / "Notes/N1.txt") + ReadWholeFile(UserFolder() / "webpage/p3/index.html"),
               "note file of N1\n<html><body>page 3</body></html>\n");
 }
 

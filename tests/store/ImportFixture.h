@@ -5,15 +5,14 @@
 #include "library/LibraryReader.h"
 #include "library/OvDataMiddle.h"
 #include "store/TavDB.h"
+#include "support/SupportTestEnv.h"
 #include "support/SyncPathOverride.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <map>
 
 namespace storetest {
@@ -27,11 +26,7 @@ struct Line {
     std::u16string text;
 };
 
-inline std::string ReadFile(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+using supporttest::ReadWholeFile;
 
 // Folder name -> its parent's name ("<entry>" for a top-level folder).
 inline std::map<std::u16string, std::u16string> ParentNames(const SLibraryEntryContents& contents)

@@ -26,7 +26,7 @@ std::map<fs::path, std::string> Snapshot(const fs::path& dir)
     std::map<fs::path, std::string> files;
     for (const auto& entry : fs::recursive_directory_iterator(dir))
         files[entry.path()] = std::to_string(static_cast<int>(entry.status().permissions())) +
-                              (entry.is_regular_file() ? ReadFile(entry.path()) : "");
+                              (entry.is_regular_file() ? ReadWholeFile(entry.path()) : "");
     return files;
 }
 
@@ -173,7 +173,7 @@ TEST_F(ImportTest, FilesStayInTheLibraryLinksAreNotFollowedAndFolderCyclesEnd)
     const std::string tavGuid = U8(Entries().at(0).TavGuid);
     EXPECT_EQ(FilesBelow(UserFolder() / "attachments" / tavGuid), (std::vector<std::string>{"a.pdf", "abs.pdf", "x"}));
     EXPECT_EQ(FilesBelow(UserFolder() / "webpage"), (std::vector<std::string>{"p/index.html", "p/mine.html"}));
-    EXPECT_EQ(ReadFile(UserFolder() / "webpage/p/index.html"), "new");
+    EXPECT_EQ(ReadWholeFile(UserFolder() / "webpage/p/index.html"), "new");
     for (const std::string& file : FilesBelow(m_dir.Path())) {
         const bool known = std::find(before.begin(), before.end(), file) != before.end();
         const bool library = file.rfind("sync/alice/library.db", 0) == 0 ||
