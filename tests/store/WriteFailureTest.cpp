@@ -2,12 +2,12 @@
 // inside an upgrade step for a crash.
 #include "builder/UnitBuilder.h"
 #include "store/TavDB.h"
-#include "support/Log.h"
-#include "support/TextConvert.h"
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <signal.h>
+#include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -19,41 +19,29 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Init in a child whose files may not grow beyond `fileLimit`: "\n", each line it reported, then
-// (unless killed after reporting `killAt`) "=" with the result, the cause and the run's notes; ""
-// when the child went wrong.
+// Init in a child program whose files may not grow beyond `fileLimit`: "\n", each line it reported,
+// then (unless killed after reporting `killAt`) "=" with the result, the cause and the run's notes;
+// "" when the child went wrong.
 std::string InitInChild(const fs::path& unit, rlim_t fileLimit, const std::string& killAt)
 {
+    const std::string path = unit.string();
+    const std::string limit = fileLimit == RLIM_INFINITY ? "-" : std::to_string(fileLimit);
+    const char* const arguments[] = {ARBORA_INIT_CHILD, path.c_str(), limit.c_str(),
+                                     killAt.empty() ? nullptr : killAt.c_str(), nullptr};
     int fds[2];
-    CxLog::Instance().Flush(); // no log batch may be half-written when the process is copied
-    const pid_t child = pipe(fds) == 0 ? fork() : -1;
-    if (child < 0)
+    if (pipe2(fds, O_CLOEXEC) != 0)
         return "";
-    if (child == 0) {
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
+    pid_t child = -1;
+    const bool spawned = posix_spawn(&child, arguments[0], &actions, nullptr, const_cast<char* const*>(arguments),
+                                     environ) == 0;
+    posix_spawn_file_actions_destroy(&actions);
+    if (!spawned) {
         close(fds[0]);
-        signal(SIGXFSZ, SIG_IGN); // a write beyond the limit fails with EFBIG instead
-        const rlimit limit{fileLimit, fileLimit};
-        setrlimit(RLIMIT_FSIZE, &limit);
-        const auto send = [&fds](const std::string& text) {
-            if (write(fds[1], text.data(), text.size()) != static_cast<ssize_t>(text.size()))
-                _exit(3);
-        };
-        CTavDB store;
-        store.SetPauseMilliseconds(0);
-        std::u16string tavId;
-        const int result = store.Init(Utf8ToWide(unit.string()), tavId, u"",
-                                      [&](int32_t, int32_t, const std::u16string& text) {
-                                          send(WideToUtf8(text) + "\n");
-                                          while (WideToUtf8(text) == killAt)
-                                              pause();
-                                          return 1;
-                                      });
-        const int cause = static_cast<int>(store.RunReport().cause);
-        std::string end = "=" + std::to_string(result) + " " + std::to_string(cause);
-        for (const std::u16string& note : store.RunReport().notes)
-            end += "\n" + WideToUtf8(note);
-        send(end);
-        _exit(0);
+        close(fds[1]);
+        return "";
     }
     close(fds[1]);
     std::string output = "\n";
