@@ -44,7 +44,7 @@ const std::vector<SRecord>& Records()
     static const std::vector<SRecord> records = {
         {.type = u"5", .title = u"The {DNA} repair of 50% & more: a_b #1 ~ ^ \\ {lone", .author = u"Smith, John; O'Neil, Mary; Müller, Jörg",
          .source = u"Journal of Things & Stuff", .year = u"2019", .pubTime = u"2019-05-13", .roll = u"12", .period = u"3",
-         .page = u"100-115", .doi = u"https://doi.org/10.1000/xyz.123", .lcid = u"1033",
+         .page = u"100-115", .doi = u"https://doi.org/10.1000/xyz.123", .publisher = u"Elsevier", .lcid = u"1033",
          .notes = {{u"Check 100% of it & {this}", {u"重点", u"a&b"}}, {u"second\nline", {}}},
          .cslType = "article-journal", .cslDoi = "10.1000/xyz.123", .authors = {"Smith|John", "O'Neil|Mary", "Müller|Jörg"}},
         {.type = u"5", .title = u"中文期刊论文：基因编辑", .author = u"张三;李四；王五", .source = u"中国科学", .year = u"2020",
