@@ -126,16 +126,6 @@ const char* EntryType(const SExportItem& item)
     return ExportKindNames(item.kind).bibtex;
 }
 
-std::string DateText(const SExportItem& item)
-{
-    char text[32];
-    if (item.day != 0)
-        std::snprintf(text, sizeof text, "%04d-%02d-%02d", item.year, item.month, item.day);
-    else
-        std::snprintf(text, sizeof text, "%04d-%02d", item.year, item.month);
-    return text;
-}
-
 // biblatex names a language by its babel name, not by its BCP 47 tag.
 std::string BabelLanguage(const std::u16string& tag)
 {
@@ -180,7 +170,7 @@ std::string EntryText(const SExportItem& item)
     entry.Field("author", Joined(names, " and "));
     if (item.year != 0) {
         if (item.month != 0)
-            entry.Field("date", DateText(item));
+            entry.Field("date", DateText(item, "%04d-%02d-%02d", "%04d-%02d"));
         else
             entry.Field("year", std::to_string(item.year));
     }

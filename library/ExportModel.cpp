@@ -2,6 +2,7 @@
 #include "library/ExportModel.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <set>
 
 namespace {
@@ -297,6 +298,16 @@ const SExportKindNames& ExportKindNames(EExportKind kind)
             return row;
     }
     return kKindRows[0];
+}
+
+std::string DateText(const SExportItem& item, const char* withDay, const char* withMonth)
+{
+    char text[32];
+    if (item.day != 0)
+        std::snprintf(text, sizeof text, withDay, item.year, item.month, item.day);
+    else
+        std::snprintf(text, sizeof text, withMonth, item.year, item.month);
+    return text;
 }
 
 bool IsCjk(char16_t c)

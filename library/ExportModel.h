@@ -89,6 +89,9 @@ std::string WriteCslJson(const std::vector<SExportItem>& items);
 std::string WriteBibtex(const std::vector<SExportItem>& items);
 // CRLF line ends, as the importers of RIS expect.
 std::string WriteRis(const std::vector<SExportItem>& items);
+// The item's date by `withDay` or `withMonth` (printf formats of year, month[, day]); call only
+// with the month known.
+std::string DateText(const SExportItem& item, const char* withDay, const char* withMonth);
 // "12-34" (also with an en dash, a tilde or a full-width hyphen) as its first and last page; a
 // single page gives an empty `last`.
 void SplitPages(const std::u16string& pages, std::u16string& first, std::u16string& last);

@@ -3,7 +3,6 @@
 
 #include "support/TextConvert.h"
 
-#include <cstdio>
 
 namespace {
 
@@ -21,17 +20,6 @@ private:
     std::string m_text;
 };
 
-// "YYYY/MM/DD/" or "YYYY/MM//": the RIS form of a date with its month known.
-std::u16string DateValue(const SExportItem& item)
-{
-    char text[32];
-    if (item.day != 0)
-        std::snprintf(text, sizeof text, "%04d/%02d/%02d/", item.year, item.month, item.day);
-    else
-        std::snprintf(text, sizeof text, "%04d/%02d//", item.year, item.month);
-    return ToWide(text);
-}
-
 } // namespace
 
 std::string WriteRis(const std::vector<SExportItem>& items)
@@ -47,7 +35,7 @@ std::string WriteRis(const std::vector<SExportItem>& items)
         if (item.year != 0) {
             record.Line("PY", ToWide(std::to_string(item.year)));
             if (item.month != 0)
-                record.Line("DA", DateValue(item));
+                record.Line("DA", ToWide(DateText(item, "%04d/%02d/%02d/", "%04d/%02d//")));
         }
         for (const auto& [field, value] : item.fields) {
             if (field == EExportField::Pages) {

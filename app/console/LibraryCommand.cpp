@@ -52,32 +52,54 @@ public:
     }
 
 private:
+    // Every entry of the library; false with `status` set when there is nothing to go on with.
+    // An account that never imported anything has no library: nothing there, no failure.
+    bool ReadEntries(std::vector<SLibraryEntry>& entries, const std::string& nothing, int& status)
+    {
+        const int32_t result = m_reader.ListEntries(entries);
+        if (result == kLibraryNoLibrary) {
+            Error("account " + User() + " has no personal library yet: " + nothing);
+            status = 0;
+            return false;
+        }
+        if (result != kLibraryOk) {
+            status = Failed("cannot read the personal library of " + User(), result);
+            return false;
+        }
+        return true;
+    }
+
     int List()
     {
         std::vector<SLibraryEntry> entries;
-        const int32_t result = m_reader.ListEntries(entries);
-        // An account that never imported anything has no library: nothing to list, no failure.
-        if (result == kLibraryNoLibrary) {
-            Error("account " + User() + " has no personal library yet: nothing imported");
-            return 0;
-        }
-        if (result != kLibraryOk)
-            return Failed("cannot read the personal library of " + User(), result);
+        int status = 0;
+        if (!ReadEntries(entries, "nothing imported", status))
+            return status;
         if (entries.empty())
             Error("the personal library of " + User() + " holds no entries");
         Print(FormatEntryList(entries));
         return 0;
     }
 
-    int Show()
+    // The whole of the entry that ENTRY names; says why when it cannot be read.
+    bool ReadNamedEntry(SLibraryEntryContents& contents)
     {
         SLibraryEntry entry;
         if (!Resolve(entry))
-            return 1;
-        SLibraryEntryContents contents;
+            return false;
         const int32_t result = m_reader.ReadEntryContents(entry.TavGuid, contents);
-        if (result != kLibraryOk)
-            return Failed("cannot read entry " + WideToUtf8(entry.TavGuid), result);
+        if (result != kLibraryOk) {
+            Failed("cannot read entry " + WideToUtf8(entry.TavGuid), result);
+            return false;
+        }
+        return true;
+    }
+
+    int Show()
+    {
+        SLibraryEntryContents contents;
+        if (!ReadNamedEntry(contents))
+            return 1;
         Print(m_options.json ? EntryJsonText(contents) : FormatEntryContents(contents));
         return 0;
     }
@@ -107,13 +129,9 @@ private:
     int RemoveIncomplete()
     {
         std::vector<SLibraryEntry> entries;
-        const int32_t result = m_reader.ListEntries(entries);
-        if (result == kLibraryNoLibrary) {
-            Error("account " + User() + " has no personal library yet: nothing to remove");
-            return 0;
-        }
-        if (result != kLibraryOk)
-            return Failed("cannot read the personal library of " + User(), result);
+        int status = 0;
+        if (!ReadEntries(entries, "nothing to remove", status))
+            return status;
         int failures = 0;
         size_t removed = 0;
         CServiceScope service;
@@ -142,13 +160,9 @@ private:
             Error("unknown export format \"" + m_options.format + "\": give csl-json, bibtex or ris");
             return 1;
         }
-        SLibraryEntry entry;
-        if (!Resolve(entry))
-            return 1;
         SLibraryEntryContents contents;
-        const int32_t result = m_reader.ReadEntryContents(entry.TavGuid, contents);
-        if (result != kLibraryOk)
-            return Failed("cannot read entry " + WideToUtf8(entry.TavGuid), result);
+        if (!ReadNamedEntry(contents))
+            return 1;
         if (m_options.output.empty()) {
             Print(ExportEntryText(contents, format, std::filesystem::path()));
             return 0;

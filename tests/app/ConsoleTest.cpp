@@ -10,8 +10,6 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include <sys/wait.h>
-
 #include <array>
 #include <cstdio>
 #include <fstream>
@@ -35,13 +33,7 @@ TEST(ConsoleProgressTest, BarFollowsPositionWithinRange)
 int RunTool(const std::string& arguments, std::string& output)
 {
     const testkit::ScopedHomeEnv home;
-    FILE* pipe = ::popen((std::string("'") + ARBORA_TAVTOOL + "' " + arguments + " 2>&1").c_str(), "r");
-    output.clear();
-    char buffer[4096];
-    for (size_t n; pipe != nullptr && (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-        output.append(buffer, n);
-    const int status = pipe == nullptr ? -1 : ::pclose(pipe);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return supporttest::RunCommand(std::string("'") + ARBORA_TAVTOOL + "' " + arguments, output);
 }
 
 TEST(ConsoleTest, CommandsEndWithTheirExitCodesAndWordsAndLeaveUnitsAlone)

@@ -12,8 +12,6 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include <sys/wait.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <regex>
@@ -74,22 +72,12 @@ const std::vector<SRecord>& Records()
     return records;
 }
 
-// Runs a shell command; standard output (and error, when asked) into `output`; the exit status.
-int RunShell(const std::string& command, std::string& output, bool withErrors = true)
-{
-    FILE* pipe = ::popen((command + (withErrors ? " 2>&1" : " 2>/dev/null")).c_str(), "r");
-    output.clear();
-    char buffer[4096];
-    for (size_t n; pipe != nullptr && (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-        output.append(buffer, n);
-    const int status = pipe == nullptr ? -1 : ::pclose(pipe);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
+using supporttest::RunCommand;
 
 bool HaveTool(const std::string& probe)
 {
     std::string output;
-    return RunShell(probe, output) == 0;
+    return RunCommand(probe, output) == 0;
 }
 
 std::string Quoted(const fs::path& path) { return "'" + path.string() + "'"; }
@@ -247,7 +235,7 @@ TEST_F(ExportTest, CslJsonKeepsTypesNamesCheckedDoisStableKeysAndIsReadByPandoc)
     if (!HaveTool("pandoc --version"))
         GTEST_SKIP() << "pandoc is not installed (Debian package pandoc; scripts/test.sh installs it)";
     std::string output;
-    ASSERT_EQ(0, RunShell("pandoc -f csljson -t csljson " + Quoted(m_home.Root() / "sync/alice/ours.json"), output, false))
+    ASSERT_EQ(0, RunCommand("pandoc -f csljson -t csljson " + Quoted(m_home.Root() / "sync/alice/ours.json"), output, false))
         << output;
     const std::map<std::string, json> read = ById(json::parse(output));
     ASSERT_EQ(read.size(), items.size());
@@ -279,7 +267,7 @@ TEST_F(ExportTest, BibtexPassesBiberPandocAndASecondParser)
 
     // biber: no warning but a mandatory field that the literature has no data for.
     std::string output;
-    ASSERT_EQ(0, RunShell("cd " + Quoted(bib.parent_path()) + " && biber --tool --validate-datamodel ours.bib", output))
+    ASSERT_EQ(0, RunCommand("cd " + Quoted(bib.parent_path()) + " && biber --tool --validate-datamodel ours.bib", output))
         << output;
     const std::map<std::string, std::string> cslOf = {{"author", "author"},          {"journaltitle", "container-title"},
                                                       {"booktitle", "container-title"}, {"institution", "publisher"},
@@ -297,7 +285,7 @@ TEST_F(ExportTest, BibtexPassesBiberPandocAndASecondParser)
     }
 
     // pandoc reads it as biblatex and agrees with our CSL-JSON.
-    ASSERT_EQ(0, RunShell("pandoc -f biblatex -t csljson " + Quoted(bib), output, false)) << output;
+    ASSERT_EQ(0, RunCommand("pandoc -f biblatex -t csljson " + Quoted(bib), output, false)) << output;
     const std::map<std::string, json> read = ById(json::parse(output));
     ASSERT_EQ(read.size(), ours.size());
     for (const json& item : ours) {
@@ -309,7 +297,7 @@ TEST_F(ExportTest, BibtexPassesBiberPandocAndASecondParser)
     }
 
     // A second parser (told that @online, biblatex's type, is a type): as many entries, each key once.
-    ASSERT_EQ(0, RunShell("/usr/bin/python3 -c 'import bibtexparser,sys; from bibtexparser.bparser import BibTexParser; "
+    ASSERT_EQ(0, RunCommand("/usr/bin/python3 -c 'import bibtexparser,sys; from bibtexparser.bparser import BibTexParser; "
                      "d=bibtexparser.load(open(sys.argv[1]), BibTexParser(ignore_nonstandard_types=False)); "
                      "k=[e[\"ID\"] for e in d.entries]; print(len(k), len(set(x.lower() for x in k)))' " + Quoted(bib),
                      output, false));
