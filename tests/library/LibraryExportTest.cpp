@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <regex>
 #include <set>
+#include <sstream>
 
 namespace {
 
@@ -255,6 +256,18 @@ TEST_F(ExportTest, BibtexPassesBiberPandocAndASecondParser)
         << text;
     EXPECT_NE(text.find("author = {{张三} and {李四} and {王五}}"), std::string::npos) << text;
     EXPECT_NE(text.find("file = {:attachments/" + U8(m_tavGuid) + "/paper's.pdf:PDF}"), std::string::npos) << text;
+    // No field twice in an entry, every value in braces.
+    std::set<std::string> fields;
+    std::istringstream entries(text);
+    for (std::string line; std::getline(entries, line);) {
+        if (line.rfind("@", 0) == 0 || line.empty())
+            fields.clear();
+        std::smatch field;
+        if (std::regex_match(line, field, std::regex(R"(  ([a-z]+) = \{.*\},)")))
+            EXPECT_TRUE(fields.insert(field[1]).second) << line;
+        else
+            EXPECT_TRUE(line.rfind("@", 0) == 0 || line == "}" || line.empty()) << line;
+    }
     const struct {
         const char* tool;
         const char* probe;
