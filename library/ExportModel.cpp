@@ -92,12 +92,18 @@ bool ContainsCjk(const std::u16string& text)
     return std::any_of(text.begin(), text.end(), IsCjk);
 }
 
-bool ContainsAscii(const std::u16string& haystack, const char* needle)
+// ASCII letters in lower case; every other character as '?', so that no ASCII text matches it.
+std::string LowerAscii(const std::u16string& text)
 {
     std::string lower;
-    for (char16_t c : haystack)
+    for (char16_t c : text)
         lower.push_back(c < 0x80 ? static_cast<char>(c >= u'A' && c <= u'Z' ? c - u'A' + u'a' : c) : '?');
-    return lower.find(needle) != std::string::npos;
+    return lower;
+}
+
+bool ContainsAscii(const std::u16string& haystack, const char* needle)
+{
+    return LowerAscii(haystack).find(needle) != std::string::npos;
 }
 
 EExportKind KindOf(const SLiteratureInfo& info, const std::shared_ptr<SLiteratureRelate>& relate)
@@ -336,10 +342,9 @@ std::u16string OneLineText(const std::u16string& text)
 std::u16string CheckedDoi(const std::u16string& text)
 {
     std::u16string doi = OneLineText(text);
-    for (const char* prefix : {"https://doi.org/", "http://doi.org/", "https://dx.doi.org/", "http://dx.doi.org/", "doi:"}) {
-        const std::string p(prefix);
-        if (doi.size() >= p.size() && ContainsAscii(doi.substr(0, p.size()), prefix)) {
-            doi = OneLineText(doi.substr(p.size()));
+    for (const std::string prefix : {"https://doi.org/", "http://doi.org/", "https://dx.doi.org/", "http://dx.doi.org/", "doi:"}) {
+        if (LowerAscii(doi).rfind(prefix, 0) == 0) {
+            doi = OneLineText(doi.substr(prefix.size()));
             break;
         }
     }
