@@ -42,7 +42,8 @@ void PrintEarlierEntries(const std::vector<SEarlierEntry>& earlier, bool replace
         }
     }
     if (kept)
-        std::printf("both entries are kept; tavtool import --replace removes the earlier ones once the new import has completed\n");
+        std::printf("the earlier entries are kept beside the new one; tavtool import --replace removes them once the new "
+                    "import has completed\n");
 }
 
 } // namespace
