@@ -39,11 +39,12 @@ std::vector<std::u16string> SplitOn(const std::u16string& text, bool (*separator
 SExportName NameOf(const std::u16string& text)
 {
     SExportName name;
-    if (std::any_of(text.begin(), text.end(), IsCjk)) {
+    // The source's own comma parts a name in any script; without it a Chinese name stays whole.
+    const size_t comma = text.find(u',');
+    if (comma == std::u16string::npos && std::any_of(text.begin(), text.end(), IsCjk)) {
         name.literal = text;
         return name;
     }
-    const size_t comma = text.find(u',');
     if (comma != std::u16string::npos) {
         name.family = OneLineText(text.substr(0, comma));
         name.given = OneLineText(text.substr(comma + 1));

@@ -372,6 +372,7 @@ TEST(ExportModelTest, DoisAndAuthorLists)
         {u"欧阳·修", {"欧阳·修"}},
         {u"Smith, John", {"Smith|John"}},
         {u"Smith, John; 张三", {"Smith|John", "张三"}},
+        {u"张, 三；Li, Si", {"张|三", "Li|Si"}},
         {u"John von Neumann", {"Neumann|John von"}},
         {u"", {}}};
     for (const auto& [text, names] : lists) {
