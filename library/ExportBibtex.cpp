@@ -164,6 +164,9 @@ std::string Joined(const std::vector<std::string>& parts, const std::string& sep
 std::string EntryText(const SExportItem& item)
 {
     CBibtexEntry entry(EntryType(item), item.key);
+    // biblatex tells a newspaper's article from a journal's by the subtype.
+    if (item.kind == EExportKind::NewspaperArticle)
+        entry.Field("entrysubtype", "newspaper");
     std::vector<std::string> names;
     for (const SExportName& name : item.authors)
         names.push_back(NameText(name));
