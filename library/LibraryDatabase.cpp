@@ -14,7 +14,26 @@ namespace fs = std::filesystem;
 namespace {
 
 // Raised whenever the layout below changes.
-constexpr int32_t kLayoutVersion = 1;
+constexpr int32_t kLayoutVersion = 2;
+
+// Columns added after the first layout: a library made before them gets them on opening, and
+// its entries read as having no recorded source.
+const std::pair<const char16_t*, const char16_t*> kAddedUnitColumns[] = {
+    {u"SourceTavId", u"text not null default ''"},
+    {u"SourcePath", u"text not null default ''"},
+    {u"SourceVersion", u"integer not null default 0"},
+    {u"ImportStart", u"text not null default ''"},
+};
+
+bool HasColumn(CSqliteDB& db, const std::u16string& table, const std::u16string& column)
+{
+    CSqliteQuery query = db.ExecuteQuery(u"pragma table_info(" + table + u")");
+    for (; !query.IsEof(); query.NextRow()) {
+        if (query.GetStringValue(1) == column)
+            return true;
+    }
+    return false;
+}
 
 } // namespace
 
@@ -144,6 +163,10 @@ void CLibraryDatabase::CreateTables()
     ExecOrThrow(m_db, u"create table if not exists Attachment(TavGuid text not null, "
                       u"StoredPath text not null, SourcePath text not null default '', "
                       u"primary key(TavGuid, StoredPath))");
+    for (const auto& [column, declaration] : kAddedUnitColumns) {
+        if (!HasColumn(m_db, u"LearningUnit", column))
+            ExecOrThrow(m_db, u"alter table LearningUnit add column " + std::u16string(column) + u" " + declaration);
+    }
     ExecOrThrow(m_db, u"pragma user_version = " + SqlInt(kLayoutVersion));
     transaction.Commit();
 }

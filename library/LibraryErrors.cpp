@@ -43,6 +43,8 @@ std::u16string LibraryErrorText(int32_t code)
         return u"该用户还没有个人图书馆";
     case kLibraryAmbiguousEntry:
         return u"该GUID前缀对应多个学习单元";
+    case kLibraryEntryIncomplete:
+        return u"该学习单元尚未导入完成";
     default:
         return u"未知错误（错误码 " + ToWide(std::to_string(code)) + u"）";
     }

@@ -24,6 +24,7 @@ enum LibraryResult : int32_t {
     kLibraryNoGuid,                      // no new GUID could be made
     kLibraryNoLibrary,                   // reading: the account has no library yet
     kLibraryAmbiguousEntry,              // reading: a GUID prefix names more than one entry
+    kLibraryEntryIncomplete,             // the entry's import has not completed
     kLibraryResultEnd                    // one past the last code
 };
 

@@ -31,7 +31,8 @@ const char16_t* const kEntryColumns =
     u"select u.TavGuid,u.Name,u.Complete,u.CreateTime,u.CompleteTime,"
     u"(select count(*) from Folder f where f.TavGuid=u.TavGuid),"
     u"(select count(*) from Literature l where l.TavGuid=u.TavGuid),"
-    u"(select count(*) from Note n where n.TavGuid=u.TavGuid) "
+    u"(select count(*) from Note n where n.TavGuid=u.TavGuid),"
+    u"u.SourceTavId,u.SourcePath,u.SourceVersion,u.ImportStart "
     u"from LearningUnit u";
 
 std::vector<SLibraryEntry> QueryEntries(CSqliteDB& db, const std::u16string& condition)
@@ -48,6 +49,10 @@ std::vector<SLibraryEntry> QueryEntries(CSqliteDB& db, const std::u16string& con
         entry.FolderCount = query.GetIntField(5);
         entry.LiteratureCount = query.GetIntField(6);
         entry.NoteCount = query.GetIntField(7);
+        entry.SourceTavId = query.GetStringValue(8);
+        entry.SourcePath = query.GetStringValue(9);
+        entry.SourceVersion = query.GetIntField(10);
+        entry.ImportStart = query.GetStringValue(11);
         entries.push_back(std::move(entry));
     }
     return entries;

@@ -22,6 +22,11 @@ struct SLibraryEntry {
     int32_t FolderCount = 0;
     int32_t LiteratureCount = 0;
     int32_t NoteCount = 0;
+    // The unit it was imported from; all empty (version 0) for entries made before this was recorded.
+    std::u16string SourceTavId;
+    std::u16string SourcePath;
+    int32_t SourceVersion = 0;
+    std::u16string ImportStart;
 };
 
 struct SLibraryFolderNode {

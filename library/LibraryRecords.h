@@ -3,6 +3,7 @@
 // handles; GUID fields marked "filled by the service" are set when the service stores them.
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // The learning unit as an entry of the personal library.
 struct STavInfo {
@@ -12,6 +13,11 @@ struct STavInfo {
     std::u16string TavGuid; // filled by the service
     std::u16string Name;    // the unit's file name without folder and extension
     std::u16string Text1, Text2, Text3, Text4, Text5;
+    // Where the entry comes from, so that a later import of the same unit is recognised.
+    std::u16string SourceTavId; // the unit's TavId
+    std::u16string SourcePath;  // the unit file as it was imported
+    int32_t SourceVersion = 0;  // its layout version before the upgrade (0: not known)
+    std::u16string ImportStart; // when the run began, "YYYY-MM-DD hh:mm:ss"
 };
 
 struct SLiteratureFolder {
@@ -79,4 +85,13 @@ struct SNoteInfo {
     int32_t IsCompiled = 0, recycled = 0, IsRemoved = 0, IsModify = 0;
     std::u16string UnitID;
     int32_t RecycledAgain = 0;
+};
+
+// An earlier entry of the same unit, found when an import completed, and what became of it.
+struct SEarlierEntry {
+    std::u16string TavGuid;
+    std::u16string Name;
+    std::u16string CreateTime;
+    bool Complete = false;
+    bool Removed = false;
 };

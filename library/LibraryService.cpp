@@ -219,8 +219,10 @@ int32_t CLibraryService::CreateLearningUnit(std::shared_ptr<STavInfo>& info, con
         return kLibraryNoGuid;
     std::lock_guard lock(m_mutex);
     const int32_t result = RunInTransaction(u"CLibraryService::CreateLearningUnit", user, [&](CSqliteDB& db) {
-        ExecOrThrow(db, u"insert into LearningUnit(TavGuid,Name,Complete,CreateTime) values(" + SqlText(tavGuid) + u"," +
-                            SqlText(info->Name) + u",0," + SqlText(LibraryTimeText()) + u")");
+        m_database.Statements().Exec(db, u"insert into LearningUnit(TavGuid,Name,Complete,CreateTime,SourceTavId,"
+                                         u"SourcePath,SourceVersion,ImportStart) values(?,?,0,?,?,?,?,?)",
+                                     {tavGuid, info->Name, LibraryTimeText(), info->SourceTavId, info->SourcePath,
+                                      int64_t {info->SourceVersion}, info->ImportStart});
         return static_cast<int32_t>(kLibraryOk);
     });
     if (result == kLibraryOk)

@@ -37,6 +37,9 @@ public:
     // operations, not per operation. A removal commits at once, before its files go.
     int32_t BeginBatch(const std::u16string& user) override;
     int32_t EndBatch() override;
+    // Defined in LibraryReimport.cpp.
+    int32_t SettleEarlierEntries(const std::u16string& tavGuid, const std::u16string& user, bool replaceComplete,
+                                 std::vector<SEarlierEntry>& earlier) override;
     static constexpr int kBatchOperations = 1000;
     // The SQLite message of the last storage error (for diagnostics).
     std::u16string LastStorageMessage() const;

@@ -38,6 +38,18 @@ public:
     // not group commits keep these defaults.
     virtual int32_t BeginBatch(const std::u16string& /*user*/) { return 0; }
     virtual int32_t EndBatch() { return 0; }
+
+    // After the entry `tavGuid` completed: the user's other entries of the same unit (same source
+    // TavId), oldest first, in `earlier`. Incomplete ones are removed with their files (they hold
+    // a part of what the new entry holds); complete ones too when `replaceComplete` is set.
+    // Nothing is removed while `tavGuid` itself is not complete. Services that do not record
+    // sources find nothing.
+    virtual int32_t SettleEarlierEntries(const std::u16string& /*tavGuid*/, const std::u16string& /*user*/,
+                                         bool /*replaceComplete*/, std::vector<SEarlierEntry>& earlier)
+    {
+        earlier.clear();
+        return 0;
+    }
 };
 
 // The current user whose library receives the import: the signed-in account, unless a

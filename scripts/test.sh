@@ -6,6 +6,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 
 scripts/install-deps.sh
+scripts/install-deps.sh --test-tools
 
 echo "== build and test"
 scripts/build.sh "$root/out/build"

@@ -97,6 +97,8 @@ int CTavDB::Init(const std::u16string& path, std::u16string& tavId, const std::u
     m_markPosByLiterGuid.clear();
     m_report = SRunReport();
     m_writeStopped = false;
+    m_runStart = GetLocalTimeText();
+    m_versionBeforeUpgrade = 0;
 
     auto cancelled = [this]() {
         if (!IsCancelRequested())
@@ -157,6 +159,7 @@ int CTavDB::Init(const std::u16string& path, std::u16string& tavId, const std::u
     }
 
     m_path = path;
+    m_versionBeforeUpgrade = GetVersionNum();
     UseLargePageCache();
     BackupNewerLayout();
 

@@ -16,6 +16,7 @@ class IOvDataMiddle;
 #include <memory>
 #include <set>
 #include <string>
+#include <vector>
 
 // The fixed database key of every learning unit (12 bytes, no terminator).
 inline constexpr char kTavDatabaseKey[] = "3A7F0C52E9B4";
@@ -245,6 +246,11 @@ public:
     static SNoteSetItems SplitNoteSet(const std::u16string& noteSet);
     // True once a cancel checkpoint of the import has seen the flag (the import then returns 0).
     bool ImportCancelled() const { return m_importCancelled; }
+    // With `replace`, a completed import also removes the library's complete earlier entries of
+    // the same unit (incomplete ones go in any case).
+    void SetReplaceEarlierEntries(bool replace) { m_replaceEarlier = replace; }
+    // The earlier entries of this unit that the last completed import found, and what became of them.
+    const std::vector<SEarlierEntry>& EarlierEntries() const { return m_earlierEntries; }
 
     // ASCII letters fold; other text compares as is.
     static bool SameTextIgnoringCase(const std::u16string& left, const std::u16string& right);
@@ -305,6 +311,10 @@ protected:
     std::u16string CompanionSubfolder(const std::u16string& name) const;
     // Copies a companion subfolder into "<sync folder><user>/".
     void CopyCompanionSubfolder(const std::u16string& name);
+    // Where the entry comes from: the unit's TavId, path, layout version before the upgrade, start of the run.
+    void DescribeSource(STavInfo& unit, const std::u16string& path) const;
+    // After the entry completed: settles the earlier entries of the same unit and says what became of them.
+    void SettleEarlierEntries(const std::u16string& tavGuid);
 
     // Reports one line through the callback, when there is one.
     void Report(int32_t position, int32_t maximum, const std::u16string& text) const;
@@ -341,6 +351,10 @@ protected:
     // Folders the current walk has entered: a folder is walked once, whatever its links say.
     std::set<int32_t> m_walkedFolderIds;
     bool m_importCancelled = false;
+    bool m_replaceEarlier = false;
+    std::vector<SEarlierEntry> m_earlierEntries;
+    std::u16string m_runStart;
+    int32_t m_versionBeforeUpgrade = 0;
     int32_t m_pauseMs = 10;
     mutable SRunReport m_report;
     bool m_writeStopped = false;

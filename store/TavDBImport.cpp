@@ -88,6 +88,7 @@ int CTavDB::ImportToPersonalLibrary(const std::u16string& path)
     m_importCancelled = false;
     auto unit = std::make_shared<STavInfo>();
     unit->Name = FilePathParts(path).BaseName();
+    DescribeSource(*unit, path);
     Report(m_currentStep, m_totalSteps, u"导入学习单元《" + unit->Name + u"》");
     if (ImportCancelCheckpoint())
         return 0;
@@ -131,6 +132,7 @@ int CTavDB::ImportToPersonalLibrary(const std::u16string& path)
     if (const int32_t ended = batch.End(); ended != 0)
         return ended;
     Library().CompleteLearningUnit(tavGuid, User());
+    SettleEarlierEntries(tavGuid);
     Report(m_totalSteps, m_totalSteps, u"更新学习单元完成");
     return 0;
 }

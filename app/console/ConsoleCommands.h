@@ -8,20 +8,24 @@ struct ImportOptions {
     std::string account;
     std::string syncDir;
     bool noPause = false;
+    bool replace = false; // remove the earlier entries of the unit once this import completed
 };
 
 struct InspectOptions {
     std::string unitPath;
 };
 
-enum class LibraryAction { List, Show, Remove };
+enum class LibraryAction { List, Show, Remove, Export };
 
 struct LibraryOptions {
     LibraryAction action = LibraryAction::List;
-    std::string entry; // a TavGuid or the start of one (show, remove)
+    std::string entry; // a TavGuid or the start of one (show, remove, export)
     std::string account;
     std::string syncDir;
     bool json = false;
+    bool incomplete = false;        // remove: every incomplete entry instead of ENTRY
+    std::string format = "csl-json"; // export: csl-json, bibtex or ris
+    std::string output;             // export: the file to write; empty: standard output
 };
 
 int RunImportCommand(const ImportOptions& options);

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <cstdio>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -18,6 +19,31 @@ extern "C" void OnInterrupt(int)
     // The worker sees the flag at its next step; a second Ctrl-C ends the process.
     g_cancelFlag.store(1);
     std::signal(SIGINT, SIG_DFL);
+}
+
+// What became of the entries that earlier imports of this unit had left: the run's last words.
+void PrintEarlierEntries(const std::vector<SEarlierEntry>& earlier, bool replace)
+{
+    bool kept = false;
+    for (const SEarlierEntry& entry : earlier) {
+        const std::string named = WideToUtf8(entry.TavGuid.substr(0, 8)) + " of " + WideToUtf8(entry.CreateTime) +
+                                  " (" + WideToUtf8(entry.Name) + ")";
+        if (!entry.Complete)
+            std::printf(entry.Removed ? "removed the earlier incomplete entry %s\n"
+                                      : "could not remove the earlier incomplete entry %s\n",
+                        named.c_str());
+        else if (entry.Removed)
+            std::printf("replaced the earlier entry %s\n", named.c_str());
+        else if (replace)
+            std::printf("could not remove the earlier entry %s\n", named.c_str());
+        else {
+            std::printf("this unit was imported before: entry %s\n", named.c_str());
+            kept = true;
+        }
+    }
+    if (kept)
+        std::printf("the earlier entries are kept beside the new one; tavtool import --replace removes them once the new "
+                    "import has completed\n");
 }
 
 } // namespace
@@ -32,20 +58,25 @@ int RunImportCommand(const ImportOptions& options)
 
     int result = 0;
     SRunReport report;
+    std::vector<SEarlierEntry> earlier;
     std::thread worker([&]() {
         CTavDB store;
         if (options.noPause)
             store.SetPauseMilliseconds(0);
+        store.SetReplaceEarlierEntries(options.replace);
         std::u16string tavId;
         result = store.Init(Utf8ToWide(options.unitPath), tavId, account,
                             [&progress](int32_t position, int32_t maximum, const std::u16string& text) {
                                 return progress.OnProgress(position, maximum, text);
                             });
         report = store.RunReport();
+        earlier = store.EarlierEntries();
     });
     worker.join();
     std::signal(SIGINT, SIG_DFL);
     progress.Finish();
+
+    PrintEarlierEntries(earlier, options.replace);
 
     // A run is never shown as clean when the store logged warnings or errors on the way.
     if (!report.notes.empty()) {

@@ -1,13 +1,15 @@
-// tavtool library list | show | remove: the personal library as the console shows it.
+// tavtool library list | show | remove | export: the personal library as the console shows it.
 #include "app/console/ConsoleAccount.h"
 #include "app/console/ConsoleCommands.h"
 #include "app/console/LibraryJson.h"
 #include "app/console/LibraryView.h"
 #include "library/LibraryErrors.h"
+#include "library/LibraryExport.h"
 #include "library/LibraryReader.h"
 #include "library/OvDataMiddle.h"
 #include "support/TextConvert.h"
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -42,38 +44,62 @@ public:
         case LibraryAction::Show:
             return Show();
         case LibraryAction::Remove:
-            return Remove();
+            return m_options.incomplete ? RemoveIncomplete() : Remove();
+        case LibraryAction::Export:
+            return Export();
         }
         return 1;
     }
 
 private:
+    // Every entry of the library; false with `status` set when there is nothing to go on with.
+    // An account that never imported anything has no library: nothing there, no failure.
+    bool ReadEntries(std::vector<SLibraryEntry>& entries, const std::string& nothing, int& status)
+    {
+        const int32_t result = m_reader.ListEntries(entries);
+        if (result == kLibraryNoLibrary) {
+            Error("account " + User() + " has no personal library yet: " + nothing);
+            status = 0;
+            return false;
+        }
+        if (result != kLibraryOk) {
+            status = Failed("cannot read the personal library of " + User(), result);
+            return false;
+        }
+        return true;
+    }
+
     int List()
     {
         std::vector<SLibraryEntry> entries;
-        const int32_t result = m_reader.ListEntries(entries);
-        // An account that never imported anything has no library: nothing to list, no failure.
-        if (result == kLibraryNoLibrary) {
-            Error("account " + User() + " has no personal library yet: nothing imported");
-            return 0;
-        }
-        if (result != kLibraryOk)
-            return Failed("cannot read the personal library of " + User(), result);
+        int status = 0;
+        if (!ReadEntries(entries, "nothing imported", status))
+            return status;
         if (entries.empty())
             Error("the personal library of " + User() + " holds no entries");
         Print(FormatEntryList(entries));
         return 0;
     }
 
-    int Show()
+    // The whole of the entry that ENTRY names; says why when it cannot be read.
+    bool ReadNamedEntry(SLibraryEntryContents& contents)
     {
         SLibraryEntry entry;
         if (!Resolve(entry))
-            return 1;
-        SLibraryEntryContents contents;
+            return false;
         const int32_t result = m_reader.ReadEntryContents(entry.TavGuid, contents);
-        if (result != kLibraryOk)
-            return Failed("cannot read entry " + WideToUtf8(entry.TavGuid), result);
+        if (result != kLibraryOk) {
+            Failed("cannot read entry " + WideToUtf8(entry.TavGuid), result);
+            return false;
+        }
+        return true;
+    }
+
+    int Show()
+    {
+        SLibraryEntryContents contents;
+        if (!ReadNamedEntry(contents))
+            return 1;
         Print(m_options.json ? EntryJsonText(contents) : FormatEntryContents(contents));
         return 0;
     }
@@ -96,6 +122,58 @@ private:
         Print("removed " + described + " with " + std::to_string(entry.FolderCount) + " folders, " +
               std::to_string(entry.LiteratureCount) + " literature, " + std::to_string(entry.NoteCount) +
               " notes and its attachment files\n");
+        return 0;
+    }
+
+    // Every entry whose import never completed: a failed, killed or cancelled run's leftovers.
+    int RemoveIncomplete()
+    {
+        std::vector<SLibraryEntry> entries;
+        int status = 0;
+        if (!ReadEntries(entries, "nothing to remove", status))
+            return status;
+        int failures = 0;
+        size_t removed = 0;
+        CServiceScope service;
+        for (const SLibraryEntry& entry : entries) {
+            if (entry.Complete)
+                continue;
+            const std::string described = WideToUtf8(entry.TavGuid) + " (" + WideToUtf8(entry.Name) + ")";
+            const int32_t deleted = IOvDataMiddle::Instance().DeleteLearningUnit(entry.TavGuid, m_user);
+            if (deleted != kLibraryOk) {
+                Failed("cannot remove " + described, deleted);
+                ++failures;
+                continue;
+            }
+            ++removed;
+            Print("removed incomplete entry " + described + "\n");
+        }
+        if (removed == 0 && failures == 0)
+            Error("the personal library of " + User() + " holds no incomplete entries");
+        return failures == 0 ? 0 : 1;
+    }
+
+    int Export()
+    {
+        EExportFormat format = EExportFormat::CslJson;
+        if (!ParseExportFormat(m_options.format, format)) {
+            Error("unknown export format \"" + m_options.format + "\": give csl-json, bibtex or ris");
+            return 1;
+        }
+        SLibraryEntryContents contents;
+        if (!ReadNamedEntry(contents))
+            return 1;
+        if (m_options.output.empty()) {
+            Print(ExportEntryText(contents, format, std::filesystem::path()));
+            return 0;
+        }
+        std::error_code error;
+        const std::filesystem::path output = std::filesystem::absolute(m_options.output, error);
+        std::string failure = error.message();
+        if (error || !WriteFileReplacing(output, ExportEntryText(contents, format, output.parent_path()), failure)) {
+            Error("cannot write " + m_options.output + ": " + failure);
+            return 1;
+        }
         return 0;
     }
 

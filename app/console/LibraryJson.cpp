@@ -81,6 +81,20 @@ ordered_json NoteJson(const SLibraryNote& entry)
     return note;
 }
 
+// Where the entry came from; null for an entry made before sources were recorded.
+ordered_json SourceJson(const SLibraryEntry& entry)
+{
+    if (entry.SourceTavId.empty())
+        return nullptr;
+    ordered_json source;
+    source["TavId"] = U8(entry.SourceTavId);
+    source["path"] = U8(entry.SourcePath);
+    source["version"] = entry.SourceVersion;
+    source["importStart"] = U8(entry.ImportStart);
+    source["importEnd"] = entry.Complete ? ordered_json(U8(entry.CompleteTime)) : ordered_json(nullptr);
+    return source;
+}
+
 } // namespace
 
 ordered_json EntryToJson(const SLibraryEntryContents& contents)
@@ -89,6 +103,7 @@ ordered_json EntryToJson(const SLibraryEntryContents& contents)
     document["TavGuid"] = U8(contents.Entry.TavGuid);
     document["Name"] = U8(contents.Entry.Name);
     document["complete"] = contents.Entry.Complete;
+    document["source"] = SourceJson(contents.Entry);
 
     ordered_json folders = ordered_json::array();
     for (const SLibraryFolderNode& node : contents.Folders)

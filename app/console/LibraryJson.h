@@ -7,7 +7,8 @@
 
 #include <string>
 
-// {"TavGuid", "Name", "complete", "folders": [{"FolderGuid", "ParentGuid", "Name", "literature":
+// {"TavGuid", "Name", "complete", "source": {"TavId", "path", "version", "importStart", "importEnd"} or
+// null, "folders": [{"FolderGuid", "ParentGuid", "Name", "literature":
 // [LiterGuid...]}], "literature": [{"LiterGuid", <every stored field>, "relate": {...} or null}],
 // "notes": [{"PosID", "LiterGuid", "TypeID", "Title", "Content", "Comments", <the other stored
 // fields>, "labels": [...]}], "attachments": [{"stored", "source"}]}

@@ -1,5 +1,6 @@
 #include "app/console/LibraryView.h"
 
+#include "support/FilePathParts.h"
 #include "support/TextConvert.h"
 
 #include <map>
@@ -160,12 +161,21 @@ private:
 
 } // namespace
 
+// "  from <file name>, TavId <first 8 digits>"; nothing for an entry made before sources were recorded.
+std::string EntrySource(const SLibraryEntry& entry)
+{
+    if (entry.SourceTavId.empty())
+        return std::string();
+    return "  from " + OneLine(FilePathParts(entry.SourcePath).FileName()) + ", TavId " +
+           OneLine(entry.SourceTavId.substr(0, 8));
+}
+
 std::string FormatEntryLine(const SLibraryEntry& entry)
 {
     return WideToUtf8(entry.TavGuid) + "  " + OneLine(entry.CreateTime) + "  " +
            (entry.Complete ? "complete  " : "incomplete") + "  folders " + std::to_string(entry.FolderCount) +
            "  literature " + std::to_string(entry.LiteratureCount) + "  notes " + std::to_string(entry.NoteCount) +
-           "  " + OneLine(entry.Name) + "\n";
+           "  " + OneLine(entry.Name) + EntrySource(entry) + "\n";
 }
 
 std::string FormatEntryList(const std::vector<SLibraryEntry>& entries)

@@ -6,7 +6,8 @@
 #include <string>
 #include <vector>
 
-// One line per entry: TavGuid, created, complete or incomplete, the counts, the name.
+// One line per entry: TavGuid, created, complete or incomplete, the counts, the name, and where
+// recorded the unit's file name and the first 8 digits of its TavId.
 std::string FormatEntryLine(const SLibraryEntry& entry);
 std::string FormatEntryList(const std::vector<SLibraryEntry>& entries);
 

@@ -10,8 +10,6 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include <sys/wait.h>
-
 #include <array>
 #include <cstdio>
 #include <fstream>
@@ -35,13 +33,7 @@ TEST(ConsoleProgressTest, BarFollowsPositionWithinRange)
 int RunTool(const std::string& arguments, std::string& output)
 {
     const testkit::ScopedHomeEnv home;
-    FILE* pipe = ::popen((std::string("'") + ARBORA_TAVTOOL + "' " + arguments + " 2>&1").c_str(), "r");
-    output.clear();
-    char buffer[4096];
-    for (size_t n; pipe != nullptr && (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-        output.append(buffer, n);
-    const int status = pipe == nullptr ? -1 : ::pclose(pipe);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return supporttest::RunCommand(std::string("'") + ARBORA_TAVTOOL + "' " + arguments, output);
 }
 
 TEST(ConsoleTest, CommandsEndWithTheirExitCodesAndWordsAndLeaveUnitsAlone)
@@ -114,7 +106,7 @@ TEST(ConsoleTest, CommandsEndWithTheirExitCodesAndWordsAndLeaveUnitsAlone)
         {"/folders/1/literature", json::array({U8(one)})}, {"/literature/0/Author", "作者"}, {"/notes/0/PosID", "p'1"},
         {"/literature/0/relate/LastReadTime", "2017-06-06 09:44:59"}, {"/literature/0/relate/Locked", 1},
         {"/notes/0/labels", json::array({"重点", "复习"})}, {"/notes/1/labels", json::array()},
-        {"/attachments/0/source", source.string()}, {"/attachments/1", nullptr}};
+        {"/attachments/0/source", source.string()}, {"/attachments/1", nullptr}, {"/source", nullptr}};
     for (const auto& [pointer, value] : fields)
         EXPECT_EQ(document.value(json::json_pointer(pointer), json()), value) << pointer;
 
@@ -138,10 +130,15 @@ TEST(ConsoleTest, CommandsEndWithTheirExitCodesAndWordsAndLeaveUnitsAlone)
         {"library show " + U8(a) + " --account bob" + sync, 1, {"bob has no personal library yet"}},
         {"library show ''" + alice, 1, {"give the TavGuid of an entry"}},
         {"library show " + U8(a) + "F" + alice, 1, {missing}},
+        {"library export " + prefix + " --format ris" + alice, 0,
+         {"TY  - JOUR\r\nAU  - 作者\r\nTI  - 论文 一\r\n", "AN  - " + U8(one) + "\r\n"}},
+        {"library export " + prefix + " --format bibtex --output " + quoted("out.bib") + alice, 0, {}},
+        {"library export " + prefix + " --format xml" + alice, -1, {"--format"}},
+        {"library remove --incomplete" + alice, 0, {"removed incomplete entry " + b + " (b)\n"}},
+        {"library remove --incomplete" + alice, 0, {"holds no incomplete entries"}},
         {"library remove " + prefix + alice, 0,
          {"removed " + U8(a) + " (单元 a) with 2 folders, 1 literature, 2 notes and its attachment files\n"}},
         {"library remove " + prefix + alice, 1, {missing}},
-        {"library remove " + b + alice, 0, {"removed " + b}},
         {"library list" + alice, 0, {"holds no entries"}},
         {"import " + quoted("missing.tav") + " --no-pause", 2, {"学习单元路径不存在"}},
         {"import " + quoted("text.tav") + " --no-pause", 1, {"打开学习单元", "0x20001F3D"}},
@@ -157,6 +154,11 @@ TEST(ConsoleTest, CommandsEndWithTheirExitCodesAndWordsAndLeaveUnitsAlone)
           "CTavDB::BackupUnit: no backup made: the backup folder cannot be made"}},
         {"import " + quoted("sample.tav") + " --account demo --no-pause" + sync, 0,
          {"导入文献《文献一》", "更新学习单元完成\n"}},
+        {"library list --account demo" + sync, 0, {"  sample  from sample.tav, TavId 7C1D2E3F\n"}},
+        {"import " + quoted("sample.tav") + " --account demo --no-pause" + sync, 0,
+         {"该学习单元此前已导入：", "this unit was imported before: entry "}},
+        {"import " + quoted("sample.tav") + " --account demo --no-pause --replace" + sync, 0,
+         {"已替换此前的导入 ", "replaced the earlier entry "}},
         {"inspect " + unit("old.tav", 12, u"ABC"), 0,
          {"layout version:  12", "encrypted:       no", "owner:           ABC", "LiteraInfo", " 13 14 15 16\n"}},
         {"inspect " + readOnly, 0, {"layout version:  16\n", "  no upgrade step: the layout is current"}},
@@ -175,6 +177,12 @@ TEST(ConsoleTest, CommandsEndWithTheirExitCodesAndWordsAndLeaveUnitsAlone)
     }
     for (size_t i = 0; i < untouched.size(); ++i)
         EXPECT_EQ(supporttest::ReadWholeFile(untouched[i]), before[i]) << untouched[i];
+    EXPECT_NE(supporttest::ReadWholeFile(d / "out.bib").find("@article{"), std::string::npos);
+    EXPECT_EQ(std::count_if(fs::directory_iterator(d), fs::directory_iterator(),
+                            [](const fs::directory_entry& entry) { return entry.path().extension() == ".tmp"; }),
+              0);
+    ASSERT_EQ(0, RunTool("library list --account demo" + sync, output));
+    EXPECT_EQ(std::count(output.begin(), output.end(), '\n'), 1) << output; // --replace left the newest entry only
     EXPECT_TRUE(fs::is_regular_file(d / "sync" / "demo" / "library.db"));
     EXPECT_FALSE(fs::exists(d / "sync" / "nobody"));
     EXPECT_FALSE(fs::exists(d / "old_contents"));

@@ -67,6 +67,7 @@ protected:
         m_lines.clear();
         CTavDB store;
         store.SetPauseMilliseconds(0);
+        store.SetReplaceEarlierEntries(m_replace);
         const int result = store.Init(U16(unit.string()), m_tavId, account,
                                       [this, onLine](int32_t position, int32_t maximum, const std::u16string& text) {
                                           m_lines.push_back({position, maximum, text});
@@ -76,6 +77,7 @@ protected:
                                       });
         m_totalSteps = store.TotalSteps();
         m_report = store.RunReport();
+        m_earlier = store.EarlierEntries();
         return result;
     }
 
@@ -114,6 +116,8 @@ protected:
     std::u16string m_tavId;
     int32_t m_totalSteps = 0;
     SRunReport m_report;
+    bool m_replace = false;                // Run: tavtool import --replace
+    std::vector<SEarlierEntry> m_earlier;  // Run: what became of the unit's earlier entries
 };
 
 } // namespace storetest

@@ -2,6 +2,9 @@
 // Points HOME and the XDG folders at a fresh temporary folder for one test, and puts the old values back.
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -46,6 +49,19 @@ private:
     std::filesystem::path m_root;
     std::map<std::string, std::optional<std::string>> m_saved;
 };
+
+// Runs a shell command with standard output (and error, unless dropped) into `output`; its exit
+// status, or -1 when it could not run or did not exit.
+inline int RunCommand(const std::string& command, std::string& output, bool withErrors = true)
+{
+    FILE* pipe = ::popen((command + (withErrors ? " 2>&1" : " 2>/dev/null")).c_str(), "r");
+    output.clear();
+    char buffer[4096];
+    for (size_t n; pipe != nullptr && (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+        output.append(buffer, n);
+    const int status = pipe == nullptr ? -1 : ::pclose(pipe);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
 
 inline std::string ReadWholeFile(const std::filesystem::path& path)
 {
