@@ -52,6 +52,8 @@ public:
 
     CSqliteStatement& operator*() { return m_node.mapped(); }
     CSqliteStatement* operator->() { return &m_node.mapped(); }
+    const CSqliteStatement& operator*() const { return m_node.mapped(); }
+    const CSqliteStatement* operator->() const { return &m_node.mapped(); }
 
 private:
     friend class CSqliteStatementCache;
