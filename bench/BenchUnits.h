@@ -7,6 +7,7 @@
 // and 1,000 small attachment files in the companion folder (the first 1,000 literature's
 // stored paths lead to them).
 #include "builder/UnitBuilder.h"
+#include "library/LibraryReader.h"
 
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
@@ -22,26 +23,36 @@
 #include <filesystem>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace benchunits {
 
 namespace fs = std::filesystem;
 
-inline constexpr int kLiterature = 10000;
-inline constexpr int kNotes = 20000;
-inline constexpr int kFolders = 200;
-inline constexpr int kWebPages = 500;
-inline constexpr int kAttachments = 1000;
+// How much the unit holds; the scaling benchmark multiplies every count.
+struct BenchShape {
+    int literature = 10000;
+    int notes = 20000;
+    int folders = 200;
+    int webPages = 500;
+    int attachments = 1000;
 
-inline testkit::UnitSpec BenchUnitSpec(int32_t version)
+    BenchShape Times(int factor) const
+    {
+        return {literature * factor, notes * factor, folders * factor, webPages * factor, attachments * factor};
+    }
+};
+inline constexpr BenchShape kUnitShape{};
+
+inline testkit::UnitSpec BenchUnitSpec(int32_t version, const BenchShape& shape = kUnitShape)
 {
-    testkit::UnitSpec spec = testkit::BulkSpec(version, kLiterature, kNotes, kFolders, kWebPages);
+    testkit::UnitSpec spec = testkit::BulkSpec(version, shape.literature, shape.notes, shape.folders, shape.webPages);
     spec.encrypted = true;
     for (size_t i = 0; i < spec.literature.size(); ++i) {
         testkit::LiteratureSpec& literature = spec.literature[i];
         if (i % 10 == 9)
-            literature.folderIds.push_back(1 + (literature.folderIds.front() + kFolders / 2 - 1) % kFolders);
-        if (i < static_cast<size_t>(kAttachments))
+            literature.folderIds.push_back(1 + (literature.folderIds.front() + shape.folders / 2 - 1) % shape.folders);
+        if (i < static_cast<size_t>(shape.attachments))
             // BulkSpec stores "D:\单元\bulk<pkid>.pdf": the import finds the file by its name.
             spec.companionFiles.push_back(
                 {"bulk" + std::to_string(literature.pkid) + ".pdf", "%PDF-1.4\n% attachment " + std::to_string(i) + "\n"});
@@ -51,7 +62,7 @@ inline testkit::UnitSpec BenchUnitSpec(int32_t version)
 
 // Builds the unit in a child process, so that the memory the UnitSpec and the builder take never
 // counts in the benchmark's own peak (ru_maxrss of RUSAGE_SELF leaves children out).
-inline void BuildBenchUnit(const fs::path& path, int32_t version)
+inline void BuildBenchUnit(const fs::path& path, int32_t version, const BenchShape& shape = kUnitShape)
 {
     std::fflush(nullptr);
     const pid_t child = fork();
@@ -60,7 +71,7 @@ inline void BuildBenchUnit(const fs::path& path, int32_t version)
     if (child == 0) {
         int status = 0;
         try {
-            testkit::BuildUnit(path, BenchUnitSpec(version));
+            testkit::BuildUnit(path, BenchUnitSpec(version, shape));
         } catch (const std::exception& e) {
             std::fprintf(stderr, "building %s failed: %s\n", path.c_str(), e.what());
             status = 1;
@@ -73,8 +84,30 @@ inline void BuildBenchUnit(const fs::path& path, int32_t version)
         throw std::runtime_error("cannot build the benchmark unit " + path.string());
     std::printf("version-%d unit: %d literature (%d in two folders), %d notes, %d folders, %d web pages, "
                 "%d attachment files, %.1f MiB\n",
-                version, kLiterature, kLiterature / 10, kNotes, kFolders, kWebPages, kAttachments,
-                static_cast<double>(fs::file_size(path)) / (1024.0 * 1024.0));
+                version, shape.literature, shape.literature / 10, shape.notes, shape.folders, shape.webPages,
+                shape.attachments, static_cast<double>(fs::file_size(path)) / (1024.0 * 1024.0));
+}
+
+// Empty when `user`'s library holds one complete entry with everything a unit of `shape` had,
+// else what is wrong.
+inline std::string CheckImportedLibrary(const std::u16string& user, const BenchShape& shape = kUnitShape)
+{
+    CLibraryReader reader(user);
+    std::vector<SLibraryEntry> entries;
+    if (reader.ListEntries(entries) != 0 || entries.size() != 1)
+        return "the library does not hold exactly one entry";
+    const SLibraryEntry& entry = entries.front();
+    // The upgrade turns the web pages that are not in the recycle bin into literature of one more folder.
+    if (!entry.Complete || entry.FolderCount != shape.folders + 1 ||
+        entry.LiteratureCount != shape.literature + shape.webPages * 9 / 10 || entry.NoteCount != shape.notes)
+        return "the entry holds " + std::to_string(entry.FolderCount) + " folders, " +
+               std::to_string(entry.LiteratureCount) + " literature, " + std::to_string(entry.NoteCount) + " notes" +
+               (entry.Complete ? "" : ", incomplete");
+    std::vector<SLibraryAttachment> attachments;
+    if (reader.ListAttachments(entry.TavGuid, attachments) != 0 ||
+        attachments.size() != static_cast<size_t>(shape.attachments))
+        return "the entry holds " + std::to_string(attachments.size()) + " attachments";
+    return {};
 }
 
 // The process's CPU time so far (all threads): steadier than wall time on a shared machine.

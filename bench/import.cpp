@@ -8,7 +8,6 @@
 // notes phase starts at "导入笔记和标注". A run counts only when Init ends with
 // "更新学习单元完成" and the library holds every folder, literature and note.
 #include "bench/BenchUnits.h"
-#include "library/LibraryReader.h"
 #include "library/OvDataMiddle.h"
 #include "store/TavDB.h"
 #include "support/SyncPathOverride.h"
@@ -62,26 +61,6 @@ fs::path SyncFolder()
     return Shared().dir.Path() / "sync";
 }
 
-// Whether the library holds one complete entry with everything the unit had.
-std::string CheckLibrary()
-{
-    CLibraryReader reader(kUser);
-    std::vector<SLibraryEntry> entries;
-    if (reader.ListEntries(entries) != 0 || entries.size() != 1)
-        return "the library does not hold exactly one entry";
-    const SLibraryEntry& entry = entries.front();
-    // The upgrade turns the web pages that are not in the recycle bin into literature of one more folder.
-    if (!entry.Complete || entry.FolderCount != kFolders + 1 || entry.LiteratureCount != kLiterature + kWebPages * 9 / 10 ||
-        entry.NoteCount != kNotes)
-        return "the entry holds " + std::to_string(entry.FolderCount) + " folders, " +
-               std::to_string(entry.LiteratureCount) + " literature, " + std::to_string(entry.NoteCount) + " notes" +
-               (entry.Complete ? "" : ", incomplete");
-    std::vector<SLibraryAttachment> attachments;
-    if (reader.ListAttachments(entry.TavGuid, attachments) != 0 || attachments.size() != kAttachments)
-        return "the entry holds " + std::to_string(attachments.size()) + " attachments";
-    return {};
-}
-
 void BM_ImportInit(benchmark::State& state, int32_t version)
 {
     Fixture& f = Shared();
@@ -122,7 +101,7 @@ void BM_ImportInit(benchmark::State& state, int32_t version)
         state.counters["cpu_s"] = cpu;
 
         state.PauseTiming();
-        std::string failure = CheckLibrary();
+        std::string failure = CheckImportedLibrary(kUser);
         if (result != 0 || lastLine != u"更新学习单元完成")
             failure = "Init returned " + std::to_string(result) + ", last line " + testkit::U8(lastLine);
         if (!failure.empty() || importStart == Clock::time_point{} || notesStart == Clock::time_point{}) {

@@ -15,6 +15,9 @@ namespace {
 
 // Raised whenever the layout below changes.
 constexpr int32_t kLayoutVersion = 1;
+// Page cache of the connection (KiB): an import touches the same index pages again and again,
+// and SQLite's default of 2 MiB made it read them back from the file.
+constexpr int32_t kCacheKilobytes = 32 * 1024;
 
 } // namespace
 
@@ -84,6 +87,7 @@ int32_t CLibraryDatabase::Open(const std::u16string& user, bool create)
         // the whole file, and a crash still leaves the library at its last commit.
         m_db.ExecuteQuery(u"pragma journal_mode=wal");
         ExecOrThrow(m_db, u"pragma synchronous=normal");
+        ExecOrThrow(m_db, u"pragma cache_size=-" + SqlInt(kCacheKilobytes));
         CreateTables();
     } catch (const CSqliteException& e) {
         CxLog::Instance().Log(u"LibraryDatabase", u"CLibraryDatabase::Open", __LINE__, 3, u"%s: %s", path, e.ErrorMessage());

@@ -38,6 +38,14 @@ int RunBound(sqlite3* db, const char* sql, const std::string& first, const std::
     return released != SQLITE_OK ? released : rc;
 }
 
+// Once per process, before SQLite starts: no memory statistics, which would take a global lock
+// on every allocation. Too late (SQLite already started elsewhere) changes nothing.
+void ConfigureSqliteOnce()
+{
+    static const int configured = sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
+    (void)configured;
+}
+
 } // namespace
 
 CSqliteDB::~CSqliteDB()
@@ -64,6 +72,7 @@ void CSqliteDB::ThrowWithConnectionText(int32_t code) const
 
 void CSqliteDB::Open(const std::u16string& path)
 {
+    ConfigureSqliteOnce();
     sqlite3* db = nullptr;
     const int opened = sqlite3_open_v2(WideToUtf8(path).c_str(), &db,
                                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
@@ -76,6 +85,7 @@ void CSqliteDB::Open(const std::u16string& path)
 
 void CSqliteDB::OpenReadOnly(const std::u16string& path)
 {
+    ConfigureSqliteOnce();
     sqlite3* db = nullptr;
     Adopt(db, sqlite3_open_v2(WideToUtf8(path).c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr), path);
 }
