@@ -8,6 +8,7 @@
 // stored paths lead to them).
 #include "builder/UnitBuilder.h"
 #include "library/LibraryReader.h"
+#include "store/TavDB.h"
 
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
@@ -21,6 +22,7 @@
 #include <cstdio>
 #include <exception>
 #include <filesystem>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -86,6 +88,18 @@ inline void BuildBenchUnit(const fs::path& path, int32_t version, const BenchSha
                 "%d attachment files, %.1f MiB\n",
                 version, shape.literature, shape.literature / 10, shape.notes, shape.folders, shape.webPages,
                 shape.attachments, static_cast<double>(fs::file_size(path)) / (1024.0 * 1024.0));
+}
+
+// CTavDB::Init on `unit` with pauses 0; `onLine` sees every progress line. Returns Init's result.
+inline int32_t RunInit(const fs::path& unit, const std::function<void(const std::u16string&)>& onLine)
+{
+    CTavDB store;
+    store.SetPauseMilliseconds(0);
+    std::u16string tavId;
+    return store.Init(testkit::U16(unit.string()), tavId, u"", [&](int32_t, int32_t, const std::u16string& text) {
+        onLine(text);
+        return 1;
+    });
 }
 
 // Empty when `user`'s library holds one complete entry with everything a unit of `shape` had,

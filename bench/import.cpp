@@ -79,21 +79,13 @@ void BM_ImportInit(benchmark::State& state, int32_t version)
         std::u16string lastLine;
         const auto start = Clock::now();
         const double cpuStart = CpuSeconds();
-        int result = 0;
-        {
-            CTavDB store;
-            store.SetPauseMilliseconds(0);
-            std::u16string tavId;
-            result = store.Init(testkit::U16(unit.string()), tavId, u"",
-                                [&](int32_t, int32_t, const std::u16string& text) {
-                                    if (importStart == Clock::time_point{} && text.rfind(u"导入学习单元《", 0) == 0)
-                                        importStart = Clock::now();
-                                    else if (text == u"导入笔记和标注")
-                                        notesStart = Clock::now();
-                                    lastLine = text;
-                                    return 1;
-                                });
-        }
+        const int32_t result = RunInit(unit, [&](const std::u16string& text) {
+            if (importStart == Clock::time_point{} && text.rfind(u"导入学习单元《", 0) == 0)
+                importStart = Clock::now();
+            else if (text == u"导入笔记和标注")
+                notesStart = Clock::now();
+            lastLine = text;
+        });
         const auto end = Clock::now();
         const double cpu = CpuSeconds() - cpuStart;
         const double seconds = std::chrono::duration<double>(end - start).count();

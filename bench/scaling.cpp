@@ -10,7 +10,6 @@
 // finish is built again.
 #include "bench/BenchUnits.h"
 #include "library/OvDataMiddle.h"
-#include "store/TavDB.h"
 #include "support/SyncPathOverride.h"
 #include "support/TextConvert.h"
 
@@ -111,17 +110,7 @@ std::string RunInitInChild(const fs::path& unit, double& seconds, rusage& usage)
     if (child == 0) {
         close(channel[0]);
         std::u16string lastLine;
-        int result = 0;
-        {
-            CTavDB store;
-            store.SetPauseMilliseconds(0);
-            std::u16string tavId;
-            result = store.Init(testkit::U16(unit.string()), tavId, u"",
-                                [&](int32_t, int32_t, const std::u16string& text) {
-                                    lastLine = text;
-                                    return 1;
-                                });
-        }
+        const int32_t result = RunInit(unit, [&](const std::u16string& text) { lastLine = text; });
         const std::string report = result == 0 && lastLine == u"更新学习单元完成"
                                        ? std::string()
                                        : "Init returned " + std::to_string(result) + ", last line " + testkit::U8(lastLine);

@@ -68,17 +68,11 @@ void BM_UpgradeInit(benchmark::State& state, int32_t version)
 
         const auto start = std::chrono::steady_clock::now();
         const double cpuStart = CpuSeconds();
-        {
-            CTavDB store;
-            store.SetPauseMilliseconds(0);
-            std::u16string tavId;
-            store.Init(testkit::U16(unit.string()), tavId, u"", [](int32_t, int32_t, const std::u16string& text) {
-                // The driver's last upgrade line: cancel so that the import stops at its first test.
-                if (text == u"学习单元数据升级到版本16...")
-                    g_cancelFlag.store(1);
-                return 1;
-            });
-        }
+        RunInit(unit, [](const std::u16string& text) {
+            // The driver's last upgrade line: cancel so that the import stops at its first test.
+            if (text == u"学习单元数据升级到版本16...")
+                g_cancelFlag.store(1);
+        });
         const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         const double cpu = CpuSeconds() - cpuStart;
         state.SetIterationTime(seconds);
