@@ -7,6 +7,8 @@
 // and 1,000 small attachment files in the companion folder (the first 1,000 literature's
 // stored paths lead to them).
 #include "builder/UnitBuilder.h"
+#include "library/LibraryReader.h"
+#include "store/TavDB.h"
 
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
@@ -16,31 +18,43 @@
 
 #include <algorithm>
 #include <chrono>
+#include <ctime>
 #include <cstdio>
 #include <exception>
 #include <filesystem>
+#include <functional>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace benchunits {
 
 namespace fs = std::filesystem;
 
-inline constexpr int kLiterature = 10000;
-inline constexpr int kNotes = 20000;
-inline constexpr int kFolders = 200;
-inline constexpr int kWebPages = 500;
-inline constexpr int kAttachments = 1000;
+// How much the unit holds; the scaling benchmark multiplies every count.
+struct BenchShape {
+    int literature = 10000;
+    int notes = 20000;
+    int folders = 200;
+    int webPages = 500;
+    int attachments = 1000;
 
-inline testkit::UnitSpec BenchUnitSpec(int32_t version)
+    BenchShape Times(int factor) const
+    {
+        return {literature * factor, notes * factor, folders * factor, webPages * factor, attachments * factor};
+    }
+};
+inline constexpr BenchShape kUnitShape{};
+
+inline testkit::UnitSpec BenchUnitSpec(int32_t version, const BenchShape& shape = kUnitShape)
 {
-    testkit::UnitSpec spec = testkit::BulkSpec(version, kLiterature, kNotes, kFolders, kWebPages);
+    testkit::UnitSpec spec = testkit::BulkSpec(version, shape.literature, shape.notes, shape.folders, shape.webPages);
     spec.encrypted = true;
     for (size_t i = 0; i < spec.literature.size(); ++i) {
         testkit::LiteratureSpec& literature = spec.literature[i];
         if (i % 10 == 9)
-            literature.folderIds.push_back(1 + (literature.folderIds.front() + kFolders / 2 - 1) % kFolders);
-        if (i < static_cast<size_t>(kAttachments))
+            literature.folderIds.push_back(1 + (literature.folderIds.front() + shape.folders / 2 - 1) % shape.folders);
+        if (i < static_cast<size_t>(shape.attachments))
             // BulkSpec stores "D:\单元\bulk<pkid>.pdf": the import finds the file by its name.
             spec.companionFiles.push_back(
                 {"bulk" + std::to_string(literature.pkid) + ".pdf", "%PDF-1.4\n% attachment " + std::to_string(i) + "\n"});
@@ -50,7 +64,7 @@ inline testkit::UnitSpec BenchUnitSpec(int32_t version)
 
 // Builds the unit in a child process, so that the memory the UnitSpec and the builder take never
 // counts in the benchmark's own peak (ru_maxrss of RUSAGE_SELF leaves children out).
-inline void BuildBenchUnit(const fs::path& path, int32_t version)
+inline void BuildBenchUnit(const fs::path& path, int32_t version, const BenchShape& shape = kUnitShape)
 {
     std::fflush(nullptr);
     const pid_t child = fork();
@@ -59,7 +73,7 @@ inline void BuildBenchUnit(const fs::path& path, int32_t version)
     if (child == 0) {
         int status = 0;
         try {
-            testkit::BuildUnit(path, BenchUnitSpec(version));
+            testkit::BuildUnit(path, BenchUnitSpec(version, shape));
         } catch (const std::exception& e) {
             std::fprintf(stderr, "building %s failed: %s\n", path.c_str(), e.what());
             status = 1;
@@ -72,8 +86,50 @@ inline void BuildBenchUnit(const fs::path& path, int32_t version)
         throw std::runtime_error("cannot build the benchmark unit " + path.string());
     std::printf("version-%d unit: %d literature (%d in two folders), %d notes, %d folders, %d web pages, "
                 "%d attachment files, %.1f MiB\n",
-                version, kLiterature, kLiterature / 10, kNotes, kFolders, kWebPages, kAttachments,
-                static_cast<double>(fs::file_size(path)) / (1024.0 * 1024.0));
+                version, shape.literature, shape.literature / 10, shape.notes, shape.folders, shape.webPages,
+                shape.attachments, static_cast<double>(fs::file_size(path)) / (1024.0 * 1024.0));
+}
+
+// CTavDB::Init on `unit` with pauses 0; `onLine` sees every progress line. Returns Init's result.
+inline int32_t RunInit(const fs::path& unit, const std::function<void(const std::u16string&)>& onLine)
+{
+    CTavDB store;
+    store.SetPauseMilliseconds(0);
+    std::u16string tavId;
+    return store.Init(testkit::U16(unit.string()), tavId, u"", [&](int32_t, int32_t, const std::u16string& text) {
+        onLine(text);
+        return 1;
+    });
+}
+
+// Empty when `user`'s library holds one complete entry with everything a unit of `shape` had,
+// else what is wrong.
+inline std::string CheckImportedLibrary(const std::u16string& user, const BenchShape& shape = kUnitShape)
+{
+    CLibraryReader reader(user);
+    std::vector<SLibraryEntry> entries;
+    if (reader.ListEntries(entries) != 0 || entries.size() != 1)
+        return "the library does not hold exactly one entry";
+    const SLibraryEntry& entry = entries.front();
+    // The upgrade turns the web pages that are not in the recycle bin into literature of one more folder.
+    if (!entry.Complete || entry.FolderCount != shape.folders + 1 ||
+        entry.LiteratureCount != shape.literature + shape.webPages * 9 / 10 || entry.NoteCount != shape.notes)
+        return "the entry holds " + std::to_string(entry.FolderCount) + " folders, " +
+               std::to_string(entry.LiteratureCount) + " literature, " + std::to_string(entry.NoteCount) + " notes" +
+               (entry.Complete ? "" : ", incomplete");
+    std::vector<SLibraryAttachment> attachments;
+    if (reader.ListAttachments(entry.TavGuid, attachments) != 0 ||
+        attachments.size() != static_cast<size_t>(shape.attachments))
+        return "the entry holds " + std::to_string(attachments.size()) + " attachments";
+    return {};
+}
+
+// The process's CPU time so far (all threads): steadier than wall time on a shared machine.
+inline double CpuSeconds()
+{
+    timespec now{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
 }
 
 inline long PeakKilobytes()
@@ -117,7 +173,8 @@ inline void ExportCopy(const fs::path& source, const fs::path& target)
 
 // One benchmark iteration per state iteration: times ExportCopy from `base` into a new `target`
 // and keeps the fastest time in `best` (seconds).
-inline void TimeExportCopy(benchmark::State& state, const fs::path& base, const fs::path& target, double& best)
+inline void TimeExportCopy(benchmark::State& state, const fs::path& base, const fs::path& target, double& best,
+                           double* bestCpu = nullptr)
 {
     for (auto _ : state) {
         state.PauseTiming();
@@ -126,10 +183,14 @@ inline void TimeExportCopy(benchmark::State& state, const fs::path& base, const 
         state.ResumeTiming();
 
         const auto start = std::chrono::steady_clock::now();
+        const double cpuStart = CpuSeconds();
         ExportCopy(base, target);
         const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         state.SetIterationTime(seconds);
+        state.counters["cpu_s"] = CpuSeconds() - cpuStart;
         best = std::min(best, seconds);
+        if (bestCpu != nullptr)
+            *bestCpu = std::min(*bestCpu, CpuSeconds() - cpuStart);
     }
 }
 

@@ -35,6 +35,10 @@ bool HasColumn(CSqliteDB& db, const std::u16string& table, const std::u16string&
     return false;
 }
 
+// Page cache of the connection (KiB): an import touches the same index pages again and again,
+// and SQLite's default of 2 MiB made it read them back from the file.
+constexpr int32_t kCacheKilobytes = 32 * 1024;
+
 } // namespace
 
 bool IsLibraryGuid(const std::u16string& text)
@@ -103,6 +107,7 @@ int32_t CLibraryDatabase::Open(const std::u16string& user, bool create)
         // the whole file, and a crash still leaves the library at its last commit.
         m_db.ExecuteQuery(u"pragma journal_mode=wal");
         ExecOrThrow(m_db, u"pragma synchronous=normal");
+        ExecOrThrow(m_db, u"pragma cache_size=-" + SqlInt(kCacheKilobytes));
         CreateTables();
     } catch (const CSqliteException& e) {
         CxLog::Instance().Log(u"LibraryDatabase", u"CLibraryDatabase::Open", __LINE__, 3, u"%s: %s", path, e.ErrorMessage());

@@ -50,26 +50,6 @@ std::u16string LibraryTimeText()
 }
 
 CLibraryTransaction::CLibraryTransaction(CSqliteDB& db, Kind kind)
-    : m_db(db)
+    : m_transaction(db, kind == Kind::Write ? CSqliteTransaction::EKind::Immediate : CSqliteTransaction::EKind::Deferred)
 {
-    ExecOrThrow(m_db, kind == Kind::Write ? u"begin immediate" : u"begin");
-    m_open = true;
-}
-
-CLibraryTransaction::~CLibraryTransaction()
-{
-    if (!m_open)
-        return;
-    try {
-        m_db.ExecuteStatement(u"rollback");
-    } catch (const CSqliteException&) {
-        // Nothing more can be done: SQLite rolls back an unfinished transaction itself when
-        // the connection closes.
-    }
-}
-
-void CLibraryTransaction::Commit()
-{
-    ExecOrThrow(m_db, u"commit");
-    m_open = false;
 }

@@ -2,6 +2,7 @@
 // Small helpers for building and running the library's statements. Statements built as text take
 // every text value through SqlText; the frequent ones bind their values (LibraryStatements.h).
 #include "sqlite/SqliteDB.h"
+#include "sqlite/SqliteTransaction.h"
 
 #include <cstdint>
 #include <string>
@@ -27,13 +28,9 @@ class CLibraryTransaction {
 public:
     enum class Kind { Write, Read };
     explicit CLibraryTransaction(CSqliteDB& db, Kind kind = Kind::Write);
-    ~CLibraryTransaction();
-    CLibraryTransaction(const CLibraryTransaction&) = delete;
-    CLibraryTransaction& operator=(const CLibraryTransaction&) = delete;
 
-    void Commit();
+    void Commit() { m_transaction.Commit(); }
 
 private:
-    CSqliteDB& m_db;
-    bool m_open = false;
+    CSqliteTransaction m_transaction;
 };

@@ -1,16 +1,14 @@
 #pragma once
 // The library's frequent statements, prepared once per connection and run with bound values:
 // an import runs the same few statements tens of thousands of times, and parsing their text
-// anew each time cost more than running them.
+// anew each time cost more than running them. The statements live in the connection's cache
+// (CSqliteDB::Prepare), which finalizes them before the connection closes.
 #include "sqlite/SqliteDB.h"
 
 #include <cstdint>
-#include <map>
 #include <string>
 #include <variant>
 #include <vector>
-
-struct sqlite3_stmt;
 
 using SqlValue = std::variant<std::u16string, int64_t>;
 
@@ -18,8 +16,7 @@ using SqlValue = std::variant<std::u16string, int64_t>;
 // it goes, so that the statement is ready for the next run.
 class CBoundQuery {
 public:
-    CBoundQuery(sqlite3_stmt* statement, const std::vector<SqlValue>& values);
-    ~CBoundQuery();
+    CBoundQuery(CSqliteCachedStatement statement, const std::vector<SqlValue>& values);
     CBoundQuery(const CBoundQuery&) = delete;
     CBoundQuery& operator=(const CBoundQuery&) = delete;
 
@@ -30,26 +27,16 @@ public:
     int32_t GetIntField(int32_t column) const;
 
 private:
-    void Step();
-
-    sqlite3_stmt* m_statement;
+    CSqliteCachedStatement m_statement;
     bool m_eof = true;
 };
 
 class CLibraryStatements {
 public:
-    CLibraryStatements() = default;
-    ~CLibraryStatements();
-    CLibraryStatements(const CLibraryStatements&) = delete;
-    CLibraryStatements& operator=(const CLibraryStatements&) = delete;
-
     // Runs `sql` (with ? for each of `values`) on `db`; a failure is thrown as CSqliteException.
     CBoundQuery Run(CSqliteDB& db, const std::u16string& sql, const std::vector<SqlValue>& values);
     // Runs a statement that returns no rows.
     void Exec(CSqliteDB& db, const std::u16string& sql, const std::vector<SqlValue>& values);
-    // Finalizes every statement; needed before their connection closes.
-    void Clear();
-
-private:
-    std::map<std::u16string, sqlite3_stmt*> m_statements;
+    // Nothing is kept here any more: closing the connection finalizes its statements.
+    void Clear() {}
 };

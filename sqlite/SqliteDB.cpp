@@ -38,6 +38,14 @@ int RunBound(sqlite3* db, const char* sql, const std::string& first, const std::
     return released != SQLITE_OK ? released : rc;
 }
 
+// Once per process, before SQLite starts: no memory statistics, which would take a global lock
+// on every allocation. Too late (SQLite already started elsewhere) changes nothing.
+void ConfigureSqliteOnce()
+{
+    static const int configured = sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
+    (void)configured;
+}
+
 } // namespace
 
 CSqliteDB::~CSqliteDB()
@@ -64,14 +72,27 @@ void CSqliteDB::ThrowWithConnectionText(int32_t code) const
 
 void CSqliteDB::Open(const std::u16string& path)
 {
+    ConfigureSqliteOnce();
     sqlite3* db = nullptr;
-    Adopt(db, sqlite3_open16(path.c_str(), &db), path);
+    const int opened = sqlite3_open_v2(WideToUtf8(path).c_str(), &db,
+                                       SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
+    // A file this connection creates holds its text as UTF-16, as the UTF-16 open makes it; on an
+    // existing file this reads nothing and changes nothing.
+    if (opened == SQLITE_OK)
+        sqlite3_exec(db, "pragma encoding = 'UTF-16'", nullptr, nullptr, nullptr);
+    Adopt(db, opened, path);
 }
 
 void CSqliteDB::OpenReadOnly(const std::u16string& path)
 {
+    ConfigureSqliteOnce();
     sqlite3* db = nullptr;
-    Adopt(db, sqlite3_open_v2(WideToUtf8(path).c_str(), &db, SQLITE_OPEN_READONLY, nullptr), path);
+    Adopt(db, sqlite3_open_v2(WideToUtf8(path).c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr), path);
+}
+
+bool CSqliteDB::InTransaction() const
+{
+    return m_db != nullptr && sqlite3_get_autocommit(m_db) == 0;
 }
 
 void CSqliteDB::Adopt(sqlite3* db, int openResult, const std::u16string& path)
@@ -83,6 +104,8 @@ void CSqliteDB::Adopt(sqlite3* db, int openResult, const std::u16string& path)
     }
     // A connection still open here would otherwise be lost with its handle: let it go once its
     // statements are gone.
+    m_statements.Clear();
+    m_savepointDepth = 0;
     if (m_db != nullptr)
         sqlite3_close_v2(m_db);
     m_db = db;
@@ -108,10 +131,12 @@ void CSqliteDB::Close()
 {
     if (m_db == nullptr)
         return;
+    m_statements.Clear();
     const int rc = sqlite3_close(m_db);
     if (rc != SQLITE_OK)
         ThrowWithConnectionText(rc);
     m_db = nullptr;
+    m_savepointDepth = 0;
     m_keyApplied = false;
 }
 
@@ -189,6 +214,7 @@ int32_t CSqliteDB::EncryptPlainFile(const void* key, int32_t length)
         fs::remove(temporary, ignored);
         return SQLITE_IOERR;
     }
+    m_statements.Clear();
     rc = sqlite3_close(m_db);
     if (rc != SQLITE_OK) {
         fs::remove(temporary, ignored);

@@ -1,8 +1,12 @@
 #pragma once
 // One SQLite connection (SQLCipher build). All text crosses as UTF-16; every failure is
 // thrown as CSqliteException.
+//
+// A connection, and everything that comes from it, is used by one thread at a time (this class
+// keeps state of its own without a lock), so it is opened without SQLite's own mutex.
 #include "sqlite/SqliteException.h"
 #include "sqlite/SqliteQuery.h"
+#include "sqlite/SqliteStatementCache.h"
 
 #include <cstdint>
 #include <memory>
@@ -30,6 +34,12 @@ public:
     // file is refused with its nonzero code and left untouched.
     int32_t ChangeKey(const void* key, int32_t length);
 
+    // The connection's cached prepared statement for `sql` (see SqliteStatementCache.h).
+    CSqliteCachedStatement Prepare(const std::u16string& sql) { return m_statements.Acquire(*this, sql); }
+    const CSqliteStatementCache& StatementCache() const { return m_statements; }
+    // False in autocommit mode: no transaction open (also after SQLite rolled one back itself).
+    bool InTransaction() const;
+
     int32_t ExecuteStatement(const std::u16string& sql);
     CSqliteQuery ExecuteQuery(const std::u16string& sql);
     int32_t ExecuteScalar(const std::u16string& sql);
@@ -50,6 +60,9 @@ public:
     const std::u16string& Path() const { return m_path; }
 
 private:
+    friend class CSqliteStatement;   // records write failures of its steps
+    friend class CSqliteTransaction; // names nested savepoints by their depth
+
     void CheckOpen() const;
     // Takes a freshly opened handle (or throws its open failure).
     void Adopt(sqlite3* db, int openResult, const std::u16string& path);
@@ -62,4 +75,6 @@ private:
     bool m_keyApplied = false;
     bool m_triggersAllowed = true;
     std::shared_ptr<SSqliteWriteFailure> m_writeFailures = std::make_shared<SSqliteWriteFailure>();
+    CSqliteStatementCache m_statements; // cleared before the handle closes
+    int32_t m_savepointDepth = 0;
 };

@@ -10,11 +10,10 @@ CStepTransaction::CStepTransaction(CSqliteDB& db)
 {
     try {
         // Already inside a transaction (a step run from within another): join it.
-        if (m_db.IsOpen() && sqlite3_get_autocommit(m_db.Handle()) != 0) {
-            m_db.ExecuteStatement(u"begin immediate");
-            m_open = true;
-        }
+        if (m_db.IsOpen() && !m_db.InTransaction())
+            m_transaction.emplace(m_db, CSqliteTransaction::EKind::Immediate);
     } catch (const CSqliteException& e) {
+        m_beginBusy = e.ErrorCode() == SQLITE_BUSY;
         CxLog::Instance().Log(u"TavDB", u"CStepTransaction::CStepTransaction", __LINE__, 1, e.ErrorMessage());
     }
 }
@@ -23,39 +22,38 @@ CStepTransaction::~CStepTransaction() { Commit(); }
 
 bool CStepTransaction::Commit()
 {
-    if (!m_open)
+    if (m_beginBusy) {
+        m_beginBusy = false;
+        return false;
+    }
+    if (!m_transaction)
         return true;
-    m_open = false;
-    // SQLite may already have rolled the transaction back itself (disk full, I/O error).
-    if (!m_db.IsOpen() || sqlite3_get_autocommit(m_db.Handle()) != 0)
+    // SQLite may already have rolled the transaction back itself (disk full, I/O error); the
+    // guard then finds nothing to undo.
+    if (!m_db.IsOpen() || !m_db.InTransaction()) {
+        m_transaction.reset();
         return false;
+    }
     try {
-        const int result = m_db.ExecuteStatement(u"commit");
-        if (result == 0)
-            return true;
-        CxLog::Instance().Log(u"TavDB", u"CStepTransaction::Commit", __LINE__, 3, u"commit failed: %d", result);
-        m_db.ExecuteStatement(u"rollback");
-        return false;
+        m_transaction->Commit();
+        m_transaction.reset();
+        return true;
     } catch (const CSqliteException& e) {
         CxLog::Instance().Log(u"TavDB", u"CStepTransaction::Commit", __LINE__, 3, e.ErrorMessage());
-        try {
-            m_db.ExecuteStatement(u"rollback");
-        } catch (const CSqliteException&) {
-        }
+        m_transaction.reset(); // rolls back
         return false;
     }
 }
 
 void CStepTransaction::Rollback()
 {
-    if (!m_open)
-        return;
-    m_open = false;
-    if (!m_db.IsOpen() || sqlite3_get_autocommit(m_db.Handle()) != 0)
+    m_beginBusy = false;
+    if (!m_transaction)
         return;
     try {
-        m_db.ExecuteStatement(u"rollback");
+        m_transaction->Rollback();
     } catch (const CSqliteException& e) {
         CxLog::Instance().Log(u"TavDB", u"CStepTransaction::Rollback", __LINE__, 3, e.ErrorMessage());
     }
+    m_transaction.reset();
 }

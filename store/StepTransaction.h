@@ -4,6 +4,10 @@
 // what the step did before it, as it would without the transaction; but a process killed
 // in the middle leaves the unit as it was before the step, so a rerun cannot repeat half
 // of it (duplicated rows).
+#include "sqlite/SqliteTransaction.h"
+
+#include <optional>
+
 class CSqliteDB;
 
 class CStepTransaction {
@@ -21,5 +25,6 @@ public:
 
 private:
     CSqliteDB& m_db;
-    bool m_open = false;
+    std::optional<CSqliteTransaction> m_transaction;
+    bool m_beginBusy = false; // the file was busy: the step runs without its transaction
 };

@@ -1,29 +1,16 @@
-#include "sqlite/SqliteDB.h"
-#include "support/SupportTestEnv.h"
-#include "support/TextConvert.h"
+#include "sqlite/SqliteTestUtil.h"
 
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 
 #include <filesystem>
 #include <functional>
 
 namespace fs = std::filesystem;
+using sqlitetest::Caught;
 
 namespace {
 
 constexpr char kKey[] = "3A7F0C52E9B4";
-
-CSqliteException Caught(const std::function<void()>& operation)
-{
-    try {
-        operation();
-    } catch (const CSqliteException& e) {
-        return e;
-    }
-    ADD_FAILURE() << "no exception";
-    return CSqliteException(0, nullptr);
-}
 
 class SqliteDBTest : public ::testing::Test {
 protected:
@@ -56,6 +43,10 @@ TEST_F(SqliteDBTest, ReadsRowsThrowsFailuresWithSqliteCodesAndKeepsWriteFailures
 
     const std::u16string path = MakePlainDatabase("a.db");
     db->Open(path);
+    // A file the layer creates holds UTF-16 text; a connection is opened without SQLite's mutex.
+    EXPECT_EQ(db->ExecuteQuery(u"pragma encoding").GetStringValue(0), u"UTF-16le");
+    EXPECT_EQ(sqlite3_db_mutex(db->Handle()), nullptr);
+    EXPECT_EQ(sqlite3_memory_used(), 0); // no statistics kept (they lock every allocation)
     EXPECT_EQ(db->ExecuteScalar(u"select count(*) from t"), 2);
     EXPECT_EQ(db->ExecuteScalar(u"select n from t where name = 'nobody'"), 0); // no row
     EXPECT_EQ(db->ExecuteScalar(u"select n from t where n is null"), 0);

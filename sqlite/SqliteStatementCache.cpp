@@ -1,0 +1,43 @@
+#include "sqlite/SqliteStatementCache.h"
+
+#include <utility>
+
+CSqliteCachedStatement CSqliteStatementCache::Acquire(CSqliteDB& db, const std::u16string& sql)
+{
+    Map& idle = m_state->idle;
+    auto found = idle.find(sql);
+    if (found == idle.end()) {
+        CSqliteStatement prepared(db, sql);
+        found = idle.emplace(sql, std::move(prepared)).first;
+    }
+    return CSqliteCachedStatement(idle.extract(found), m_state, m_state->generation);
+}
+
+void CSqliteStatementCache::Clear()
+{
+    m_state->idle.clear();
+    ++m_state->generation;
+}
+
+CSqliteCachedStatement::CSqliteCachedStatement(CSqliteStatementCache::Map::node_type node,
+                                               std::weak_ptr<CSqliteStatementCache::SState> cache, uint64_t generation)
+    : m_node(std::move(node)), m_cache(std::move(cache)), m_generation(generation)
+{
+}
+
+CSqliteCachedStatement::~CSqliteCachedStatement()
+{
+    if (m_node.empty())
+        return; // handed over
+    m_node.mapped().Reset();
+    m_node.mapped().ClearBindings();
+    const std::shared_ptr<CSqliteStatementCache::SState> cache = m_cache.lock();
+    if (cache == nullptr || cache->generation != m_generation || cache->idle.size() >= CSqliteStatementCache::kMaxIdle)
+        return; // the node finalizes its statement
+    // An idle statement of the same text (a nested use came back first) stays; this one goes.
+    try {
+        cache->idle.insert(std::move(m_node));
+    } catch (...) {
+        // No room for it (rehashing failed): the node finalizes its statement.
+    }
+}
