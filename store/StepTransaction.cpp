@@ -3,8 +3,6 @@
 #include "sqlite/SqliteDB.h"
 #include "support/Log.h"
 
-#include <sqlite3.h>
-
 CStepTransaction::CStepTransaction(CSqliteDB& db)
     : m_db(db)
 {
@@ -13,7 +11,7 @@ CStepTransaction::CStepTransaction(CSqliteDB& db)
         if (m_db.IsOpen() && !m_db.InTransaction())
             m_transaction.emplace(m_db, CSqliteTransaction::EKind::Immediate);
     } catch (const CSqliteException& e) {
-        m_beginBusy = e.ErrorCode() == SQLITE_BUSY;
+        m_beginBusy = e.IsBusy();
         CxLog::Instance().Log(u"TavDB", u"CStepTransaction::CStepTransaction", __LINE__, 1, e.ErrorMessage());
     }
 }

@@ -13,7 +13,6 @@
 #include "support/Md5.h"
 #include "support/TextConvert.h"
 
-#include <sqlite3.h>
 
 #include <ctime>
 #include <set>
@@ -70,7 +69,7 @@ bool CTavDB::CancelUpgradeStep()
     // Undo the step's unfinished work: a half-done step (web pages already copied, note items
     // already moved) would otherwise be done a second time by the next run.
     try {
-        if (m_db.IsOpen() && sqlite3_get_autocommit(m_db.Handle()) == 0)
+        if (m_db.IsOpen() && m_db.InTransaction())
             m_db.ExecuteStatement(u"rollback");
     } catch (const CSqliteException& e) {
         LogSqliteError(u"TavDB", u"CTavDB::CancelUpgradeStep", __LINE__, e);

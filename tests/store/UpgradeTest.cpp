@@ -51,7 +51,7 @@ public:
     {
         m_upgradeSteps[index] = static_cast<UpgradeStep>(step);
     }
-    bool InTransaction() const { return sqlite3_get_autocommit(m_db.Handle()) == 0; }
+    bool InTransaction() const { return m_db.InTransaction(); }
 
     // Raises VersionNum by one, as a real step ends with its number.
     int CountingStep()
