@@ -66,7 +66,8 @@ protected:
     {
         m_lines.clear();
         CTavDB store;
-        store.SetPauseMilliseconds(0);
+        store.SetPauseMilliseconds(m_pauseMs);
+        store.SetActivityCallback(m_activity);
         const int result = store.Init(U16(unit.string()), m_tavId, account,
                                       [this, onLine](int32_t position, int32_t maximum, const std::u16string& text) {
                                           m_lines.push_back({position, maximum, text});
@@ -114,6 +115,9 @@ protected:
     std::u16string m_tavId;
     int32_t m_totalSteps = 0;
     SRunReport m_report;
+    // What Run gives the store: no pauses, no side channel, unless a test asks for them.
+    int32_t m_pauseMs = 0;
+    ActivityCallback m_activity;
 };
 
 } // namespace storetest
