@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the project needs. Idempotent; quick when all are present.
 # Qt: libqt6gui6 carries the offscreen platform plugin the widget tests and screenshots use,
-# libqt6svg6 the plugin that loads the dialog's SVG icon.
+# libqt6svg6 the plugin that loads the dialog's SVG icon, qt6-translations-l10n Qt's own Chinese
+# texts (standard buttons, file dialog); libxcb1-dev lets the dialog notice its X window vanish.
 set -euo pipefail
 
 packages=(
@@ -10,7 +11,7 @@ packages=(
   libpugixml-dev libcli11-dev nlohmann-json3-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
-  qt6-base-dev libqt6test6 libqt6gui6 libqt6svg6 fonts-wqy-microhei
+  qt6-base-dev libqt6test6 libqt6gui6 libqt6svg6 qt6-translations-l10n libxcb1-dev fonts-wqy-microhei
 )
 
 missing=()

@@ -1,7 +1,7 @@
 // The real widgets driven with QTest: the wiring of buttons, keys, queued progress and the modal
-// question. The behaviour itself is tested without a window in tests/front. Qt runs offscreen (or on
-// the display QT_QPA_PLATFORM names), its
-// runtime folder a temporary one like HOME and the XDG folders.
+// question. The behaviour itself is tested without a window in tests/front. Qt runs offscreen (or
+// on the platform QT_QPA_PLATFORM names), its runtime folder a temporary one like HOME and the XDG
+// folders.
 #include "app/dialog/ArboraDataUpdateDlg.h"
 #include "app/dialog/QtTranslations.h"
 #include "builder/UnitBuilder.h"
