@@ -6,10 +6,30 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 
 scripts/install-deps.sh
+# Test-only tools: an X server and its driver for the dialog's end-to-end check, Debian's package
+# checker. Never needed to build or run the programs.
+test_packages=(xvfb xauth xdotool lintian)
+missing=()
+for package in "${test_packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  sudo_cmd=()
+  [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
+  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
 
 echo "== build and test"
 scripts/build.sh "$root/out/build"
 ctest --test-dir "$root/out/build" -j2 --output-on-failure --timeout 600
+
+echo "== the installed dialog on a real X server: cancel, window destroyed, display lost"
+scripts/dialog-e2e.sh "$root/out/build"
+
+echo "== the Debian package, checked by lintian"
+rm -f "$root"/out/build/*.deb
+(cd "$root/out/build" && cpack -G DEB >/dev/null)
+lintian --fail-on error,warning "$root"/out/build/arbora-data-update_*.deb
 
 echo "== build and test under AddressSanitizer + UndefinedBehaviorSanitizer"
 BUILD_TYPE=Debug scripts/build.sh "$root/out/build-asan" -DARBORA_SANITIZE=ON
