@@ -9,6 +9,7 @@
 # entry afterwards. Prints the time from the last action to the end of the process.
 #
 # Usage: scripts/dialog-e2e.sh BUILD_DIR [LITERATURE_COUNT [SCENARIO...]]
+# E2E_WAIT: seconds from the unit's backup to the action (1.5 by default).
 # Needs xvfb, xauth and xdotool (scripts/test.sh installs them).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -26,7 +27,7 @@ cmake --install "$build" --prefix "$work/prefix" >/dev/null
 mkdir -p "$XDG_CONFIG_HOME/Orvane/Vexa Arbora" "$XDG_DATA_HOME/Orvane/Vexa Arbora"
 printf '[SyncroSet]\nSyncroName=giru\n' >"$XDG_CONFIG_HOME/Orvane/Vexa Arbora/registry.ini"
 printf '[SyncroSet]\nSyncPath=%s/sync/\n' "$work" >"$XDG_DATA_HOME/Orvane/Vexa Arbora/SyncroSet.ini"
-export work
+export work E2E_WAIT=${E2E_WAIT:-1.5}
 
 xvfb-run -a -n 91 -s "-screen 0 1024x768x24 -nolisten tcp" bash -s -- "${scenarios[@]}" <<'DRIVER'
 set -euo pipefail
@@ -62,7 +63,7 @@ for scenario in "$@"; do
   # The import runs once the unit's backup is written; let it get into the upgrade.
   for _ in $(seq 100); do [ -d "$work/units/sample_contents/TavBackup" ] && break; sleep 0.1; done
   [ -d "$work/units/sample_contents/TavBackup" ] || fail "$scenario: the import did not start"
-  sleep 1.5
+  sleep "$E2E_WAIT"
   case "$scenario" in
     cancel)
       click 288 186                               # 取消

@@ -2,9 +2,10 @@
 // breaks, for the exit test of the import dialog's logic. A program of its own, so that the test
 // sees how the process ends.
 //
-// Usage: exit_child UNIT EXIT_AT
+// Usage: exit_child UNIT EXIT_AT [--rows]
 // Imports UNIT with the dialog's logic and the real store (default pauses), writing each line to
-// standard output as it comes; once a line starts with EXIT_AT the main thread calls exit(5).
+// standard output as it comes (with --rows also the rows done, as "rows N"); once a line starts
+// with EXIT_AT, or the import has ended, the main thread calls exit(5).
 #include "app/importer/ImportDialogLogic.h"
 #include "support/TextConvert.h"
 
@@ -18,7 +19,7 @@ namespace {
 
 class CLineWriter : public IImportFrontEnd {
 public:
-    explicit CLineWriter(std::string exitAt) : m_exitAt(std::move(exitAt)) {}
+    CLineWriter(std::string exitAt, bool rows) : m_exitAt(std::move(exitAt)), m_rows(rows) {}
 
     bool AskYesNo(const std::u16string&, const std::u16string&) override { return true; }
     void ShowNotice(const std::u16string& text, const std::u16string&) override { Write("notice " + WideToUtf8(text)); }
@@ -34,11 +35,14 @@ public:
     void CloseDialog() override {}
     void PostProgress(std::unique_ptr<SProgressRecord> record) override
     {
-        if (record->kind != SProgressRecord::EKind::Line)
+        if (record->kind == SProgressRecord::EKind::Activity && m_rows)
+            Write("rows " + std::to_string(record->rowsDone));
+        if (record->kind == SProgressRecord::EKind::Activity)
             return;
         const std::string line = WideToUtf8(record->text);
-        Write(line);
-        if (line.rfind(m_exitAt, 0) == 0) {
+        if (record->kind == SProgressRecord::EKind::Line)
+            Write(line);
+        if (record->kind == SProgressRecord::EKind::Finished || line.rfind(m_exitAt, 0) == 0) {
             std::lock_guard lock(m_mutex);
             m_reached = true;
             m_reachedChanged.notify_all();
@@ -60,6 +64,7 @@ private:
     }
 
     std::string m_exitAt;
+    bool m_rows;
     std::mutex m_mutex;
     std::condition_variable m_reachedChanged;
     bool m_reached = false;
@@ -69,9 +74,9 @@ private:
 
 int main(int argc, char** argv)
 {
-    if (argc != 3)
+    if (argc < 3 || argc > 4)
         return 2;
-    CLineWriter window(argv[2]);
+    CLineWriter window(argv[2], argc == 4 && std::string(argv[3]) == "--rows");
     CImportDialogLogic logic(window);
     logic.SetPath(Utf8ToWide(argv[1]));
     logic.OnInitDialog();
