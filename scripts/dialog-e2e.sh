@@ -58,7 +58,8 @@ for scenario in "$@"; do
   unit="$work/units/sample.tav"
   "$prefix/bin/arbora-data-update" "%3CImportTav+path%3D%22${unit}%22%2F%3E" 2>"$work/stderr" &
   pid=$!
-  window=$(xdotool search --sync --onlyvisible --name '^学习单元导入$' | head -n 1)
+  window=$(timeout 30 xdotool search --sync --onlyvisible --name '^学习单元导入$' | head -n 1) ||
+    fail "$scenario: no dialog window"
   click 288 102                                   # 开始导入
   # The import runs once the unit's backup is written; let it get into the upgrade.
   for _ in $(seq 100); do [ -d "$work/units/sample_contents/TavBackup" ] && break; sleep 0.1; done
@@ -67,7 +68,8 @@ for scenario in "$@"; do
   case "$scenario" in
     cancel)
       click 288 186                               # 取消
-      question=$(xdotool search --sync --onlyvisible --name '^提示$' | head -n 1)
+      question=$(timeout 30 xdotool search --sync --onlyvisible --name '^提示$' | head -n 1) ||
+        fail "$scenario: no cancel question"
       xdotool windowfocus --sync "$question" 2>/dev/null || true
       start=$(now)
       xdotool key --clearmodifiers y              # 是(&Y)
@@ -86,5 +88,6 @@ for scenario in "$@"; do
   [ -z "$entries" ] || fail "$scenario: the library keeps an entry: $entries"
   printf 'dialog-e2e: %-11s ended %.2f s after the action, exit status %s, library empty\n' \
     "$scenario" "$seconds" "$status"
+  sed 's/^/  stderr: /' "$work/stderr"
 done
 DRIVER
