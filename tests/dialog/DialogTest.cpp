@@ -83,8 +83,8 @@ TEST(DialogTest, PathEnterStartAndACancelThatAsksAndWaitsForTheWorker)
 
 // A window destroyed while the cancel question is open: nobody can answer it any more, so the
 // question goes, the import is cancelled as if confirmed, and the dialog closes once the worker has
-// returned. The question offers Qt's own buttons in Chinese.
-TEST(DialogTest, AWindowGoneUnderTheQuestionCancelsAndClosesWithoutAnAnswer)
+// returned; so does an open file choice. Both offer Qt's own buttons in Chinese.
+TEST(DialogTest, AWindowGoneUnderAQuestionOrFileChoiceEndsItCancelsAndCloses)
 {
     const testkit::ScopedHomeEnv home;
     const std::filesystem::path unit = home.Home() / "a.tav";
@@ -119,6 +119,23 @@ TEST(DialogTest, AWindowGoneUnderTheQuestionCancelsAndClosesWithoutAnAnswer)
     EXPECT_FALSE(dialog.isVisible());
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
     EXPECT_EQ(log->toPlainText(), QStringLiteral("第1步\n导入学习单元取消...\n"));
+
+    // Idle with the file choice open: it goes as well, and it speaks Chinese too.
+    CArboraDataUpdateDlg idle(u"");
+    idle.show();
+    QStringList fileButtons;
+    QTimer::singleShot(0, [&] {
+        auto* chooser = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(chooser, nullptr);
+        for (QAbstractButton* button : chooser->findChild<QDialogButtonBox*>()->buttons())
+            fileButtons << button->text();
+        idle.OnWindowGone();
+    });
+    QTest::mouseClick(Control(idle, "control1001"), Qt::LeftButton);
+    fileButtons.sort();
+    EXPECT_EQ(fileButtons, (QStringList{QStringLiteral("取消"), QStringLiteral("打开(&O)")}));
+    EXPECT_FALSE(idle.isVisible());
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
 }
 
 } // namespace
