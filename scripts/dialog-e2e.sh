@@ -65,6 +65,9 @@ for scenario in "$@"; do
   for _ in $(seq 100); do [ -d "$work/units/sample_contents/TavBackup" ] && break; sleep 0.1; done
   [ -d "$work/units/sample_contents/TavBackup" ] || fail "$scenario: the import did not start"
   sleep "$E2E_WAIT"
+  # Whether the run is in the import already: its entry is in the library, still incomplete.
+  phase=upgrade
+  "$prefix/bin/tavtool" library list --account demo --sync-dir "$work/sync" 2>/dev/null | grep -q . && phase=import
   case "$scenario" in
     cancel)
       click 288 186                               # 取消
@@ -86,8 +89,8 @@ for scenario in "$@"; do
   [ "$expected" = any ] || [ "$status" = "$expected" ] || fail "$scenario: exit status $status"
   entries=$("$prefix/bin/tavtool" library list --account demo --sync-dir "$work/sync" 2>/dev/null || true)
   [ -z "$entries" ] || fail "$scenario: the library keeps an entry: $entries"
-  printf 'dialog-e2e: %-11s ended %.2f s after the action, exit status %s, library empty\n' \
-    "$scenario" "$seconds" "$status"
+  printf 'dialog-e2e: %-11s (in the %s) ended %.2f s after the action, exit status %s, library empty\n' \
+    "$scenario" "$phase" "$seconds" "$status"
   sed 's/^/  stderr: /' "$work/stderr"
 done
 DRIVER
