@@ -32,6 +32,9 @@ export work E2E_WAIT=${E2E_WAIT:-1.5}
 xvfb-run -a -n 91 -s "-screen 0 1024x768x24 -nolisten tcp" bash -s -- "${scenarios[@]}" <<'DRIVER'
 set -euo pipefail
 prefix="$work/prefix"
+pid=
+# A program left running would keep the X server (and xvfb-run) from ending.
+trap '[ -z "$pid" ] || kill -9 "$pid" 2>/dev/null || true' EXIT
 fail() { echo "dialog-e2e: $*" >&2; exit 1; }
 now() { date +%s.%N; }
 # Waits up to $2 seconds for process $1 to end; its status in $status.
