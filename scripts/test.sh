@@ -12,6 +12,14 @@ echo "== build and test"
 scripts/build.sh "$root/out/build"
 ctest --test-dir "$root/out/build" -j2 --output-on-failure --timeout 600
 
+echo "== the installed dialog on a real X server: cancel, window destroyed, display lost"
+scripts/dialog-e2e.sh "$root/out/build"
+
+echo "== the Debian package, checked by lintian"
+rm -f "$root"/out/build/*.deb
+(cd "$root/out/build" && cpack -G DEB >/dev/null)
+lintian --fail-on error,warning "$root"/out/build/arbora-data-update_*.deb
+
 echo "== build and test under AddressSanitizer + UndefinedBehaviorSanitizer"
 BUILD_TYPE=Debug scripts/build.sh "$root/out/build-asan" -DARBORA_SANITIZE=ON
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \

@@ -10,6 +10,11 @@
 // May be empty; callers test before calling.
 using ProgressCallback = std::function<int32_t(int32_t position, int32_t maximum, const std::u16string& text)>;
 
+// Side channel beside the progress lines: the number of rows (read or imported) a run has passed
+// so far, reported at each of the store's pauses, so that a front end can show life during a long
+// loop that reports no line. Not part of the line sequence. May be empty.
+using ActivityCallback = std::function<void(int64_t rowsDone)>;
+
 // 0: the import goes on; nonzero: the user cancelled. Only the front end stores, the worker loads.
 extern std::atomic<int32_t> g_cancelFlag;
 

@@ -82,8 +82,11 @@ void CTavDB::UseLargePageCache()
     }
 }
 
-void CTavDB::Pause() const
+void CTavDB::Pause()
 {
+    ++m_rowsDone;
+    if (m_activity)
+        m_activity(m_rowsDone);
     if (m_pauseMs > 0)
         std::this_thread::sleep_for(std::chrono::milliseconds(m_pauseMs));
 }
@@ -99,6 +102,7 @@ int CTavDB::Init(const std::u16string& path, std::u16string& tavId, const std::u
     m_writeStopped = false;
     m_runStart = GetLocalTimeText();
     m_versionBeforeUpgrade = 0;
+    m_rowsDone = 0;
 
     auto cancelled = [this]() {
         if (!IsCancelRequested())

@@ -43,9 +43,12 @@ public:
     std::u16string GetUserKey();
 
     // Pause used between the bulk statements of the upgrade (10 ms by default; 0 for speed).
+    // Every pause counts one row done on the activity callback; the caller tests the cancel flag
+    // right after it, so that a cancel never waits more than one pause.
     void SetPauseMilliseconds(int32_t milliseconds) { m_pauseMs = milliseconds; }
     int32_t PauseMilliseconds() const { return m_pauseMs; }
-    void Pause() const;
+    void SetActivityCallback(ActivityCallback activity) { m_activity = std::move(activity); }
+    void Pause();
     // A page cache large enough for the upgrade's table walks (up to 64 MiB).
     void UseLargePageCache();
 
@@ -356,6 +359,8 @@ protected:
     std::u16string m_runStart;
     int32_t m_versionBeforeUpgrade = 0;
     int32_t m_pauseMs = 10;
+    ActivityCallback m_activity;
+    int64_t m_rowsDone = 0;
     mutable SRunReport m_report;
     bool m_writeStopped = false;
 };

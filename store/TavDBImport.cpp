@@ -182,6 +182,8 @@ int CTavDB::ImportFolderTree(int32_t& counter, int32_t parentId, const std::u16s
         if (!ImportFolderLiterature(id, record->FolderGuid, tavGuid))
             return result;
         Pause();
+        if (ImportCancelCheckpoint()) // at the pause, so a cancel never waits for the subfolders
+            return result;
         ImportFolderTree(counter, id, record->FolderGuid, tavGuid);
     }
     return result;
@@ -246,7 +248,7 @@ bool CTavDB::ImportLiterature(int32_t pkid, const std::u16string& folderGuid, co
         }
     }
     Pause();
-    return true;
+    return !ImportCancelCheckpoint();
 }
 
 int CTavDB::CopyLiteratureInfo(std::shared_ptr<SLiteratureInfo>& target, const std::shared_ptr<SPersonalLiteratureInfo>& source)

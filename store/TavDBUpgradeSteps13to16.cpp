@@ -15,6 +15,8 @@
 
 
 #include <ctime>
+#include <functional>
+#include <optional>
 #include <set>
 #include <vector>
 
@@ -33,8 +35,11 @@ struct SIdRow {
 };
 
 // Reads every row of `sql` before anything is changed, pausing after each row as the upgrade
-// does to leave the disk to the desktop application.
-std::vector<SIdRow> ReadIdRows(CTavDB& store, const std::u16string& sql)
+// does to leave the disk to the desktop application. The step's cancel test runs at every pause,
+// not only for the rows that need a change: a table of thousands of rows that need none would
+// otherwise keep a cancelling user waiting for the whole read. Nothing when it cancelled.
+std::optional<std::vector<SIdRow>> ReadIdRows(CTavDB& store, const std::u16string& sql,
+                                              const std::function<bool()>& cancelStep)
 {
     std::vector<SIdRow> rows;
     CSqliteQuery query = store.Database().ExecuteQuery(sql);
@@ -47,6 +52,11 @@ std::vector<SIdRow> ReadIdRows(CTavDB& store, const std::u16string& sql)
         rows.push_back(std::move(row));
         query.NextRow();
         store.Pause();
+        if (IsCancelRequested()) {
+            query = CSqliteQuery(); // finished before the step's rollback
+            if (cancelStep())
+                return std::nullopt;
+        }
     }
     return rows;
 }
@@ -301,7 +311,11 @@ bool CTavDB::UpdateCategoryGuids()
                                         {u"CategoryLiteraVersion", u"Integer"},
                                         {u"IsRelateModify", kFlag}});
 
-    for (const SIdRow& row : ReadIdRows(*this, u"select CategoryId, CategoryGuid from Category")) {
+    const auto folders =
+        ReadIdRows(*this, u"select CategoryId, CategoryGuid from Category", [this] { return CancelUpgradeStep(); });
+    if (!folders)
+        return false;
+    for (const SIdRow& row : *folders) {
         if (!row.texts[0].empty())
             continue;
         Report(m_currentStep, m_totalSteps, u"更新文献夹信息表ID：" + Num(row.id));
@@ -314,7 +328,11 @@ bool CTavDB::UpdateCategoryGuids()
     // One update gives every child of a parent its GUID; later children of it are done then,
     // unless the parent had no GUID to give (their ParentGuid is still empty).
     std::set<int32_t> parentsDone;
-    for (const SIdRow& row : ReadIdRows(*this, u"select ParentID, ParentGuid from Category")) {
+    const auto parents =
+        ReadIdRows(*this, u"select ParentID, ParentGuid from Category", [this] { return CancelUpgradeStep(); });
+    if (!parents)
+        return false;
+    for (const SIdRow& row : *parents) {
         if (row.id == 0 || !row.texts[0].empty() || parentsDone.count(row.id) != 0)
             continue;
         Report(m_currentStep, m_totalSteps, u"更新文献夹信息表父ID：" + Num(row.id));
@@ -335,7 +353,11 @@ bool CTavDB::UpdateLiteratureGuids()
     AddColumnsWhenMissing(u"LiteraInfo",
                           {{u"LiterGuid", u"Text"}, {u"InternationalDOI", u"Text"}, {u"VersionInfo", u"Integer"}, {u"IsModify", kFlag}});
 
-    for (const SIdRow& row : ReadIdRows(*this, u"select Pkid, LiterGuid from LiteraInfo")) {
+    const auto literature =
+        ReadIdRows(*this, u"select Pkid, LiterGuid from LiteraInfo", [this] { return CancelUpgradeStep(); });
+    if (!literature)
+        return false;
+    for (const SIdRow& row : *literature) {
         if (!row.texts[0].empty())
             continue;
         Report(m_currentStep, m_totalSteps, u"更新文献信息表ID：" + Num(row.id));
@@ -382,7 +404,11 @@ bool CTavDB::UpdateNoteGuids()
                                            {u"NoteLabelVersion", u"Integer"},
                                            {u"IsLabelModify", kFlag}});
 
-    for (const SIdRow& row : ReadIdRows(*this, u"select ID, NoteGuid, DOI,LiterGuid from NoteContent")) {
+    const auto notes =
+        ReadIdRows(*this, u"select ID, NoteGuid, DOI,LiterGuid from NoteContent", [this] { return CancelUpgradeStep(); });
+    if (!notes)
+        return false;
+    for (const SIdRow& row : *notes) {
         const std::u16string& noteGuid = row.texts[0];
         const std::u16string& doi = row.texts[1];
         const std::u16string& literGuid = row.texts[2];
@@ -420,7 +446,11 @@ bool CTavDB::UpdateTrashGuids()
                                      {u"VersionInfo", u"Integer"},
                                      {u"IsModify", kFlag}});
 
-    for (const SIdRow& row : ReadIdRows(*this, u"select ID, TrashGuid from Trash")) {
+    const auto trash =
+        ReadIdRows(*this, u"select ID, TrashGuid from Trash", [this] { return CancelUpgradeStep(); });
+    if (!trash)
+        return false;
+    for (const SIdRow& row : *trash) {
         if (row.texts[0].empty()) {
             Report(m_currentStep, m_totalSteps, u"更新资料回收站信息表ID：" + Num(row.id));
             m_db.ExecuteStatement(u"update Trash set TrashGuid = " + QuoteSqlText(NewGuidText()) + u" where ID = " +
@@ -431,7 +461,11 @@ bool CTavDB::UpdateTrashGuids()
     }
 
     std::set<int32_t> parentsDone;
-    for (const SIdRow& row : ReadIdRows(*this, u"select ParentID, TrashParentGuid from Trash")) {
+    const auto trashParents =
+        ReadIdRows(*this, u"select ParentID, TrashParentGuid from Trash", [this] { return CancelUpgradeStep(); });
+    if (!trashParents)
+        return false;
+    for (const SIdRow& row : *trashParents) {
         if (row.id != 0 && row.texts[0].empty() && parentsDone.count(row.id) == 0) {
             Report(m_currentStep, m_totalSteps, u"更新资料回收站信息表父ID：" + Num(row.id));
             std::u16string parentGuid;

@@ -1,6 +1,7 @@
 #include "app/dialog/ArboraDataUpdateDlg.h"
 
 #include "app/dialog/DialogUnits.h"
+#include "app/dialog/WindowGoneFilter.h"
 
 #include <QFileDialog>
 #include <QIcon>
@@ -60,12 +61,25 @@ CArboraDataUpdateDlg::CArboraDataUpdateDlg(const std::u16string& path, CImportDi
     BuildControls();
     m_logic->SetPath(path);
     m_logic->OnInitDialog();
+    m_windowGoneFilter = std::make_unique<CWindowGoneFilter>(*this, [this] {
+        QMetaObject::invokeMethod(this, &CArboraDataUpdateDlg::OnWindowGone, Qt::QueuedConnection);
+    });
 }
 
 CArboraDataUpdateDlg::~CArboraDataUpdateDlg()
 {
+    m_windowGoneFilter.reset();
     // Stop and join a running import while this window can still take its posted reports.
     m_logic.reset();
+}
+
+void CArboraDataUpdateDlg::OnWindowGone()
+{
+    // A question or file choice open on the window would wait for an answer nobody can give.
+    for (QDialog* box : findChildren<QDialog*>())
+        if (box->isVisible())
+            box->reject();
+    m_logic->OnWindowGone();
 }
 
 void CArboraDataUpdateDlg::BuildControls()
@@ -89,6 +103,7 @@ void CArboraDataUpdateDlg::BuildControls()
     m_logBox->setReadOnly(true);
     m_logBox->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     m_logBox->setMaximumBlockCount(0); // keeps every line
+    m_status = Place<QLabel>(this, units, IDC_STATUS, 7, 182, 249, 8);
     m_account = Place<QLabel>(this, units, IDC_ACCOUNT, 7, 7, 306, 8);
     m_account->setText(QStringLiteral("Static"));
 
@@ -168,7 +183,6 @@ void CArboraDataUpdateDlg::EnableControl(EControl control, bool enabled)
     switch (control) {
     case EControl::Browse: m_browse->setEnabled(enabled); break;
     case EControl::Start: m_start->setEnabled(enabled); break;
-    case EControl::Log: m_logBox->setEnabled(enabled); break;
     }
 }
 
@@ -192,6 +206,11 @@ void CArboraDataUpdateDlg::AppendLog(const std::u16string& text)
     m_logBox->moveCursor(QTextCursor::End);
     m_logBox->insertPlainText(line);
     m_logBox->verticalScrollBar()->setValue(m_logBox->verticalScrollBar()->maximum());
+}
+
+void CArboraDataUpdateDlg::SetStatusText(const std::u16string& text)
+{
+    m_status->setText(Q(text));
 }
 
 void CArboraDataUpdateDlg::PostProgress(std::unique_ptr<SProgressRecord> record)

@@ -7,6 +7,7 @@
 
 #include <memory>
 
+class CWindowGoneFilter;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
@@ -25,6 +26,7 @@ public:
         IDC_START = 1003,
         IDC_LOG = 1004,
         IDC_ACCOUNT = 1005,
+        IDC_STATUS = 1006, // not in the template: the status text beside the log
     };
 
     // `path` is the unit named on the command line (may be empty); `runner` replaces the
@@ -34,6 +36,10 @@ public:
 
     void accept() override;
     void reject() override;
+
+    // The native window was destroyed under the dialog (or its display went away): ends an open
+    // question or file choice and cancels and closes as if the user had confirmed.
+    void OnWindowGone();
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -50,6 +56,7 @@ private:
     void SetProgress(int32_t maximum, int32_t position) override;
     void ClearLog() override;
     void AppendLog(const std::u16string& text) override;
+    void SetStatusText(const std::u16string& text) override;
     void PostProgress(std::unique_ptr<SProgressRecord> record) override;
     void CloseDialog() override;
 
@@ -62,5 +69,7 @@ private:
     QPushButton* m_start = nullptr;
     QPlainTextEdit* m_logBox = nullptr;
     QLabel* m_account = nullptr;
+    QLabel* m_status = nullptr;
+    std::unique_ptr<CWindowGoneFilter> m_windowGoneFilter;
     std::unique_ptr<CImportDialogLogic> m_logic;
 };

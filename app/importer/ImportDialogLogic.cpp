@@ -1,5 +1,7 @@
 #include "app/importer/ImportDialogLogic.h"
 
+#include "app/importer/WorkerExitGuard.h"
+
 #include "store/TavDB.h"
 #include "support/SyncSettings.h"
 #include "support/TextConvert.h"
@@ -9,12 +11,17 @@
 
 namespace {
 
-int RunStoreInit(const std::u16string& path, const std::u16string& account, const ProgressCallback& callback)
+int RunStoreInit(const std::u16string& path, const std::u16string& account, const ProgressCallback& callback,
+                 const ActivityCallback& activity)
 {
     CTavDB store;
+    store.SetActivityCallback(activity);
     std::u16string tavId;
     return store.Init(path, tavId, account, callback);
 }
+
+// Often enough to look alive, rarely enough not to flood the user-interface thread.
+constexpr std::chrono::milliseconds kActivityInterval{200};
 
 bool EqualsIgnoringAsciiCase(const std::u16string& a, const std::u16string& b)
 {
@@ -33,12 +40,13 @@ bool EqualsIgnoringAsciiCase(const std::u16string& a, const std::u16string& b)
 CImportDialogLogic::CImportDialogLogic(IImportFrontEnd& frontEnd, ImportRunner runner)
     : m_frontEnd(frontEnd), m_runner(runner ? std::move(runner) : ImportRunner(RunStoreInit))
 {
+    CWorkerExitGuard::Add(this, [this] { StopWorker(); });
 }
 
 CImportDialogLogic::~CImportDialogLogic()
 {
-    g_cancelFlag.store(1);
-    JoinWorker();
+    CWorkerExitGuard::Remove(this);
+    StopWorker();
 }
 
 std::u16string CImportDialogLogic::AccountLineName(const std::u16string& syncroName)
@@ -56,7 +64,6 @@ void CImportDialogLogic::OnInitDialog()
     }
     m_frontEnd.EnableControl(IImportFrontEnd::EControl::Browse, true);
     m_frontEnd.EnableControl(IImportFrontEnd::EControl::Start, true);
-    m_frontEnd.EnableControl(IImportFrontEnd::EControl::Log, true);
     m_frontEnd.SetCancelText(u"取消");
 }
 
@@ -89,8 +96,8 @@ void CImportDialogLogic::OnStartImport()
     JoinWorker();
     m_logText.clear();
     m_frontEnd.ClearLog();
+    m_frontEnd.SetStatusText(u"");
     m_frontEnd.SetCancelText(u"取消");
-    m_frontEnd.EnableControl(IImportFrontEnd::EControl::Log, false);
     m_worker = std::thread([this, path, account] { ImportThread(path, account); });
     m_frontEnd.EnableControl(IImportFrontEnd::EControl::Start, false);
 }
@@ -100,8 +107,10 @@ int32_t CImportDialogLogic::ImportThread(const std::u16string& path, const std::
     const ProgressCallback callback = [this](int32_t position, int32_t maximum, const std::u16string& text) {
         return OnImportProgress(position, maximum, text);
     };
+    const ActivityCallback activity = [this](int64_t rowsDone) { OnImportActivity(rowsDone); };
+    m_lastActivityPost = {};
     try {
-        m_runner(path, account, callback);
+        m_runner(path, account, callback, activity);
     } catch (const std::exception& e) {
         // The dialog must still reach its finished state; the reason goes to the log box.
         OnImportProgress(0, 0, Utf8ToWide(e.what()));
@@ -112,7 +121,7 @@ int32_t CImportDialogLogic::ImportThread(const std::u16string& path, const std::
     // and they are skipped.
     if (g_cancelFlag.load() == 0) {
         auto done = std::make_unique<SProgressRecord>();
-        done->finished = true;
+        done->kind = SProgressRecord::EKind::Finished;
         m_frontEnd.PostProgress(std::move(done));
     }
     return 1;
@@ -128,18 +137,35 @@ int32_t CImportDialogLogic::OnImportProgress(int32_t position, int32_t maximum, 
     return 1;
 }
 
+void CImportDialogLogic::OnImportActivity(int64_t rowsDone)
+{
+    const auto now = std::chrono::steady_clock::now();
+    if (now - m_lastActivityPost < kActivityInterval)
+        return;
+    m_lastActivityPost = now;
+    auto record = std::make_unique<SProgressRecord>();
+    record->kind = SProgressRecord::EKind::Activity;
+    record->rowsDone = rowsDone;
+    m_frontEnd.PostProgress(std::move(record));
+}
+
 int32_t CImportDialogLogic::OnProgressMessage(std::unique_ptr<SProgressRecord> record)
 {
     if (!record)
         return 0;
-    if (record->finished) {
+    switch (record->kind) {
+    case SProgressRecord::EKind::Finished:
         m_frontEnd.EnableControl(IImportFrontEnd::EControl::Browse, true);
         m_frontEnd.SetCancelText(u"完成");
-        m_frontEnd.EnableControl(IImportFrontEnd::EControl::Log, true);
-        return 0;
+        break;
+    case SProgressRecord::EKind::Activity:
+        m_frontEnd.SetStatusText(u"已处理记录：" + Utf8ToWide(std::to_string(record->rowsDone)));
+        break;
+    case SProgressRecord::EKind::Line:
+        m_frontEnd.SetProgress(record->maximum & 0xFFFF, record->position);
+        AppendLogLine(record->text);
+        break;
     }
-    m_frontEnd.SetProgress(record->maximum & 0xFFFF, record->position);
-    AppendLogLine(record->text);
     return 0;
 }
 
@@ -148,10 +174,27 @@ void CImportDialogLogic::OnCancel()
     if (m_importFinished.load() == 0 &&
         !m_frontEnd.AskYesNo(u"当前正在导入学习单元，是否取消导入？", u"提示"))
         return;
+    CancelAndClose();
+}
+
+void CImportDialogLogic::OnWindowGone()
+{
+    CancelAndClose();
+}
+
+void CImportDialogLogic::CancelAndClose()
+{
     g_cancelFlag.store(1);
     AppendLogLine(u"导入学习单元取消...");
     JoinWorker();
     m_frontEnd.CloseDialog();
+}
+
+void CImportDialogLogic::StopWorker()
+{
+    g_cancelFlag.store(1);
+    if (m_worker.joinable() && m_worker.get_id() != std::this_thread::get_id())
+        m_worker.join();
 }
 
 void CImportDialogLogic::AppendLogLine(const std::u16string& line)

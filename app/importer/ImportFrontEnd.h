@@ -7,18 +7,23 @@
 #include <optional>
 #include <string>
 
-// One progress report handed from the worker to the user-interface thread. `finished` marks
-// the worker's last message of a run that was not cancelled: its final control updates.
+// One report handed from the worker to the user-interface thread: a progress line; the rows the
+// run has passed so far (the store's side channel, shown beside the log, never in it); or the
+// worker's last message of a run that was not cancelled (its final control updates).
 struct SProgressRecord {
+    enum class EKind { Line, Activity, Finished };
     int32_t position = 0;
     int32_t maximum = 0;
     std::u16string text;
-    bool finished = false;
+    EKind kind = EKind::Line;
+    int64_t rowsDone = 0;
 };
 
 class IImportFrontEnd {
 public:
-    enum class EControl { Browse, Start, Log };
+    // The log box is not among them: it stays enabled and read-only, so it can be read and
+    // scrolled during a run.
+    enum class EControl { Browse, Start };
 
     virtual ~IImportFrontEnd() = default;
 
@@ -39,6 +44,8 @@ public:
     virtual void SetProgress(int32_t maximum, int32_t position) = 0;
     virtual void ClearLog() = 0;
     virtual void AppendLog(const std::u16string& text) = 0;
+    // The status text beside the log: life during a long phase that adds no line.
+    virtual void SetStatusText(const std::u16string& text) = 0;
 
     // Called on the worker: queues the record for the logic's OnProgressMessage on the
     // user-interface thread and returns at once, never waiting for that thread.

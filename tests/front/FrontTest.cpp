@@ -3,6 +3,7 @@
 #include "app/importer/ImportDialogLogic.h"
 #include "app/startup/CommandLine.h"
 #include "builder/UnitBuilder.h"
+#include "library/LibraryReader.h"
 
 #include <gtest/gtest.h>
 
@@ -10,6 +11,8 @@
 #include <deque>
 #include <fstream>
 #include <mutex>
+
+#include <sys/wait.h>
 
 namespace {
 
@@ -56,6 +59,7 @@ TEST(StartupTest, DecodesTheLineAndImportTavPathOrASignedInAccountOpensTheDialog
 }
 
 constexpr int32_t kSteps = 4;
+constexpr int kBurst = 500;
 const std::u16string kAllSteps = u"step 1\r\nstep 2\r\nstep 3\r\nstep 4\r\n";
 const std::u16string kCancelLine = u"导入学习单元取消...\r\n";
 
@@ -64,13 +68,13 @@ const std::u16string kCancelLine = u"导入学习单元取消...\r\n";
 // plays the user-interface thread: posted reports wait in a queue until it pumps them.
 class CScriptedWindow : public IImportFrontEnd {
 public:
-    std::u16string pathText, accountText, cancelText, log, lastRun;
-    std::vector<bool> enabled = {true, true, true}; // Browse, Start, Log
+    std::u16string pathText, accountText, cancelText, log, lastRun, status;
+    std::vector<bool> enabled = {true, true}; // Browse, Start
     int32_t maximum = -1, position = -1;
     bool closed = false, answer = true;
     Texts said; // questions, notices and file choices
     std::optional<std::u16string> chosenFile;
-    std::atomic<int> permits{kSteps}, runs{0};
+    std::atomic<int> permits{kSteps}, runs{0}, activityPosts{0};
 
     bool AskYesNo(const std::u16string& text, const std::u16string& caption) override
     {
@@ -90,15 +94,19 @@ public:
     void SetProgress(int32_t max, int32_t pos) override { std::tie(maximum, position) = std::tie(max, pos); }
     void ClearLog() override { log.clear(); }
     void AppendLog(const std::u16string& text) override { log += text; }
+    void SetStatusText(const std::u16string& text) override { status = text; }
     void CloseDialog() override { closed = true; }
     void PostProgress(std::unique_ptr<SProgressRecord> record) override
     {
         std::lock_guard lock(m_mutex);
+        activityPosts += record->kind == SProgressRecord::EKind::Activity ? 1 : 0;
         m_queue.push_back(std::move(record));
         m_posted.notify_all();
     }
 
-    int Import(const std::u16string& path, const std::u16string& account, const ProgressCallback& callback)
+    // Before each step a burst of rows on the side channel, as a store's row loop gives them.
+    int Import(const std::u16string& path, const std::u16string& account, const ProgressCallback& callback,
+               const ActivityCallback& activity)
     {
         ++runs;
         lastRun = account + u"|" + path;
@@ -109,6 +117,8 @@ public:
                 ReportProgress(callback, kSteps, kSteps, u"导入学习单元取消");
                 return 0;
             }
+            for (int row = 1; row <= kBurst; ++row)
+                activity(step * kBurst + row);
             ReportProgress(callback, step + 1, kSteps, u"step " + std::u16string(1, u'1' + step));
         }
         return 0;
@@ -124,7 +134,7 @@ public:
     {
         std::unique_lock lock(m_mutex);
         if (!m_posted.wait_for(lock, std::chrono::seconds(30), [&] {
-                return count != SIZE_MAX ? m_queue.size() >= count : !m_queue.empty() && m_queue.back()->finished;
+                return count != SIZE_MAX ? m_queue.size() >= count : !m_queue.empty() && m_queue.back()->kind == SProgressRecord::EKind::Finished;
             }))
             return 0;
         const size_t queued = m_queue.size();
@@ -146,9 +156,9 @@ TEST(ImportDialogLogicTest, StatesFromIdleThroughImportToFinishedAndCancelsAtAny
     std::ofstream(testkit::U8(path)) << "unit";
     CScriptedWindow window;
     auto logic = window.MakeLogic();
-    // Browse, Start and Log enabled, and the cancel button's text.
-    const auto expectState = [&](bool browse, bool start, bool log, const std::u16string& cancel) {
-        EXPECT_EQ(window.enabled, (std::vector<bool>{browse, start, log}));
+    // Browse and Start enabled, and the cancel button's text.
+    const auto expectState = [&](bool browse, bool start, const std::u16string& cancel) {
+        EXPECT_EQ(window.enabled, (std::vector<bool>{browse, start}));
         EXPECT_EQ(window.cancelText, cancel);
     };
     // The account line hides the local account's name; without a unit, Start only tells the user.
@@ -170,14 +180,19 @@ TEST(ImportDialogLogicTest, StatesFromIdleThroughImportToFinishedAndCancelsAtAny
     logic->SetPath(path);
     logic->OnInitDialog();
     EXPECT_EQ(window.pathText, path);
-    expectState(true, true, true, u"取消");
+    expectState(true, true, u"取消");
     window.permits = 0;
     logic->OnStartImport();
-    expectState(false, false, false, u"取消");
+    expectState(false, false, u"取消");
     EXPECT_FALSE(logic->IsImportFinished());
     window.permits = kSteps;
     ASSERT_NE(window.Pump(logic.get()), 0u);
-    expectState(true, false, true, u"完成");
+    expectState(true, false, u"完成");
+    // The rows of the side channel show beside the log, not in it, and a burst of them is handed
+    // over once, not row by row.
+    EXPECT_EQ(window.status.rfind(u"已处理记录：", 0), 0u);
+    EXPECT_EQ((std::stoi(testkit::U8(window.status.substr(6))) - 1) % kBurst, 0);
+    EXPECT_TRUE(window.activityPosts >= 1 && window.activityPosts <= kSteps) << window.activityPosts;
     EXPECT_EQ(window.lastRun, u"LocalArbora|" + path);
     EXPECT_EQ(window.log, kAllSteps);
     EXPECT_EQ(std::make_pair(window.maximum, window.position), std::make_pair(kSteps, kSteps));
@@ -185,11 +200,11 @@ TEST(ImportDialogLogicTest, StatesFromIdleThroughImportToFinishedAndCancelsAtAny
     // Choosing a file enables the start button again; a second import clears the log.
     window.chosenFile = path;
     logic->OnBrowse();
-    expectState(true, true, true, u"完成");
+    expectState(true, true, u"完成");
     window.permits = 1;
     logic->OnStartImport();
-    expectState(false, false, false, u"取消");
-    EXPECT_EQ(window.log, u"");
+    expectState(false, false, u"取消");
+    EXPECT_EQ(window.log + window.status, u"");
 
     // A cancel answered "no" leaves the import running; closing it once finished asks nothing.
     window.answer = false;
@@ -207,24 +222,33 @@ TEST(ImportDialogLogicTest, StatesFromIdleThroughImportToFinishedAndCancelsAtAny
     EXPECT_EQ(g_cancelFlag.load(), 1);
 
     // A cancel confirmed before each step, or after the last, closes the dialog once the worker has
-    // ended, with no final updates after it; destroying the dialog cancels and joins the worker too.
-    for (int32_t round = 0; round <= kSteps + 1; ++round) {
+    // ended, with no final updates after it; destroying the dialog cancels and joins the worker too,
+    // and so does a window that is gone, without a question nobody could answer.
+    for (int32_t round = 0; round <= kSteps + 2; ++round) {
         SCOPED_TRACE(round);
-        const int32_t stepsDone = round <= kSteps ? round : 1; // the last round destroys the dialog
+        const bool windowGone = round == kSteps + 2;
+        // The last two rounds destroy the dialog and lose the window after step 1.
+        const int32_t stepsDone = round <= kSteps ? round : 1;
         CScriptedWindow front;
         front.permits = stepsDone;
         auto roundLogic = front.MakeLogic();
         roundLogic->SetPath(path);
         roundLogic->OnInitDialog();
         roundLogic->OnStartImport();
-        ASSERT_GE(front.Pump(nullptr, static_cast<size_t>(stepsDone)), static_cast<size_t>(stepsDone));
-        if (round > kSteps) {
+        // The steps, the first row before them and, after the last, the final updates.
+        const auto posted = static_cast<size_t>(stepsDone + (stepsDone > 0 ? 1 : 0));
+        ASSERT_GE(front.Pump(nullptr, stepsDone == kSteps ? SIZE_MAX : posted), posted);
+        if (round == kSteps + 1) {
             roundLogic.reset();
             EXPECT_EQ(g_cancelFlag.load(), 1);
-            EXPECT_EQ(front.Pump(nullptr, 2), 2u); // step 1 and the cancel line; no final updates
-            break;
+            EXPECT_EQ(front.Pump(nullptr, 3), 3u); // rows, step 1 and the cancel line; no final updates
+            continue;
         }
-        roundLogic->OnCancel();
+        if (windowGone)
+            roundLogic->OnWindowGone();
+        else
+            roundLogic->OnCancel();
+        EXPECT_EQ(front.said.size(), round < kSteps && !windowGone ? 1u : 0u);
         EXPECT_TRUE(front.closed);
         EXPECT_EQ(front.log, kCancelLine);
         EXPECT_EQ(front.runs, 1);
@@ -233,6 +257,32 @@ TEST(ImportDialogLogicTest, StatesFromIdleThroughImportToFinishedAndCancelsAtAny
             EXPECT_EQ(front.cancelText, u"取消");
         }
     }
+}
+
+// exit() while the worker imports, as Qt ends the process when the display connection breaks:
+// the exit guard cancels and joins the worker before any exit handler tears down what it uses, so
+// the process ends with its own status and not by a signal, and the cancel has removed the
+// half-made entry from the library.
+TEST(ImportDialogLogicTest, AnExitDuringAnImportCancelsAndJoinsTheWorkerFirst)
+{
+    const testkit::ScopedHomeEnv home;
+    testkit::SignInAccount(u"alice");
+    const std::filesystem::path unit = home.Home() / "bulk.tav";
+    testkit::BuildUnit(unit, testkit::BulkSpec(16, 40, 0, 4, 0));
+    const std::string command =
+        std::string("'") + ARBORA_EXIT_CHILD + "' '" + unit.string() + "' '导入文献《' 2>&1";
+    FILE* child = popen(command.c_str(), "r");
+    ASSERT_NE(child, nullptr);
+    std::string out;
+    for (char buffer[4096]; const size_t n = fread(buffer, 1, sizeof buffer, child);)
+        out.append(buffer, n);
+    const int status = pclose(child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 5) << status << "\n" << out;
+    EXPECT_NE(out.find("\n导入文献《"), std::string::npos) << out;
+    EXPECT_TRUE(out.size() > 1 && out.substr(out.rfind('\n', out.size() - 2) + 1) == "导入学习单元取消\n") << out;
+    std::vector<SLibraryEntry> entries;
+    CLibraryReader(u"alice").ListEntries(entries);
+    EXPECT_TRUE(entries.empty()) << entries.size();
 }
 
 } // namespace

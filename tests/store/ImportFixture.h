@@ -66,7 +66,8 @@ protected:
     {
         m_lines.clear();
         CTavDB store;
-        store.SetPauseMilliseconds(0);
+        store.SetPauseMilliseconds(m_pauseMs);
+        store.SetActivityCallback(m_activity);
         store.SetReplaceEarlierEntries(m_replace);
         const int result = store.Init(U16(unit.string()), m_tavId, account,
                                       [this, onLine](int32_t position, int32_t maximum, const std::u16string& text) {
@@ -118,6 +119,9 @@ protected:
     SRunReport m_report;
     bool m_replace = false;                // Run: tavtool import --replace
     std::vector<SEarlierEntry> m_earlier;  // Run: what became of the unit's earlier entries
+    // What Run gives the store: no pauses, no side channel, unless a test asks for them.
+    int32_t m_pauseMs = 0;
+    ActivityCallback m_activity;
 };
 
 } // namespace storetest

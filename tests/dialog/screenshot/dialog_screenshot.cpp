@@ -29,9 +29,12 @@ int main(int argc, char** argv)
     std::atomic<int> reports{0};
     std::atomic<bool> release{false};
     CArboraDataUpdateDlg dialog(testkit::U16(argv[1]), [&](const std::u16string& path, const std::u16string& account,
-                                                            const ProgressCallback& callback) {
+                                                            const ProgressCallback& callback,
+                                                            const ActivityCallback& activity) {
         std::u16string tavId;
-        return CTavDB().Init(path, tavId, account, [&](int32_t position, int32_t maximum, const std::u16string& text) {
+        CTavDB store;
+        store.SetActivityCallback(activity);
+        return store.Init(path, tavId, account, [&](int32_t position, int32_t maximum, const std::u16string& text) {
             const int32_t result = callback(position, maximum, text);
             if (++reports == kHoldAtReport)
                 while (!release)
