@@ -164,11 +164,6 @@ public:
     std::u16string GetLiterGuidByDOI(const std::u16string& doi);
     // The pkid of the literature with this DOI; 0 when there is none or on error.
     int32_t GetPkidByDOI(const std::u16string& doi);
-    // The text as an SQL string literal: every apostrophe doubled, the whole in apostrophes.
-    static std::u16string QuoteSqlText(const std::u16string& text);
-    // Column 0 of the query's first row as text into `out` (left as it was without a row).
-    // Returns 1; a database error passes to the caller.
-    int GetFirstFieldText(const std::u16string& sql, std::u16string& out);
     // Reads WebPage_Info into m_webLiteratures (once; creates the table when missing).
     int FillWebLiteratureInfo();
     // Moves literature filed at the root (CategoryId 0) into the top-level folder "要学习的文献".

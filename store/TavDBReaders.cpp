@@ -1,5 +1,5 @@
-// Small readers and utilities of the store that the upgrade uses: SQL quoting, first-field
-// reads, the companion folder of a unit, the web-page reader and the root-literature move.
+// Small readers and utilities of the store that the upgrade uses: the companion folder of a
+// unit, the web-page reader and the root-literature move.
 #include "store/TavDB.h"
 
 #include "support/Guid.h"
@@ -10,28 +10,6 @@ namespace {
 const char16_t kStudyFolderName[] = u"要学习的文献";
 
 } // namespace
-
-std::u16string CTavDB::QuoteSqlText(const std::u16string& text)
-{
-    std::u16string out;
-    out.reserve(text.size() + 2);
-    out.push_back(u'\'');
-    for (char16_t c : text) {
-        out.push_back(c);
-        if (c == u'\'')
-            out.push_back(u'\'');
-    }
-    out.push_back(u'\'');
-    return out;
-}
-
-int CTavDB::GetFirstFieldText(const std::u16string& sql, std::u16string& out)
-{
-    CSqliteQuery query = m_db.ExecuteQuery(sql);
-    if (!query.IsEof() && query.NumFields() > 0)
-        out = query.GetStringValue(0);
-    return 1;
-}
 
 int CTavDB::GetContentsFolder(std::u16string& folder, const std::u16string& path)
 {
