@@ -33,9 +33,9 @@ std::u16string UnitIs(const std::u16string& tavGuid)
 
 void ExecOrThrow(CSqliteDB& db, const std::u16string& sql)
 {
-    const int32_t rc = db.ExecuteStatement(sql);
-    if (rc != 0)
-        throw CSqliteException(rc, u"statement not completed");
+    // Through the connection's statement cache: the batch's savepoint, release and commit run
+    // once per library operation.
+    db.Prepare(sql)->Execute();
 }
 
 std::u16string LibraryTimeText()
