@@ -33,8 +33,13 @@ std::u16string UnitIs(const std::u16string& tavGuid)
 
 void ExecOrThrow(CSqliteDB& db, const std::u16string& sql)
 {
-    // Through the connection's statement cache: the batch's savepoint, release and commit run
-    // once per library operation.
+    const int32_t rc = db.ExecuteStatement(sql);
+    if (rc != 0)
+        throw CSqliteException(rc, u"statement not completed");
+}
+
+void ExecCached(CSqliteDB& db, const std::u16string& sql)
+{
     db.Prepare(sql)->Execute();
 }
 

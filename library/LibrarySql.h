@@ -17,6 +17,9 @@ std::u16string UnitIs(const std::u16string& tavGuid);
 // Runs one statement; a result other than 0 (for example a busy database) is thrown like any
 // other failure, so that the caller's transaction is rolled back.
 void ExecOrThrow(CSqliteDB& db, const std::u16string& sql);
+// The same for a statement of fixed text run again and again (a batch's savepoint, release and
+// commit run once per library operation): prepared once, through the connection's cache.
+void ExecCached(CSqliteDB& db, const std::u16string& sql);
 
 // Local time as "YYYY-MM-DD hh:mm:ss".
 std::u16string LibraryTimeText();

@@ -114,6 +114,11 @@ TEST(SqliteStatementCacheTest, StatementsAreFinalizedBeforeTheConnectionCloses)
             out.push_back(many.Prepare(u"select " + Utf8ToWide(std::to_string(i))));
     }
     EXPECT_EQ(many.StatementCache().IdleCount(), CSqliteStatementCache::kMaxIdle);
+    // A full cache still keeps a statement that comes back: the next use finds it idle.
+    many.Prepare(u"select 'fresh'");
+    EXPECT_EQ(many.StatementCache().IdleCount(), CSqliteStatementCache::kMaxIdle);
+    auto again = many.Prepare(u"select 'fresh'");
+    EXPECT_EQ(many.StatementCache().IdleCount(), CSqliteStatementCache::kMaxIdle - 1);
 }
 
 } // namespace
