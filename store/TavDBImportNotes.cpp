@@ -11,11 +11,6 @@
 
 namespace {
 
-std::u16string User()
-{
-    return OvSysUser::Instance().GetUser();
-}
-
 void ReplaceAll(std::u16string& text, std::u16string_view from, std::u16string_view to)
 {
     for (size_t at = text.find(from); at != std::u16string::npos; at = text.find(from, at + to.size()))
@@ -29,6 +24,8 @@ int CTavDB::ImportNotesAndLabels(const std::u16string& tavGuid)
     if (FillNoteInfo() == 0)
         return -1;
     CopyCompanionSubfolder(u"Notes");
+    // Read once: without an account given, asking for the user reads the settings file.
+    const std::u16string user = OvSysUser::Instance().GetUser();
 
     const auto total = static_cast<int64_t>(m_notes.size());
     int64_t counter = 0;
@@ -47,14 +44,14 @@ int CTavDB::ImportNotesAndLabels(const std::u16string& tavGuid)
         if (const auto found = m_newLiterGuids.find(note->LiterGuid); found != m_newLiterGuids.end())
             record->LiterGuid = found->second;
         record->TavGuid = tavGuid;
-        record->OwnerName = User();
+        record->OwnerName = user;
 
         std::list<std::u16string> labels;
         GetLabelInfoByNote(labels, note->PosID);
-        Library().AddNote(record, labels, tavGuid, User(), 0);
+        Library().AddNote(record, labels, tavGuid, user, 0);
 
         auto stored = std::make_shared<SNoteInfo>();
-        Library().GetNote(stored, record->TavGuid, User(), record->PosID, 1);
+        Library().GetNote(stored, record->TavGuid, user, record->PosID, 1);
         if (stored->LiterGuid.empty())
             continue;
         const std::u16string comments = ExtractNoteComments(note->LiterGuid, stored->PosID);
@@ -62,7 +59,7 @@ int CTavDB::ImportNotesAndLabels(const std::u16string& tavGuid)
         if (marker != std::u16string::npos && marker > 0) {
             stored->Comments = comments;
             if (!comments.empty())
-                Library().UpdateNote(stored, stored->TavGuid, User(), 1);
+                Library().UpdateNote(stored, stored->TavGuid, user, 1);
         }
     }
     return 0;
