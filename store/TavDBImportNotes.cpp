@@ -27,6 +27,11 @@ int CTavDB::ImportNotesAndLabels(const std::u16string& tavGuid)
     // Read once: without an account given, asking for the user reads the settings file.
     const std::u16string user = OvSysUser::Instance().GetUser();
 
+    // A literature's note-set is kept, whole and then parsed, only until its last note is done.
+    std::map<std::u16string, int64_t> notesLeft;
+    for (const auto& [id, note] : m_notes)
+        notesLeft[note->LiterGuid] += 1;
+
     const auto total = static_cast<int64_t>(m_notes.size());
     int64_t counter = 0;
     for (const auto& [id, note] : m_notes) {
@@ -52,14 +57,18 @@ int CTavDB::ImportNotesAndLabels(const std::u16string& tavGuid)
 
         auto stored = std::make_shared<SNoteInfo>();
         Library().GetNote(stored, record->TavGuid, user, record->PosID, 1);
-        if (stored->LiterGuid.empty())
-            continue;
-        const std::u16string comments = ExtractNoteComments(note->LiterGuid, stored->PosID);
-        const size_t marker = record->Comments.find(u"Comment id");
-        if (marker != std::u16string::npos && marker > 0) {
-            stored->Comments = comments;
-            if (!comments.empty())
-                Library().UpdateNote(stored, stored->TavGuid, user, 1);
+        if (!stored->LiterGuid.empty()) {
+            const std::u16string comments = ExtractNoteComments(note->LiterGuid, stored->PosID);
+            const size_t marker = record->Comments.find(u"Comment id");
+            if (marker != std::u16string::npos && marker > 0) {
+                stored->Comments = comments;
+                if (!comments.empty())
+                    Library().UpdateNote(stored, stored->TavGuid, user, 1);
+            }
+        }
+        if (--notesLeft[note->LiterGuid] == 0) {
+            m_noteSetItems.erase(note->LiterGuid);
+            m_markPosByLiterGuid.erase(note->LiterGuid);
         }
     }
     return 0;
@@ -67,14 +76,17 @@ int CTavDB::ImportNotesAndLabels(const std::u16string& tavGuid)
 
 std::u16string CTavDB::ExtractNoteComments(const std::u16string& oldLiterGuid, const std::u16string& posId)
 {
-    const auto found = m_markPosByLiterGuid.find(oldLiterGuid);
-    if (found == m_markPosByLiterGuid.end() || found->second.empty())
-        return {};
-    // A literature's note-set serves each of its notes: it is parsed at the first of them.
-    auto [cached, added] = m_noteSetItems.try_emplace(oldLiterGuid);
-    SNoteSetItems& items = cached->second;
-    if (added)
-        items = SplitNoteSet(found->second);
+    // A literature's note-set serves each of its notes: it is parsed at the first of them, and
+    // its text is let go then (the parsed items hold what the notes need).
+    auto cached = m_noteSetItems.find(oldLiterGuid);
+    if (cached == m_noteSetItems.end()) {
+        const auto found = m_markPosByLiterGuid.find(oldLiterGuid);
+        if (found == m_markPosByLiterGuid.end() || found->second.empty())
+            return {};
+        cached = m_noteSetItems.emplace(oldLiterGuid, SplitNoteSet(found->second)).first;
+        m_markPosByLiterGuid.erase(found);
+    }
+    const SNoteSetItems& items = cached->second;
     const auto item = items.itemById.find(posId);
     // No item of the note-set carries this note's PosID: never hand it another note's item.
     if (item == items.itemById.end())
