@@ -13,6 +13,7 @@ class IOvDataMiddle;
 #include <cstdint>
 #include <list>
 #include <map>
+#include <unordered_map>
 #include <memory>
 #include <set>
 #include <string>
@@ -331,8 +332,10 @@ protected:
     std::map<int32_t, std::shared_ptr<SPersonalNoteInfo>> m_notes;
     IdSetCache m_folderChildIds;
     IdSetCache m_folderLiteratureIds;
-    std::map<std::u16string, std::u16string> m_markPosByLiterGuid;
-    std::map<std::u16string, SNoteSetItems> m_noteSetItems;
+    // Keyed by LiterGuid and only ever looked up: hashed, as a tree of 100,000 GUIDs costs a
+    // string comparison per level for every note.
+    std::unordered_map<std::u16string, std::u16string> m_markPosByLiterGuid;
+    std::unordered_map<std::u16string, SNoteSetItems> m_noteSetItems;
     // Note PosID -> its labels, read from the Label table at the first look-up.
     std::map<std::u16string, std::list<std::u16string>> m_labelsByNote;
     bool m_labelsRead = false;
@@ -343,7 +346,7 @@ protected:
     int32_t m_currentStep = 0;
     int32_t m_folderCount = 0;
     // Learning-unit LiterGuid -> library LiterGuid of the literature imported so far.
-    std::map<std::u16string, std::u16string> m_newLiterGuids;
+    std::unordered_map<std::u16string, std::u16string> m_newLiterGuids;
     // Literature without a LiterGuid whose reading state was sent.
     std::set<int32_t> m_importedPkidsWithoutGuid;
     // Folders the current walk has entered: a folder is walked once, whatever its links say.

@@ -28,7 +28,7 @@ int CTavDB::ImportNotesAndLabels(const std::u16string& tavGuid)
     const std::u16string user = OvSysUser::Instance().GetUser();
 
     // A literature's note-set is kept, whole and then parsed, only until its last note is done.
-    std::map<std::u16string, int64_t> notesLeft;
+    std::unordered_map<std::u16string, int64_t> notesLeft;
     for (const auto& [id, note] : m_notes)
         notesLeft[note->LiterGuid] += 1;
 
