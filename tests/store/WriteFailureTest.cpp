@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
 #include <map>
 
 namespace fs = std::filesystem;
@@ -113,6 +114,19 @@ TEST(WriteFailureTest, ADisturbedUpgradeStopsAtAWholeStepAndARerunFinishesIt)
         ASSERT_NE(run, "");
         const auto saw = [&run](const std::string& line) { return run.find("\n" + line + "\n") != std::string::npos; };
         const auto step = [](const char* head, int64_t version) { return head + std::to_string(version) + "..."; };
+        const bool journalLeft = fs::exists(unit.string() + "-journal");
+        if (*d.killAt != '\0') {
+            // The kill left a hot journal. A run on it, before any other program opened it, rolls
+            // it back itself and finishes (on a copy: the checks below look at the killed state).
+            const fs::path hot = unit.parent_path() / "hot.tav";
+            fs::copy_file(unit, hot);
+            fs::copy_file(unit.string() + "-journal", hot.string() + "-journal");
+            // Hot: its header was made durable before the step's pages reached the file.
+            ASSERT_NE(std::ifstream(hot.string() + "-journal", std::ios::binary).get(), 0);
+            const std::string rerun = InitInChild(hot, RLIM_INFINITY, "");
+            EXPECT_NE(rerun.find("\n导入学习单元《hot》\n"), std::string::npos) << rerun;
+            EXPECT_EQ(Fingerprint(hot), expected[d.version]);
+        }
         const int64_t version = testkit::UnitReader(unit).ScalarInt("select VersionNum from VersionInfo");
         if (version < 16) {
             stoppedInside = stoppedInside || version > d.version;
@@ -122,7 +136,7 @@ TEST(WriteFailureTest, ADisturbedUpgradeStopsAtAWholeStepAndARerunFinishesIt)
                          saw(step("升级学习单元数据到版本", version + 2)));
         }
         if (*d.killAt != '\0') {
-            EXPECT_TRUE(saw(step("升级学习单元数据到版本", version + 1)) && fs::exists(unit.string() + "-journal"))
+            EXPECT_TRUE(saw(step("升级学习单元数据到版本", version + 1)) && journalLeft)
                 << "the kill fell outside a step";
         } else if (version < 16) {
             const int cause = std::stoi(run.substr(run.find(' ', run.rfind("\n=")) + 1));
