@@ -305,6 +305,9 @@ protected:
     std::u16string CompanionSubfolder(const std::u16string& name) const;
     // Copies a companion subfolder into "<sync folder><user>/".
     void CopyCompanionSubfolder(const std::u16string& name);
+    // A file that should have reached the library and did not: logged, kept for the run
+    // report, and the import will not be completed.
+    void NoteUnwrittenFile(const char16_t* function, const std::u16string& path, const std::u16string& reason);
 
     // Reports one line through the callback, when there is one.
     void Report(int32_t position, int32_t maximum, const std::u16string& text) const;
@@ -328,6 +331,8 @@ protected:
     // Note PosID -> its labels, read from the Label table at the first look-up.
     std::map<std::u16string, std::list<std::u16string>> m_labelsByNote;
     bool m_labelsRead = false;
+    // m_folderLiteratureIds holds the links of every folder (read in one pass).
+    bool m_folderLiteratureRead = false;
     // LiteraRelate is known to have its IsRead column (probed or added once).
     bool m_literaRelateHasIsRead = false;
     ProgressCallback m_callback;
@@ -341,6 +346,8 @@ protected:
     // Folders the current walk has entered: a folder is walked once, whatever its links say.
     std::set<int32_t> m_walkedFolderIds;
     bool m_importCancelled = false;
+    // Files of this import that could not be copied into the library.
+    int32_t m_unwrittenFiles = 0;
     int32_t m_pauseMs = 10;
     mutable SRunReport m_report;
     bool m_writeStopped = false;

@@ -131,36 +131,43 @@ TEST_F(ImportTest, RenamedFoldersWebPagesNoteCommentsCancelsAndARefusedEntry)
 }
 
 // Whatever a unit says about an attachment or puts in its companion folders, files land only in
-// the entry's attachment folder and the user's folder, and symbolic links are left out. Folders
-// that are their own parents are walked once; literature without GUIDs keeps its reading state.
+// the entry's attachment folder and the user's folder, come only from the companion folder, and
+// symbolic links are left out. Only the part of a path inside the companion folder makes a web
+// page (the unit lies in "mywebpages/"). Folders that are their own parents are walked once;
+// literature without GUIDs keeps its reading state.
 TEST_F(ImportTest, FilesStayInTheLibraryLinksAreNotFollowedAndFolderCyclesEnd)
 {
     const fs::path outside = m_dir.Path() / "outside" / "abs.pdf";
     fs::create_directories(outside.parent_path());
     std::ofstream(outside) << "absolute";
+    const fs::path contentsFolder = m_dir.Path() / "units" / "mywebpages" / "unit_contents";
+    const fs::path page = contentsFolder / "webpage" / "p" / "index.html";
+    const fs::path secret = m_dir.Path() / "secret";
     testkit::UnitSpec spec;
     spec.autoGuids = false;
     spec.folders = {{.id = 1, .name = u"top"}, {.id = 2, .name = u"self"}, {.id = 3, .name = u"child", .parentId = 1}};
     int32_t pkid = 0;
     std::set<std::u16string> remarks;
-    for (const std::u16string& path :
-         Texts{u"D:\\u\\a.pdf", u"..\\..\\x", u"..", u"../../x", U16(outside.string()), u"sub/../../a.pdf", u"/"}) {
+    // Outside the companion folder: a file of the user's, one of the system's, a link out of it.
+    const Texts refused{U16(outside.string()), u"/proc/self/environ", U16((contentsFolder / "key.pdf").string())};
+    for (const std::u16string& path : Texts{u"D:\\u\\a.pdf", u"..\\..\\x", u"..", u"../../x", refused[0], refused[1],
+                                            refused[2], u"sub/../../a.pdf", u"/", U16(page.string())}) {
         spec.literature.push_back({.pkid = ++pkid, .doi = U16("d" + std::to_string(pkid)), .title = path,
                                    .filePath = path, .folderIds = {1, pkid % 2 + 2}, .remark = path + u"!"});
         remarks.insert(path + u"!");
     }
     spec.notes = {{.id = 1, .posId = u"n1", .doi = u"d2"}};
     spec.companionFiles = {{"a.pdf", "A"}, {"x", "X"}, {"webpage/p/index.html", "new"}};
-    const fs::path unit = Build(spec);
+    const fs::path unit = Build(spec, "mywebpages/unit.tav");
     {
         testkit::UnitReader reader(unit);
         reader.Execute("update Category set ParentID = 2 where CategoryId = 2");
         reader.Execute("insert into Category(CategoryId, Name, ParentID, Recycled) values (0, 'zero', 0, 0)");
     }
     const fs::path webpage = testkit::ContentsFolder(unit) / "webpage";
-    const fs::path secret = m_dir.Path() / "secret";
     fs::create_directories(secret);
     std::ofstream(secret / "key.txt") << "secret";
+    fs::create_symlink(secret / "key.txt", contentsFolder / "key.pdf");
     fs::create_directory_symlink(secret, webpage / "out");
     fs::create_directory_symlink(webpage, webpage / "p" / "loop");
     fs::create_symlink(secret / "key.txt", webpage / "key.txt");
@@ -171,7 +178,15 @@ TEST_F(ImportTest, FilesStayInTheLibraryLinksAreNotFollowedAndFolderCyclesEnd)
 
     ASSERT_EQ(Run(unit), 0);
     const std::string tavGuid = U8(Entries().at(0).TavGuid);
-    EXPECT_EQ(FilesBelow(UserFolder() / "attachments" / tavGuid), (std::vector<std::string>{"a.pdf", "abs.pdf", "x"}));
+    EXPECT_EQ(FilesBelow(UserFolder() / "attachments" / tavGuid), (std::vector<std::string>{"a.pdf", "x"}));
+    // What was refused keeps its path, and the run lists it.
+    for (const std::u16string& path : refused) {
+        const auto& literature = Contents().Literature;
+        EXPECT_TRUE(std::any_of(literature.begin(), literature.end(), [&](const auto& l) { return l->FilePath == path; }));
+        EXPECT_TRUE(std::any_of(m_report.notes.begin(), m_report.notes.end(), [&](const std::u16string& note) {
+            return note.find(u"outside the companion folder") != note.npos && note.find(path) != note.npos;
+        })) << U8(path);
+    }
     EXPECT_EQ(FilesBelow(UserFolder() / "webpage"), (std::vector<std::string>{"p/index.html", "p/mine.html"}));
     EXPECT_EQ(ReadWholeFile(UserFolder() / "webpage/p/index.html"), "new");
     for (const std::string& file : FilesBelow(m_dir.Path())) {
