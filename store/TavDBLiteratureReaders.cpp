@@ -24,6 +24,25 @@ bool IsRegularFile(const std::u16string& path)
     return !path.empty() && std::filesystem::is_regular_file(std::filesystem::path(WideToUtf8(path)), error);
 }
 
+// Column 1 of each row of `sql`, grouped by column 0: one pass for what a query per key read.
+// Database errors pass to the caller.
+CTavDB::IdSetCache ReadIdsByKey(CSqliteDB& db, const std::u16string& sql)
+{
+    CTavDB::IdSetCache byKey;
+    CSqliteQuery query = db.ExecuteQuery(sql);
+    for (; !query.IsEof(); query.NextRow()) {
+        auto& ids = byKey[query.GetIntField(0)];
+        if (!ids)
+            ids = std::make_shared<CTavDB::IdSet>();
+        ids->insert(query.GetIntField(1));
+    }
+    return byKey;
+}
+
+// Subfolders by parent. Only whole numbers match a folder, as the comparisons with a folder's id did.
+const char16_t kChildFoldersSql[] =
+    u"select ParentID, CategoryId from Category where Recycled = 0 and typeof(ParentID)='integer'";
+
 // The 53 columns after pkid, in the order of the statement; each goes to the field of its name.
 struct LiteratureColumn {
     const char16_t* name;
@@ -170,18 +189,9 @@ int CTavDB::FillLiteratureFolder()
             return 0;
         // The subfolders and the literature counts of all folders in one pass each: a count per
         // folder scanned the tables once per folder (neither column has an index of its own).
-        // Only whole numbers match a folder, as the comparisons with a folder's id did.
-        IdSetCache children;
-        CSqliteQuery query = m_db.ExecuteQuery(
-            u"select ParentID, CategoryId from Category where Recycled=0 and typeof(ParentID)='integer'");
-        for (; !query.IsEof(); query.NextRow()) {
-            auto& ids = children[query.GetIntField(0)];
-            if (!ids)
-                ids = std::make_shared<IdSet>();
-            ids->insert(query.GetIntField(1));
-        }
+        IdSetCache children = ReadIdsByKey(m_db, kChildFoldersSql);
         std::map<int32_t, int32_t> literatureCounts;
-        query = m_db.ExecuteQuery(u"select CategoryId, count(*) from CategoryLitera where Recycled = 0 and "
+        CSqliteQuery query = m_db.ExecuteQuery(u"select CategoryId, count(*) from CategoryLitera where Recycled = 0 and "
                                   u"typeof(CategoryId)='integer' group by CategoryId");
         for (; !query.IsEof(); query.NextRow())
             literatureCounts[query.GetIntField(0)] += query.GetIntField(1);
@@ -349,12 +359,9 @@ int CTavDB::GetAllSubCategoryIds(IdSet& ids, int32_t parentId)
     // One read of the parent links, then a walk with a work list and a record of the folders
     // already reached: links that come back to a folder (a folder that is its own parent, a
     // CategoryId 0) end the walk there, and a deep chain costs no stack.
-    std::map<int32_t, std::vector<int32_t>> childrenOf;
+    IdSetCache childrenOf;
     try {
-        CSqliteQuery query = m_db.ExecuteQuery(
-            u"select ParentID, CategoryId from Category where Recycled = 0 and typeof(ParentID)='integer'");
-        for (; !query.IsEof(); query.NextRow())
-            childrenOf[query.GetIntField(0)].push_back(query.GetIntField(1));
+        childrenOf = ReadIdsByKey(m_db, kChildFoldersSql);
     } catch (const CSqliteException& e) {
         LogSqliteError(u"TavDBSql", u"CTavDB::GetAllSubCategoryIds", __LINE__, e);
         return 0;
@@ -364,7 +371,10 @@ int CTavDB::GetAllSubCategoryIds(IdSet& ids, int32_t parentId)
     while (!pending.empty()) {
         const int32_t current = pending.back();
         pending.pop_back();
-        for (const int32_t child : childrenOf[current]) {
+        const auto children = childrenOf.find(current);
+        if (children == childrenOf.end())
+            continue;
+        for (const int32_t child : *children->second) {
             if (!reached.insert(child).second)
                 continue;
             ids.insert(child);
@@ -382,14 +392,8 @@ int CTavDB::GetLiteratureInfoIdList(std::shared_ptr<IdSet>& ids, int32_t categor
         // Every folder's links in one pass: a query per folder scanned the links once per folder.
         IdSetCache byFolder;
         try {
-            CSqliteQuery query = m_db.ExecuteQuery(
-                u"select CategoryId, pkid from CategoryLitera where Recycled = 0 and typeof(CategoryId)='integer'");
-            for (; !query.IsEof(); query.NextRow()) {
-                auto& pkids = byFolder[query.GetIntField(0)];
-                if (!pkids)
-                    pkids = std::make_shared<IdSet>();
-                pkids->insert(query.GetIntField(1));
-            }
+            byFolder = ReadIdsByKey(
+                m_db, u"select CategoryId, pkid from CategoryLitera where Recycled = 0 and typeof(CategoryId)='integer'");
         } catch (const CSqliteException& e) {
             LogSqliteError(u"TavDBSql", u"CTavDB::GetLiteratureInfoIdList", __LINE__, e);
             return 0;
