@@ -126,7 +126,6 @@ int CTavDB::ImportAttachmentFile(std::u16string& storedPath, const std::u16strin
             return 0;
         }
     }
-    storedPath = source;
     // A unit may come from someone else: it brings in its own files, never any other file the
     // user can read (which would then travel with the synced library).
     if (!IsRealFolder(FsPath(contents)) || !LiesInside(FsPath(contents), FsPath(source))) {
@@ -135,6 +134,7 @@ int CTavDB::ImportAttachmentFile(std::u16string& storedPath, const std::u16strin
                    source + u": not stored: the attachment lies outside the companion folder " + contents);
         return 0;
     }
+    storedPath = source;
     const int32_t result = Library().StoreAttachment(storedPath, source, user, tavGuid);
     if (result != 0 && result != kLibrarySourceMissing)
         NoteUnwrittenFile(u"CTavDB::ImportAttachmentFile", source, Library().GetErrorText(result));
