@@ -347,31 +347,27 @@ TEST_F(ImportTest, FilesStayInTheLibraryLinksAreNotFollowedAndFolderCyclesEnd)
     EXPECT_EQ(contents.Notes[0].Note->LiterGuid, u"");
 }
 
-// 100,000 folders side by side, and 100,000 nested in one chain (with a literature at its foot):
-// each is read without a scan per folder and walked without a call per level, and imports whole.
-TEST_F(ImportTest, AHundredThousandFoldersFlatOrInOneChainImportWhole)
+// 100,000 folders nested in one chain, with a literature at its foot: walked without a call per
+// level, the chain imports whole and the library shows every level. (The time to read as many
+// folders side by side, or in the chain, is bench_folders' business.)
+TEST_F(ImportTest, AHundredThousandFoldersInOneChainImportWhole)
 {
     constexpr int kFolders = 100000;
-    for (const bool chain : {false, true}) {
-        SCOPED_TRACE(chain ? "chain" : "flat");
-        testkit::UnitSpec spec;
-        spec.literature = {{.pkid = 1, .doi = u"d1", .title = u"at the foot"}};
-        const fs::path unit = Build(spec, chain ? "chain.tav" : "flat.tav");
-        testkit::UnitReader(unit).Execute(
-            "insert into Category(CategoryId, Name, ParentID, CategoryGuid) with recursive c(x) as (select 1 union "
-            "all select x + 1 from c where x < " + std::to_string(kFolders) + ") select x, 'f' || x, " +
-            (chain ? "x - 1" : "0") + ", 'G' || x from c");
-        testkit::UnitReader(unit).Execute("insert into CategoryLitera(CategoryId, pkid) values (" +
-                                          std::to_string(kFolders) + ", 1)");
-        fs::remove_all(UserFolder());
-        ASSERT_EQ(Run(unit), 0);
-        const SLibraryEntryContents contents = Contents();
-        EXPECT_TRUE(contents.Entry.Complete);
-        ASSERT_EQ(contents.Folders.size(), static_cast<size_t>(kFolders));
-        EXPECT_EQ(contents.Folders.back().Depth, chain ? kFolders - 1 : 0);
-        EXPECT_EQ(contents.Folders.back().Folder->Name, U16("f" + std::to_string(kFolders)));
-        EXPECT_EQ(contents.Folders.back().LiteratureCount, 1);
-    }
+    testkit::UnitSpec spec;
+    spec.literature = {{.pkid = 1, .doi = u"d1", .title = u"at the foot"}};
+    const fs::path unit = Build(spec);
+    testkit::UnitReader(unit).Execute(
+        "insert into Category(CategoryId, Name, ParentID, CategoryGuid) with recursive c(x) as (select 1 union "
+        "all select x + 1 from c where x < " + std::to_string(kFolders) + ") select x, 'f' || x, x - 1, 'G' || x from c");
+    testkit::UnitReader(unit).Execute("insert into CategoryLitera(CategoryId, pkid) values (" + std::to_string(kFolders) +
+                                      ", 1)");
+    ASSERT_EQ(Run(unit), 0);
+    const SLibraryEntryContents contents = Contents();
+    EXPECT_TRUE(contents.Entry.Complete);
+    ASSERT_EQ(contents.Folders.size(), static_cast<size_t>(kFolders));
+    EXPECT_EQ(contents.Folders.back().Depth, kFolders - 1);
+    EXPECT_EQ(contents.Folders.back().Folder->Name, U16("f" + std::to_string(kFolders)));
+    EXPECT_EQ(contents.Folders.back().LiteratureCount, 1);
 }
 
 // Nobody is signed in here: a unit that is read whole ends with no library to fill.
