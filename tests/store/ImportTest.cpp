@@ -221,8 +221,9 @@ TEST_F(ImportTest, EveryCarriedFieldLandsAsTheUnitHoldsIt)
     testkit::UnitSpec spec;
     spec.folders = {{.id = 1, .name = u"top"}, {.id = 2, .name = u"sub", .parentId = 1},
                     {.id = 3, .name = u"below", .parentId = 2}, {.id = 4, .name = u"gone", .parentId = 2, .recycled = true},
-                    {.id = 5, .name = u"beside", .parentId = 1}};
-    spec.literature = {{.pkid = 1, .doi = u"d1", .folderIds = {2}}, {.pkid = 2, .doi = u"d2", .folderIds = {2, 3}}};
+                    {.id = 5, .name = u"beside", .parentId = 1}, {.id = 6, .name = u"own parent", .parentId = 6}};
+    spec.literature = {{.pkid = 1, .doi = u"d1", .folderIds = {2}}, {.pkid = 2, .doi = u"d2", .folderIds = {2, 3}},
+                       {.pkid = 3, .doi = u"d3", .folderIds = {6}}};
     spec.notes = {{.id = 1, .posId = u"n1", .doi = u"d1"}};
     const fs::path unit = Build(spec);
     {
@@ -258,6 +259,20 @@ TEST_F(ImportTest, EveryCarriedFieldLandsAsTheUnitHoldsIt)
     std::shared_ptr<SPersonalLiteratureFolder> record;
     ASSERT_EQ(store.GetLiteratureFolder(record, 2), 1);
     landed.folder = *record;
+    // The readers of whole subtrees: the folders below one (not the recycled one, not one that is
+    // its own parent), the literature of a folder (not by a recycled link) and of the whole unit.
+    CTavDB::IdSet below, belowSub;
+    EXPECT_TRUE(store.GetAllSubCategoryIds(below, 0) == 1 && store.GetAllSubCategoryIds(belowSub, 2) == 1);
+    EXPECT_EQ(below, (CTavDB::IdSet{1, 2, 3, 5}));
+    EXPECT_EQ(belowSub, CTavDB::IdSet{3});
+    std::shared_ptr<CTavDB::IdSet> pkids;
+    const auto literatureOf = [&](int32_t id) {
+        return store.GetLiteratureInfoIdList(pkids, id) == 1 ? *pkids : CTavDB::IdSet{0};
+    };
+    EXPECT_EQ(literatureOf(3), CTavDB::IdSet{});
+    EXPECT_EQ(literatureOf(6), CTavDB::IdSet{3});
+    EXPECT_EQ(literatureOf(2), (CTavDB::IdSet{1, 2}));
+    EXPECT_EQ(literatureOf(-1), (CTavDB::IdSet{1, 2}));
     testkit::UnitReader reader(unit);
     for (const Carried& f : fields) {
         const std::string key = std::string(f.table) == "LiteraInfo" || std::string(f.table) == "LiteraRelate"
