@@ -520,6 +520,21 @@ TEST_F(DriverTest, EachKindOfUnitEndsWithItsResultAndLastLine)
         // Read whole, never wrapped round into 1..16: a layout newer than any step knows.
         {"VersionNum 4294967297", newer("4294967297"), u"", kTavImportFailed, failed.c_str(), {}, u"", newerLayout},
         {"VersionNum 17", newer("17"), u"", kTavImportFailed, failed.c_str(), {}, u"", newerLayout},
+        // Its last change is only in the log it left, which the run recovers.
+        {"a unit in write-ahead-log mode left with its log",
+         [](const fs::path& dir) {
+             const fs::path unit = Crafted(16, {"pragma journal_mode = wal"})(dir);
+             testkit::UnitReader writer(unit);
+             writer.Execute("update LiteraInfo set Title = 'in the log'");
+             fs::copy_file(unit, dir / "left.tav");
+             fs::copy_file(unit.string() + "-wal", dir / "left.tav-wal");
+             return dir / "left.tav";
+         },
+         u"", kTavImportFailed, failed.c_str(), {}, u"",
+         [](const fs::path& unit) {
+             testkit::UnitReader reader(unit);
+             EXPECT_EQ(reader.ScalarInt("select count(*) from LiteraInfo where Title is not 'in the log'"), 0);
+         }},
         {"a companion folder that links out", linkedOut("contents"), u"", kTavImportFailed, failed.c_str(), {}, u"",
          noBackup},
         {"a backup folder that links out", linkedOut("TavBackup"), u"", kTavImportFailed, failed.c_str(), {}, u"",
