@@ -88,10 +88,9 @@ bool CTavDB::AdmitUnit(const std::u16string& path)
     if (std::filesystem::exists(native + "-journal", noJournal)) {
         CSqliteDB recovery;
         const int32_t recovered = OpenUnitFile(recovery, path, EUnitOpen::ReadWrite, encrypted, error);
+        // Another key, or no database at all, is for the look below to say.
         if (recovered != 0 && UnitProblemOfSqliteCode(recovered) != EUnitProblem::NotADatabase)
-            return refuse(UnitProblemOfSqliteCode(recovered) == EUnitProblem::None ? EUnitProblem::WriteError
-                                                                                   : UnitProblemOfSqliteCode(recovered),
-                          u"the journal of an interrupted run could not be rolled back: " + error);
+            return refuse(EUnitProblem::WriteError, u"the journal of an interrupted run could not be rolled back: " + error);
     }
     CSqliteDB db;
     const int32_t opened = OpenUnitFile(db, path, EUnitOpen::ReadOnly, encrypted, error);

@@ -473,6 +473,16 @@ TEST_F(DriverTest, EachKindOfUnitEndsWithItsResultAndLastLine)
              return unit;
          },
          EUnitProblem::Damaged),
+        {"a folder in place of its journal",
+         [](const fs::path& dir) {
+             const fs::path unit = Crafted(12, {})(dir);
+             fs::create_directories(unit.string() + "-journal");
+             return unit;
+         },
+         u"", kTavSqliteError, u"打开学习单元", EUnitProblem::WriteError, u"",
+         [this](const fs::path&) {
+             EXPECT_EQ(m_report.detail.rfind(u"the journal of an interrupted run could not be rolled back: ", 0), 0u);
+         }},
         Refused("an encrypted unit with a view in place of VersionInfo",
                 Crafted(16, {"alter table VersionInfo rename to V0", "create view versioninfo as select * from V0"},
                         true),

@@ -226,7 +226,8 @@ TEST(WriteFailureTest, FilesThatCannotBeCopiedFailTheImportAndARerunWithRoomFini
         o.make();
         const std::string run = InitInChild(unit, o.limit, "");
         const std::string failed = "\n更新学习单元失败\n=" + std::to_string(kTavImportFailed) + " " +
-                                   std::to_string(static_cast<int>(EUnitProblem::FilesNotCopied)) + "\n";
+                                   std::to_string(static_cast<int>(EUnitProblem::FilesNotCopied)) + " " +
+                                   std::to_string(o.unwritten.size()) + " file(s)\n";
         EXPECT_NE(run.find(failed), std::string::npos) << run;
         std::set<std::string> named;
         for (size_t at = run.find(": could not be copied"); at != std::string::npos;
