@@ -90,7 +90,8 @@ bool CTavDB::AdmitUnit(const std::u16string& path)
         const int32_t recovered = OpenUnitFile(recovery, path, EUnitOpen::ReadWrite, encrypted, error);
         // Another key, or no database at all, is for the look below to say.
         if (recovered != 0 && UnitProblemOfSqliteCode(recovered) != EUnitProblem::NotADatabase)
-            return refuse(EUnitProblem::WriteError, u"the journal of an interrupted run could not be rolled back: " + error);
+            return refuse(EUnitProblem::WriteError,
+                          u"the journal of an interrupted run could not be rolled back: " + error);
     }
     CSqliteDB db;
     const int32_t opened = OpenUnitFile(db, path, EUnitOpen::ReadOnly, encrypted, error);
