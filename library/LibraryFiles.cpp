@@ -2,7 +2,7 @@
 
 #include "library/LibraryDatabase.h"
 #include "library/LibraryErrors.h"
-#include "support/Guid.h"
+#include "support/ContainedPath.h"
 #include "support/TextConvert.h"
 
 #include <array>
@@ -24,25 +24,6 @@ std::u16string NameVariant(const std::u16string& name, int number)
     const std::u16string title = hasExtension ? name.substr(0, dot) : name;
     const std::u16string extension = hasExtension ? name.substr(dot) : std::u16string();
     return title + u" (" + ToWide(std::to_string(number)) + u")" + extension;
-}
-
-// Copies through a temporary file in the target folder, so that a failed copy never leaves a
-// half-written attachment under its real name.
-bool CopyFileAtomically(const fs::path& source, const fs::path& target)
-{
-    std::error_code error;
-    const fs::path temporary = target.parent_path() / ToFsPath(u".partial-" + NewGuidText());
-    if (!fs::copy_file(source, temporary, fs::copy_options::overwrite_existing, error) || error) {
-        fs::remove(temporary, error);
-        return false;
-    }
-    fs::rename(temporary, target, error);
-    if (error) {
-        std::error_code ignored;
-        fs::remove(temporary, ignored);
-        return false;
-    }
-    return true;
 }
 
 } // namespace
@@ -95,7 +76,8 @@ int32_t CopyAttachmentInto(const fs::path& source, const fs::path& folder, fs::p
             }
             continue;
         }
-        if (!CopyFileAtomically(source, candidate))
+        // Never a half-written attachment under its real name.
+        if (CopyFileThroughTemporary(source, candidate))
             return kLibraryCopyFailed;
         stored = candidate;
         created = true;

@@ -8,6 +8,7 @@
 #include "support/Log.h"
 
 #include <map>
+#include <set>
 
 namespace {
 
@@ -17,20 +18,29 @@ CBoundQuery Bound(CSqliteDB& db, const std::u16string& sql, const std::vector<Sq
     return CBoundQuery(db.Prepare(sql), values);
 }
 
-// Adds the children of `parent` (and theirs) in depth-first order.
+// Adds the children of `parent` (and theirs) in depth-first order, every level of them. The walk
+// keeps its own list of open levels: a chain of folders as deep as an imported unit held cannot
+// overflow the stack. Folders only ever hang under folders added before them, so there is no
+// cycle; a hand-edited database that has one still ends, as each folder is added once.
 void AppendSubtree(const std::multimap<std::u16string, SLibraryFolderNode>& byParent, const std::u16string& parent,
-                   int32_t depth, std::vector<SLibraryFolderNode>& out)
+                   std::vector<SLibraryFolderNode>& out)
 {
-    // Folders only ever hang under folders added before them, so there is no cycle; the depth
-    // bound is a guard against a hand-edited database all the same.
-    if (depth > 1000)
-        return;
-    const auto [begin, end] = byParent.equal_range(parent);
-    for (auto it = begin; it != end; ++it) {
-        SLibraryFolderNode node = it->second;
-        node.Depth = depth;
+    using Range = std::pair<std::multimap<std::u16string, SLibraryFolderNode>::const_iterator,
+                            std::multimap<std::u16string, SLibraryFolderNode>::const_iterator>;
+    std::vector<Range> open{byParent.equal_range(parent)};
+    std::set<std::u16string> added;
+    while (!open.empty()) {
+        Range& level = open.back();
+        if (level.first == level.second) {
+            open.pop_back();
+            continue;
+        }
+        SLibraryFolderNode node = (level.first++)->second;
+        if (!added.insert(node.Folder->FolderGuid).second)
+            continue;
+        node.Depth = static_cast<int32_t>(open.size()) - 1;
         out.push_back(node);
-        AppendSubtree(byParent, node.Folder->FolderGuid, depth + 1, out);
+        open.push_back(byParent.equal_range(node.Folder->FolderGuid));
     }
 }
 
@@ -84,7 +94,7 @@ std::vector<SLibraryFolderNode> QueryFolderTree(CSqliteDB& db, const std::u16str
         byParent.emplace(node.Folder->ParentGuid, node); // equal keys keep insertion order
     }
     std::vector<SLibraryFolderNode> tree;
-    AppendSubtree(byParent, tavGuid, 0, tree);
+    AppendSubtree(byParent, tavGuid, tree);
     return tree;
 }
 

@@ -16,12 +16,23 @@ std::u16string DescribeUnitProblem(EUnitProblem problem)
     case EUnitProblem::Damaged: return u"the learning unit is damaged";
     case EUnitProblem::EmptyFile: return u"the file is empty";
     case EUnitProblem::ForeignObject: return u"a table of the layout is a view or a virtual table";
+    case EUnitProblem::FilesNotCopied: return u"files could not be copied into the library";
     }
     return {};
 }
 
 EUnitProblem UnitProblemOfSqliteCode(int32_t code)
 {
+#ifndef SQLITE_READONLY_DIRECTORY
+    constexpr int32_t SQLITE_READONLY_DIRECTORY = SQLITE_READONLY | (6 << 8);
+#endif
+    // Of the read-only codes only the plain one and the folder's mean that the file may not be
+    // written; the others (a journal a read-only connection cannot roll back, a lock) say that
+    // writing went wrong.
+    if (code == SQLITE_READONLY_DIRECTORY)
+        return EUnitProblem::ReadOnlyFolder;
+    if ((code & 0xFF) == SQLITE_READONLY && code != SQLITE_READONLY)
+        return EUnitProblem::WriteError;
     switch (code & 0xFF) {
     case SQLITE_FULL: return EUnitProblem::DiskFull;
     case SQLITE_READONLY: return EUnitProblem::ReadOnlyFile;

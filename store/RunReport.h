@@ -16,6 +16,7 @@ enum class EUnitProblem {
     Damaged,        // fails SQLite's quick check, or SQLite found it corrupt
     EmptyFile,
     ForeignObject,  // a table of the layout is a view or a virtual table
+    FilesNotCopied, // files of the import could not be written into the library
 };
 
 struct SRunReport {

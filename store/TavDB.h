@@ -314,6 +314,9 @@ protected:
     void DescribeSource(STavInfo& unit, const std::u16string& path) const;
     // After the entry completed: settles the earlier entries of the same unit and says what became of them.
     void SettleEarlierEntries(const std::u16string& tavGuid);
+    // A file that should have reached the library and did not: logged, kept for the run
+    // report, and the import will not be completed.
+    void NoteUnwrittenFile(const char16_t* function, const std::u16string& path, const std::u16string& reason);
 
     // Reports one line through the callback, when there is one.
     void Report(int32_t position, int32_t maximum, const std::u16string& text) const;
@@ -339,6 +342,8 @@ protected:
     // Note PosID -> its labels, read from the Label table at the first look-up.
     std::map<std::u16string, std::list<std::u16string>> m_labelsByNote;
     bool m_labelsRead = false;
+    // m_folderLiteratureIds holds the links of every folder (read in one pass).
+    bool m_folderLiteratureRead = false;
     // LiteraRelate is known to have its IsRead column (probed or added once).
     bool m_literaRelateHasIsRead = false;
     ProgressCallback m_callback;
@@ -356,6 +361,8 @@ protected:
     std::vector<SEarlierEntry> m_earlierEntries;
     std::u16string m_runStart;
     int32_t m_versionBeforeUpgrade = 0;
+    // Files of this import that could not be copied into the library.
+    int32_t m_unwrittenFiles = 0;
     int32_t m_pauseMs = 10;
     ActivityCallback m_activity;
     int64_t m_rowsDone = 0;

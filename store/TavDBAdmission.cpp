@@ -79,9 +79,21 @@ bool CTavDB::AdmitUnit(const std::u16string& path)
     if (IsReadOnlyFolder(native))
         return refuse(EUnitProblem::ReadOnlyFolder, {});
 
-    CSqliteDB db;
     bool encrypted = false;
     std::u16string error;
+    // A run killed while writing leaves a hot journal behind. Only a connection that may write
+    // rolls it back (a read-only one fails with SQLITE_READONLY_ROLLBACK, as if the file were
+    // read-only), so the file, known to be writable by now, is opened for writing once first.
+    std::error_code noJournal;
+    if (std::filesystem::exists(native + "-journal", noJournal)) {
+        CSqliteDB recovery;
+        const int32_t recovered = OpenUnitFile(recovery, path, EUnitOpen::ReadWrite, encrypted, error);
+        // Another key, or no database at all, is for the look below to say.
+        if (recovered != 0 && UnitProblemOfSqliteCode(recovered) != EUnitProblem::NotADatabase)
+            return refuse(EUnitProblem::WriteError,
+                          u"the journal of an interrupted run could not be rolled back: " + error);
+    }
+    CSqliteDB db;
     const int32_t opened = OpenUnitFile(db, path, EUnitOpen::ReadOnly, encrypted, error);
     if (opened != 0) {
         const EUnitProblem cause = UnitProblemOfSqliteCode(opened);

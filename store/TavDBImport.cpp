@@ -86,6 +86,7 @@ int CTavDB::ImportToPersonalLibrary(const std::u16string& path)
     m_walkedFolderIds.clear();
     m_noteSetItems.clear();
     m_importCancelled = false;
+    m_unwrittenFiles = 0;
     auto unit = std::make_shared<STavInfo>();
     unit->Name = FilePathParts(path).BaseName();
     DescribeSource(*unit, path);
@@ -131,6 +132,13 @@ int CTavDB::ImportToPersonalLibrary(const std::u16string& path)
     // The entry is marked complete only once everything it holds is committed.
     if (const int32_t ended = batch.End(); ended != 0)
         return ended;
+    // An entry that lacks files is no finished import: it stays incomplete, and a rerun with
+    // room makes a whole one.
+    if (m_unwrittenFiles != 0) {
+        m_report.cause = EUnitProblem::FilesNotCopied;
+        m_report.detail = ToWide(std::to_string(m_unwrittenFiles)) + u" file(s)";
+        return kTavImportFailed;
+    }
     Library().CompleteLearningUnit(tavGuid, User());
     SettleEarlierEntries(tavGuid);
     Report(m_totalSteps, m_totalSteps, u"更新学习单元完成");
@@ -140,16 +148,47 @@ int CTavDB::ImportToPersonalLibrary(const std::u16string& path)
 int CTavDB::ImportFolderTree(int32_t& counter, int32_t parentId, const std::u16string& parentGuid,
                              const std::u16string& tavGuid)
 {
-    m_walkedFolderIds.insert(parentId);
-    std::shared_ptr<IdSet> children;
-    const std::u16string sql = parentId == -1 ? std::u16string(u"Select distinct(categoryId) From Category where Recycled=0")
-                                              : u"Select categoryId From Category where ParentID=" +
-                                                    ToWide(std::to_string(parentId)) + u" and Recycled=0";
-    if (GetIdList(children, parentId, m_folderChildIds, sql) == 0)
+    // One entry per open level of the walk, kept here rather than on the call stack: a chain of
+    // folders as deep as a unit holds cannot overflow it. The order is that of a recursive walk
+    // (a folder, its literature, then its subfolders), and a cancel closes one level at a time.
+    struct Level {
+        std::shared_ptr<IdSet> children;
+        IdSet::const_iterator next;
+        std::u16string guid;
+        int result = 0; // of the last AddFolder of this level
+    };
+    std::vector<Level> levels;
+    const auto enter = [&](int32_t id, const std::u16string& guid) {
+        m_walkedFolderIds.insert(id);
+        std::shared_ptr<IdSet> children;
+        if (id == -1) {
+            if (GetIdList(children, id, m_folderChildIds, u"Select distinct(categoryId) From Category where Recycled=0") == 0)
+                return false;
+        } else {
+            // FillLiteratureFolder reads the subfolders of every folder at once.
+            if (FillLiteratureFolder() == 0)
+                return false;
+            const auto found = m_folderChildIds.find(id);
+            children = found == m_folderChildIds.end() ? std::make_shared<IdSet>() : found->second;
+        }
+        levels.push_back({children, children->begin(), guid, 0});
+        return true;
+    };
+    if (!enter(parentId, parentGuid))
         return -1;
-
     int result = 0;
-    for (const int32_t id : *children) {
+    const auto leave = [&] {
+        if (levels.size() == 1)
+            result = levels.back().result;
+        levels.pop_back();
+    };
+    while (!levels.empty()) {
+        Level& level = levels.back();
+        if (level.next == level.children->end()) {
+            leave();
+            continue;
+        }
+        const int32_t id = *level.next++;
         // A link back to a folder of this walk (itself, an ancestor, the root) is not followed.
         if (m_walkedFolderIds.count(id) != 0)
             continue;
@@ -168,23 +207,26 @@ int CTavDB::ImportFolderTree(int32_t& counter, int32_t parentId, const std::u16s
         record->Name = folder->Name.size() > kMaxFolderNameLength
                            ? u"重命名：" + folder->Name.substr(0, kRenamedPrefixLength)
                            : folder->Name;
-        record->ParentGuid = parentGuid;
+        record->ParentGuid = level.guid;
         record->TavGuid = tavGuid;
         Report(m_currentStep, m_totalSteps, u"导入文献夹《" + folder->Name + u"》");
-        if (ImportCancelCheckpoint())
-            return result;
-        result = Library().AddFolder(record, tavGuid, User(), 0);
-        if (result != 0)
+        if (ImportCancelCheckpoint()) {
+            leave();
+            continue;
+        }
+        level.result = Library().AddFolder(record, tavGuid, User(), 0);
+        if (level.result != 0)
             Report(m_currentStep, m_totalSteps, u"更新文献夹《" + folder->Name + u"》失败");
-        if (ImportCancelCheckpoint())
-            return result;
-
-        if (!ImportFolderLiterature(id, record->FolderGuid, tavGuid))
-            return result;
+        if (ImportCancelCheckpoint() || !ImportFolderLiterature(id, record->FolderGuid, tavGuid)) {
+            leave();
+            continue;
+        }
         Pause();
-        if (ImportCancelCheckpoint()) // at the pause, so a cancel never waits for the subfolders
-            return result;
-        ImportFolderTree(counter, id, record->FolderGuid, tavGuid);
+        if (ImportCancelCheckpoint()) { // at the pause, so a cancel never waits for the subfolders
+            leave();
+            continue;
+        }
+        enter(id, record->FolderGuid);
     }
     return result;
 }

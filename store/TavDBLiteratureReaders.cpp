@@ -24,6 +24,25 @@ bool IsRegularFile(const std::u16string& path)
     return !path.empty() && std::filesystem::is_regular_file(std::filesystem::path(WideToUtf8(path)), error);
 }
 
+// Column 1 of each row of `sql`, grouped by column 0: one pass for what a query per key read.
+// Database errors pass to the caller.
+CTavDB::IdSetCache ReadIdsByKey(CSqliteDB& db, const std::u16string& sql)
+{
+    CTavDB::IdSetCache byKey;
+    CSqliteQuery query = db.ExecuteQuery(sql);
+    for (; !query.IsEof(); query.NextRow()) {
+        auto& ids = byKey[query.GetIntField(0)];
+        if (!ids)
+            ids = std::make_shared<CTavDB::IdSet>();
+        ids->insert(query.GetIntField(1));
+    }
+    return byKey;
+}
+
+// Subfolders by parent. Only whole numbers match a folder, as the comparisons with a folder's id did.
+const char16_t kChildFoldersSql[] =
+    u"select ParentID, CategoryId from Category where Recycled = 0 and typeof(ParentID)='integer'";
+
 // The 53 columns after pkid, in the order of the statement; each goes to the field of its name.
 struct LiteratureColumn {
     const char16_t* name;
@@ -168,7 +187,19 @@ int CTavDB::FillLiteratureFolder()
         }
         if (ImportCancelCheckpoint())
             return 0;
-        CSqliteQuery query = m_db.ExecuteQuery(
+        // The subfolders and the literature counts of all folders in one pass each: a count per
+        // folder scanned the tables once per folder (neither column has an index of its own).
+        IdSetCache children = ReadIdsByKey(m_db, kChildFoldersSql);
+        std::map<int32_t, int32_t> literatureCounts;
+        CSqliteQuery query = m_db.ExecuteQuery(u"select CategoryId, count(*) from CategoryLitera where Recycled = 0 and "
+                                  u"typeof(CategoryId)='integer' group by CategoryId");
+        for (; !query.IsEof(); query.NextRow())
+            literatureCounts[query.GetIntField(0)] += query.GetIntField(1);
+        const auto childCount = [&children](int32_t id) {
+            const auto found = children.find(id);
+            return found == children.end() ? 0 : static_cast<int32_t>(found->second->size());
+        };
+        query = m_db.ExecuteQuery(
             u"select CategoryId,Name,ParentID,CategoryGuid,\t\t\t\t\t\t  ParentGuid,VersionInfo,IsModify,CategoryLiteraVersion, "
             u"IsRelateModify, IsRemoved from Category where Recycled=0");
         for (; !query.IsEof(); query.NextRow()) {
@@ -185,10 +216,9 @@ int CTavDB::FillLiteratureFolder()
             folder->CategoryLiteraVersion = query.GetIntField(7);
             folder->IsRelateModify = query.GetIntField(8);
             folder->IsRemoved = query.GetIntField(9);
-            const std::u16string id = Number(folder->CategoryId);
-            folder->ChildCount = m_db.ExecuteScalar(u"select count(*) from Category where ParentID='" + id + u"' and Recycled =0");
-            folder->LiteratureCount =
-                m_db.ExecuteScalar(u"select count(*) from CategoryLitera where CategoryId='" + id + u"' and Recycled = 0");
+            folder->ChildCount = childCount(folder->CategoryId);
+            const auto counted = literatureCounts.find(folder->CategoryId);
+            folder->LiteratureCount = counted == literatureCounts.end() ? 0 : counted->second;
             folder->TavId = m_tavId;
             folder->Zeroed = 0;
             m_folders[folder->CategoryId] = folder;
@@ -197,12 +227,14 @@ int CTavDB::FillLiteratureFolder()
         auto root = std::make_shared<SPersonalLiteratureFolder>();
         root->CategoryId = 0;
         root->ParentID = 0;
-        root->ChildCount = m_db.ExecuteScalar(u"select count(*) from Category where ParentID='0' and Recycled=0");
+        root->ChildCount = childCount(0);
         root->LiteratureCount = 0;
         root->TavId = m_tavId;
         root->IsRemoved = 0;
         root->Zeroed = 0;
         m_folders[0] = root;
+        for (auto& [parent, ids] : children)
+            m_folderChildIds[parent] = std::move(ids);
         return 1;
     } catch (const CSqliteException& e) {
         LogSqliteError(u"TavDBSql", u"CTavDB::FillLiteratureFolder", __LINE__, e);
@@ -324,62 +356,69 @@ int CTavDB::GetLabelInfoByNote(std::list<std::u16string>& labels, const std::u16
 
 int CTavDB::GetAllSubCategoryIds(IdSet& ids, int32_t parentId)
 {
-    // Walked with a work list and a record of the folders already reached, so that links that
-    // come back to a folder (a folder that is its own parent, a CategoryId 0) end the walk there.
-    std::set<int32_t> reached{parentId};
-    std::vector<int32_t> pending{parentId};
+    // One read of the parent links, then a walk with a work list and a record of the folders
+    // already reached: links that come back to a folder (a folder that is its own parent, a
+    // CategoryId 0) end the walk there, and a deep chain costs no stack.
+    IdSetCache childrenOf;
     try {
-        while (!pending.empty()) {
-            const int32_t current = pending.back();
-            pending.pop_back();
-            CSqliteQuery query = m_db.ExecuteQuery(u"select CategoryId from Category where ParentID = " + Number(current) +
-                                                   u" and Recycled = 0");
-            for (; !query.IsEof(); query.NextRow()) {
-                const int32_t child = query.GetIntField(0);
-                if (!reached.insert(child).second)
-                    continue;
-                ids.insert(child);
-                pending.push_back(child);
-            }
-        }
-        return 1;
+        childrenOf = ReadIdsByKey(m_db, kChildFoldersSql);
     } catch (const CSqliteException& e) {
         LogSqliteError(u"TavDBSql", u"CTavDB::GetAllSubCategoryIds", __LINE__, e);
         return 0;
     }
+    std::set<int32_t> reached{parentId};
+    std::vector<int32_t> pending{parentId};
+    while (!pending.empty()) {
+        const int32_t current = pending.back();
+        pending.pop_back();
+        const auto children = childrenOf.find(current);
+        if (children == childrenOf.end())
+            continue;
+        for (const int32_t child : *children->second) {
+            if (!reached.insert(child).second)
+                continue;
+            ids.insert(child);
+            pending.push_back(child);
+        }
+    }
+    return 1;
 }
 
 int CTavDB::GetLiteratureInfoIdList(std::shared_ptr<IdSet>& ids, int32_t categoryId)
 {
-    std::u16string sql;
-    if (categoryId != -1) {
-        sql = u"select pkid from CategoryLitera where CategoryId=" + Number(categoryId) + u" and Recycled = 0";
-    } else if (m_tavId == u"TempRead") {
-        sql = u"select pkid from LiteraInfo";
-    } else {
-        IdSet folders;
+    if (categoryId == -1 && m_tavId == u"TempRead")
+        return GetIdList(ids, categoryId, m_folderLiteratureIds, u"select pkid from LiteraInfo");
+    if (!m_folderLiteratureRead) {
+        // Every folder's links in one pass: a query per folder scanned the links once per folder.
+        IdSetCache byFolder;
         try {
-            CSqliteQuery query = m_db.ExecuteQuery(u"select CategoryId from Category where Recycled = 0 and ParentID = 0");
-            std::vector<int32_t> topLevel;
-            for (; !query.IsEof(); query.NextRow())
-                topLevel.push_back(query.GetIntField(0));
-            query = CSqliteQuery();
-            for (int32_t id : topLevel) {
-                folders.insert(id);
-                GetAllSubCategoryIds(folders, id);
-            }
+            byFolder = ReadIdsByKey(
+                m_db, u"select CategoryId, pkid from CategoryLitera where Recycled = 0 and typeof(CategoryId)='integer'");
         } catch (const CSqliteException& e) {
             LogSqliteError(u"TavDBSql", u"CTavDB::GetLiteratureInfoIdList", __LINE__, e);
             return 0;
         }
-        if (folders.empty())
-            return 1;
-        sql = u"Select distinct(pkid) From CategoryLitera where Recycled = 0 ";
-        for (auto it = folders.begin(); it != folders.end(); ++it)
-            sql += (it == folders.begin() ? u" and (CategoryId = " : u" or CategoryId = ") + Number(*it);
-        sql += u");";
+        m_folderLiteratureIds = std::move(byFolder);
+        m_folderLiteratureRead = true;
     }
-    return GetIdList(ids, categoryId, m_folderLiteratureIds, sql);
+    const auto linked = [this](int32_t folder) {
+        const auto found = m_folderLiteratureIds.find(folder);
+        return found == m_folderLiteratureIds.end() ? std::make_shared<IdSet>() : found->second;
+    };
+    if (categoryId != -1) {
+        ids = linked(categoryId);
+        return 1;
+    }
+    // The whole unit: the literature of every folder below the root.
+    IdSet folders;
+    if (GetAllSubCategoryIds(folders, 0) == 0)
+        return 0;
+    ids = std::make_shared<IdSet>();
+    for (const int32_t folder : folders) {
+        const auto pkids = linked(folder);
+        ids->insert(pkids->begin(), pkids->end());
+    }
+    return 1;
 }
 
 int CTavDB::GetIdList(std::shared_ptr<IdSet>& ids, int32_t key, IdSetCache& cache, const std::u16string& sql)

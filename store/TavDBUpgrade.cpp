@@ -90,6 +90,15 @@ int CTavDB::BackupUnit()
     const std::u16string folder = contents + u"/TavBackup";
 
     std::error_code error;
+    // A link in place of the companion folder or of its backup folder may lead anywhere (units
+    // travel between people): no backup then, rather than one written outside the unit's folder.
+    for (const std::u16string& step : {contents, folder}) {
+        if (fs::is_symlink(fs::symlink_status(fs::path(WideToUtf8(step)), error))) {
+            LogWarning(u"CTavDB::BackupUnit", __LINE__,
+                       BackupWarning(u"no backup made: the backup folder is reached through a link", step, u""));
+            return 1;
+        }
+    }
     fs::create_directories(fs::path(WideToUtf8(folder)), error);
     if (!error && !fs::is_directory(fs::path(WideToUtf8(folder)), error) && !error)
         error = std::make_error_code(std::errc::not_a_directory);
@@ -130,6 +139,8 @@ bool CTavDB::CopyDurably(const std::u16string& source, const std::u16string& tar
     const std::string final = WideToUtf8(target);
     const std::string temporary = final + ".part";
     std::error_code error;
+    // A link left under the temporary name would be written through.
+    fs::remove(fs::path(temporary), error);
     fs::copy_file(fs::path(WideToUtf8(source)), fs::path(temporary), fs::copy_options::overwrite_existing, error);
     if (!error && !SyncPath(temporary))
         error = std::make_error_code(std::errc::io_error);

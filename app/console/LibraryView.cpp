@@ -3,6 +3,7 @@
 #include "support/FilePathParts.h"
 #include "support/TextConvert.h"
 
+#include <algorithm>
 #include <map>
 #include <memory>
 #include <set>
@@ -10,6 +11,8 @@
 namespace {
 
 constexpr size_t kExcerptLength = 60;
+// Folder levels shown by indentation; deeper ones name their level instead.
+constexpr int32_t kMaxIndentDepth = 40;
 
 // A library text on one console line.
 std::string OneLine(const std::u16string& text)
@@ -98,8 +101,12 @@ public:
         if (!m_contents.Folders.empty())
             m_text += "\nfolders:\n";
         for (const SLibraryFolderNode& node : m_contents.Folders) {
-            const std::string indent(static_cast<size_t>(2 * (node.Depth + 1)), ' ');
-            m_text += indent + OneLine(node.Folder->Name) + "/\n";
+            // Past kMaxIndentDepth the indent stops growing and the line names its level: a
+            // chain of folders thousands deep would otherwise print a square amount of spaces.
+            const int32_t shown = std::min(node.Depth, kMaxIndentDepth);
+            const std::string indent(static_cast<size_t>(2 * (shown + 1)), ' ');
+            m_text += indent + (node.Depth > shown ? "(level " + std::to_string(node.Depth + 1) + ") " : "") +
+                      OneLine(node.Folder->Name) + "/\n";
             const auto it = m_contents.FolderLiterature.find(node.Folder->FolderGuid);
             if (it == m_contents.FolderLiterature.end())
                 continue;

@@ -5,6 +5,7 @@
 #include "support/TextConvert.h"
 
 #include <set>
+#include <type_traits>
 
 namespace storetest {
 namespace {
@@ -182,37 +183,199 @@ TEST_F(ImportTest, ACancelAtAnyPauseStopsThereAndUndoesTheStepOrTheImport)
     EXPECT_EQ(versionsLeft.size(), 2u); // cancels in the upgrade and in the import
 }
 
+// Where each field of a unit's row lands: the library's literature, reading state and note, and
+// the store's folder record (what the walk and the progress go by).
+struct Landed {
+    SLiteratureInfo literature;
+    SLiteratureRelate relate;
+    SNoteInfo note;
+    SPersonalLiteratureFolder folder;
+};
+
+struct Carried {
+    const char* table;  // the row of literature 1, note 1 or folder 2
+    std::string column; // or an expression, in brackets, for what the store works out
+    bool text;
+    std::function<std::u16string(const Landed&)> landed;
+};
+
+template <typename Record, typename Value>
+Carried Field(const char* table, std::string column, Record Landed::* record, Value Record::* field)
+{
+    return {table, std::move(column), std::is_same_v<Value, std::u16string>, [record, field](const Landed& l) {
+                if constexpr (std::is_same_v<Value, std::u16string>)
+                    return l.*record.*field;
+                else
+                    return U16(std::to_string(l.*record.*field));
+            }};
+}
+
+// Every field the import carries, written with a value of its own into the unit and compared with
+// where it lands; the folder counts against counts of the unit's rows.
+TEST_F(ImportTest, EveryCarriedFieldLandsAsTheUnitHoldsIt)
+{
+    using L = SLiteratureInfo;
+    using R = SLiteratureRelate;
+    using N = SNoteInfo;
+    using F = SPersonalLiteratureFolder;
+    std::vector<Carried> fields;
+    const auto literature = [&](std::string column, std::u16string L::* field) {
+        fields.push_back(Field("LiteraInfo", std::move(column), &Landed::literature, field));
+    };
+    for (const auto& [column, field] : std::vector<std::pair<std::string, std::u16string L::*>>{
+             {"DOI", &L::DOI}, {"Title", &L::Title}, {"Author", &L::Author}, {"Source", &L::Source},
+             {"DataType", &L::DataType}, {"SrcDatabase", &L::SrcDatabase}, {"PubTime", &L::PubTime},
+             {"Keyword", &L::Keyword}, {"Summary", &L::Summary}, {"FilePath", &L::FilePath}, {"Link", &L::Link},
+             {"Pub_Year", &L::Pub_Year}, {"Period", &L::Period}, {"PageCount", &L::PageCount}, {"Page", &L::Page},
+             {"ReferenceNum", &L::ReferenceNum}, {"Roll", &L::Roll}, {"City", &L::City}, {"Organ", &L::Organ},
+             {"Degree", &L::Degree}, {"Teacher", &L::Teacher}, {"ImportantDegree", &L::ImportantDegree},
+             {"MediaEn", &L::MediaEn}, {"EPubLocate", &L::EPubLocate}, {"EPublisher", &L::EPublisher},
+             {"ETitle", &L::ETitle}, {"Media", &L::Media}, {"ISSN", &L::ISSN}, {"Country", &L::Country},
+             {"Version", &L::Version}, {"Prints", &L::Prints}, {"PubLocate", &L::PubLocate},
+             {"EAuthor", &L::EAuthor}, {"CountryEn", &L::CountryEn}, {"VersionEn", &L::VersionEn},
+             {"MediaAddressEn", &L::MediaAddressEn}, {"DegreeType", &L::DegreeType},
+             {"Department", &L::Department}, {"ApplicationNum", &L::ApplicationNum},
+             {"PublicationDate", &L::PublicationDate},
+             {"InternationalClassification", &L::InternationalClassification},
+             {"DutyPersonEn", &L::DutyPersonEn}, {"ModifiedDate", &L::ModifiedDate}, {"Publisher", &L::Publisher},
+             {"LCID", &L::LCID}, {"InternationalDOI", &L::InternationalDOI}, {"FileName", &L::FileName},
+             {"TableName", &L::TableName}, {"KnowledgeID", &L::KnowledgeID}, {"OdataCode", &L::OdataCode}})
+        literature(column, field);
+    const auto relate = [&](const char* column, auto field) {
+        fields.push_back(Field("LiteraRelate", column, &Landed::relate, field));
+    };
+    relate("LastReadTime", &R::LastReadTime), relate("Adjunct", &R::Adjunct), relate("Remark", &R::Remark);
+    relate("MarkPos", &R::MarkPos), relate("Locked", &R::Locked), relate("LastReadPos", &R::LastReadPos);
+    relate("ReadingProgress", &R::ReadingProgress), relate("FileType", &R::FileType);
+    relate("CreateTime", &R::CreateTime);
+    const auto note = [&](const char* column, auto field) {
+        fields.push_back(Field("NoteContent", column, &Landed::note, field));
+    };
+    note("Title", &N::Title), note("Content", &N::Content), note("ContentText", &N::ContentText);
+    note("Comments", &N::Comments), note("Location", &N::Location), note("CreateTime", &N::CreateTime);
+    note("ModifyTime", &N::ModifyTime), note("Source", &N::Source), note("Importance", &N::Importance);
+    note("TypeID", &N::TypeID), note("IsPublic", &N::IsPublic), note("PosID", &N::PosID), note("Path", &N::Path);
+    note("Adjunct", &N::Adjunct), note("KnowledgeID", &N::KnowledgeID), note("IsCompiled", &N::IsCompiled);
+    note("recycled", &N::recycled), note("IsRemoved", &N::IsRemoved), note("IsModify", &N::IsModify);
+    note("UnitID", &N::UnitID);
+    const auto folder = [&](std::string column, auto field) {
+        fields.push_back(Field("Category", std::move(column), &Landed::folder, field));
+    };
+    folder("Name", &F::Name), folder("CategoryGuid", &F::CategoryGuid), folder("ParentGuid", &F::ParentGuid);
+    folder("VersionInfo", &F::VersionInfo), folder("IsModify", &F::IsModify);
+    folder("CategoryLiteraVersion", &F::CategoryLiteraVersion), folder("IsRelateModify", &F::IsRelateModify);
+    folder("IsRemoved", &F::IsRemoved), folder("(ParentID)", &F::ParentID);
+    folder("(select count(*) from Category c where c.ParentID = Category.CategoryId and c.Recycled = 0)",
+           &F::ChildCount);
+    folder("(select count(*) from CategoryLitera l where l.CategoryId = Category.CategoryId and l.Recycled = 0)",
+           &F::LiteratureCount);
+
+    testkit::UnitSpec spec;
+    spec.folders = {{.id = 1, .name = u"top"}, {.id = 2, .name = u"sub", .parentId = 1},
+                    {.id = 3, .name = u"below", .parentId = 2}, {.id = 4, .name = u"gone", .parentId = 2, .recycled = true},
+                    {.id = 5, .name = u"beside", .parentId = 1}, {.id = 6, .name = u"own parent", .parentId = 6}};
+    spec.literature = {{.pkid = 1, .doi = u"d1", .folderIds = {2}}, {.pkid = 2, .doi = u"d2", .folderIds = {2, 3}},
+                       {.pkid = 3, .doi = u"d3", .folderIds = {6}}};
+    spec.notes = {{.id = 1, .posId = u"n1", .doi = u"d1"}};
+    const fs::path unit = Build(spec);
+    {
+        testkit::UnitReader reader(unit);
+        const std::map<std::string, std::string> rows{{"LiteraInfo", "pkid = 1"}, {"LiteraRelate", "pkid = 1"},
+                                                      {"NoteContent", "ID = 1"}, {"Category", "CategoryId = 2"}};
+        int number = 100;
+        for (const Carried& f : fields) {
+            if (f.column.front() == '(')
+                continue;
+            const std::string value = f.column == "CreateTime" && std::string(f.table) == "LiteraRelate"
+                                          ? "'2020-01-02 03:04:05'"
+                                          : f.text ? "'" + f.column + "~'" : std::to_string(++number);
+            reader.Execute(std::string("update ") + f.table + " set " + f.column + " = " + value + " where " +
+                           rows.at(f.table));
+        }
+        reader.Execute("update CategoryLitera set Recycled = 1 where CategoryId = 3");
+    }
+    ASSERT_EQ(Run(unit), 0);
+
+    const SLibraryEntryContents contents = Contents();
+    Landed landed;
+    const auto first = std::find_if(contents.Literature.begin(), contents.Literature.end(),
+                                    [](const auto& l) { return l->DOI == u"DOI~"; });
+    ASSERT_NE(first, contents.Literature.end());
+    ASSERT_EQ(contents.Notes.size(), 1u);
+    landed.literature = **first;
+    landed.relate = *contents.Relates.at((*first)->LiterGuid);
+    landed.note = *contents.Notes[0].Note;
+    CTavDB store;
+    store.Database().Open(U16(unit.string()));
+    store.Database().SetKey(kTavDatabaseKey, kTavDatabaseKeyLength);
+    std::shared_ptr<SPersonalLiteratureFolder> record;
+    ASSERT_EQ(store.GetLiteratureFolder(record, 2), 1);
+    landed.folder = *record;
+    // The readers of whole subtrees: the folders below one (not the recycled one, not one that is
+    // its own parent), the literature of a folder (not by a recycled link) and of the whole unit.
+    CTavDB::IdSet below, belowSub;
+    EXPECT_TRUE(store.GetAllSubCategoryIds(below, 0) == 1 && store.GetAllSubCategoryIds(belowSub, 2) == 1);
+    EXPECT_EQ(below, (CTavDB::IdSet{1, 2, 3, 5}));
+    EXPECT_EQ(belowSub, CTavDB::IdSet{3});
+    std::shared_ptr<CTavDB::IdSet> pkids;
+    const auto literatureOf = [&](int32_t id) {
+        return store.GetLiteratureInfoIdList(pkids, id) == 1 ? *pkids : CTavDB::IdSet{0};
+    };
+    EXPECT_EQ(literatureOf(3), CTavDB::IdSet{});
+    EXPECT_EQ(literatureOf(6), CTavDB::IdSet{3});
+    EXPECT_EQ(literatureOf(2), (CTavDB::IdSet{1, 2}));
+    EXPECT_EQ(literatureOf(-1), (CTavDB::IdSet{1, 2}));
+    testkit::UnitReader reader(unit);
+    for (const Carried& f : fields) {
+        const std::string key = std::string(f.table) == "LiteraInfo" || std::string(f.table) == "LiteraRelate"
+                                    ? "pkid = 1"
+                                    : std::string(f.table) == "NoteContent" ? "ID = 1" : "CategoryId = 2";
+        EXPECT_EQ(U8(f.landed(landed)), reader.Text("select " + f.column + " from " + f.table + " where " + key))
+            << f.table << "." << f.column;
+    }
+    // A folder's place in the library follows its parent in the unit.
+    EXPECT_EQ(ParentNames(contents), (std::map<std::u16string, std::u16string>{
+                                          {u"top", u"<entry>"}, {u"Name~", u"top"}, {u"below", u"Name~"}, {u"beside", u"top"}}));
+}
+
 // Whatever a unit says about an attachment or puts in its companion folders, files land only in
-// the entry's attachment folder and the user's folder, and symbolic links are left out. Folders
-// that are their own parents are walked once; literature without GUIDs keeps its reading state.
+// the entry's attachment folder and the user's folder, come only from the companion folder, and
+// symbolic links are left out. Only the part of a path inside the companion folder makes a web
+// page (the unit lies in "mywebpages/"). Folders that are their own parents are walked once;
+// literature without GUIDs keeps its reading state.
 TEST_F(ImportTest, FilesStayInTheLibraryLinksAreNotFollowedAndFolderCyclesEnd)
 {
     const fs::path outside = m_dir.Path() / "outside" / "abs.pdf";
     fs::create_directories(outside.parent_path());
     std::ofstream(outside) << "absolute";
+    const fs::path contentsFolder = m_dir.Path() / "units" / "mywebpages" / "unit_contents";
+    const fs::path page = contentsFolder / "webpage" / "p" / "index.html";
+    const fs::path secret = m_dir.Path() / "secret";
     testkit::UnitSpec spec;
     spec.autoGuids = false;
     spec.folders = {{.id = 1, .name = u"top"}, {.id = 2, .name = u"self"}, {.id = 3, .name = u"child", .parentId = 1}};
     int32_t pkid = 0;
     std::set<std::u16string> remarks;
-    for (const std::u16string& path :
-         Texts{u"D:\\u\\a.pdf", u"..\\..\\x", u"..", u"../../x", U16(outside.string()), u"sub/../../a.pdf", u"/"}) {
+    // Outside the companion folder: a file of the user's, one of the system's, a link out of it.
+    const Texts refused{U16(outside.string()), u"/proc/self/environ", U16((contentsFolder / "key.pdf").string())};
+    for (const std::u16string& path : Texts{u"D:\\u\\a.pdf", u"..\\..\\x", u"..", u"../../x", refused[0], refused[1],
+                                            refused[2], u"sub/../../a.pdf", u"/", U16(page.string())}) {
         spec.literature.push_back({.pkid = ++pkid, .doi = U16("d" + std::to_string(pkid)), .title = path,
                                    .filePath = path, .folderIds = {1, pkid % 2 + 2}, .remark = path + u"!"});
         remarks.insert(path + u"!");
     }
     spec.notes = {{.id = 1, .posId = u"n1", .doi = u"d2"}};
     spec.companionFiles = {{"a.pdf", "A"}, {"x", "X"}, {"webpage/p/index.html", "new"}};
-    const fs::path unit = Build(spec);
+    const fs::path unit = Build(spec, "mywebpages/unit.tav");
     {
         testkit::UnitReader reader(unit);
         reader.Execute("update Category set ParentID = 2 where CategoryId = 2");
         reader.Execute("insert into Category(CategoryId, Name, ParentID, Recycled) values (0, 'zero', 0, 0)");
     }
     const fs::path webpage = testkit::ContentsFolder(unit) / "webpage";
-    const fs::path secret = m_dir.Path() / "secret";
     fs::create_directories(secret);
     std::ofstream(secret / "key.txt") << "secret";
+    fs::create_symlink(secret / "key.txt", contentsFolder / "key.pdf");
     fs::create_directory_symlink(secret, webpage / "out");
     fs::create_directory_symlink(webpage, webpage / "p" / "loop");
     fs::create_symlink(secret / "key.txt", webpage / "key.txt");
@@ -223,7 +386,15 @@ TEST_F(ImportTest, FilesStayInTheLibraryLinksAreNotFollowedAndFolderCyclesEnd)
 
     ASSERT_EQ(Run(unit), 0);
     const std::string tavGuid = U8(Entries().at(0).TavGuid);
-    EXPECT_EQ(FilesBelow(UserFolder() / "attachments" / tavGuid), (std::vector<std::string>{"a.pdf", "abs.pdf", "x"}));
+    EXPECT_EQ(FilesBelow(UserFolder() / "attachments" / tavGuid), (std::vector<std::string>{"a.pdf", "x"}));
+    // What was refused keeps its path, and the run lists it.
+    for (const std::u16string& path : refused) {
+        const auto& literature = Contents().Literature;
+        EXPECT_TRUE(std::any_of(literature.begin(), literature.end(), [&](const auto& l) { return l->FilePath == path; }));
+        EXPECT_TRUE(std::any_of(m_report.notes.begin(), m_report.notes.end(), [&](const std::u16string& note) {
+            return note.find(u"outside the companion folder") != note.npos && note.find(path) != note.npos;
+        })) << U8(path);
+    }
     EXPECT_EQ(FilesBelow(UserFolder() / "webpage"), (std::vector<std::string>{"p/index.html", "p/mine.html"}));
     EXPECT_EQ(ReadWholeFile(UserFolder() / "webpage/p/index.html"), "new");
     for (const std::string& file : FilesBelow(m_dir.Path())) {
@@ -241,6 +412,29 @@ TEST_F(ImportTest, FilesStayInTheLibraryLinksAreNotFollowedAndFolderCyclesEnd)
     EXPECT_TRUE(remarks.empty());
     ASSERT_EQ(contents.Notes.size(), 1u);
     EXPECT_EQ(contents.Notes[0].Note->LiterGuid, u"");
+}
+
+// 100,000 folders nested in one chain, with a literature at its foot: walked without a call per
+// level, the chain imports whole and the library shows every level. (The time to read as many
+// folders side by side, or in the chain, is bench_folders' business.)
+TEST_F(ImportTest, AHundredThousandFoldersInOneChainImportWhole)
+{
+    constexpr int kFolders = 100000;
+    testkit::UnitSpec spec;
+    spec.literature = {{.pkid = 1, .doi = u"d1", .title = u"at the foot"}};
+    const fs::path unit = Build(spec);
+    testkit::UnitReader(unit).Execute(
+        "insert into Category(CategoryId, Name, ParentID, CategoryGuid) with recursive c(x) as (select 1 union "
+        "all select x + 1 from c where x < " + std::to_string(kFolders) + ") select x, 'f' || x, x - 1, 'G' || x from c");
+    testkit::UnitReader(unit).Execute("insert into CategoryLitera(CategoryId, pkid) values (" + std::to_string(kFolders) +
+                                      ", 1)");
+    ASSERT_EQ(Run(unit), 0);
+    const SLibraryEntryContents contents = Contents();
+    EXPECT_TRUE(contents.Entry.Complete);
+    ASSERT_EQ(contents.Folders.size(), static_cast<size_t>(kFolders));
+    EXPECT_EQ(contents.Folders.back().Depth, kFolders - 1);
+    EXPECT_EQ(contents.Folders.back().Folder->Name, U16("f" + std::to_string(kFolders)));
+    EXPECT_EQ(contents.Folders.back().LiteratureCount, 1);
 }
 
 // Nobody is signed in here: a unit that is read whole ends with no library to fill.
@@ -281,6 +475,28 @@ TEST_F(DriverTest, EachKindOfUnitEndsWithItsResultAndLastLine)
         EXPECT_FALSE(testkit::UnitReader(copy).HasTable("PushItem"));
         EXPECT_TRUE(testkit::UnitReader(unit).HasTable("PushItem"));
     };
+    // The companion folder, or its backup folder, is a link out of the unit's folder: no backup anywhere.
+    const auto linkedOut = [this](const char* link) {
+        return [this, link](const fs::path& dir) {
+            const fs::path unit = Crafted(1, {})(dir);
+            const fs::path elsewhere = m_dir.Path() / "elsewhere" / link;
+            const bool backupOnly = link == std::string("TavBackup");
+            fs::create_directories(elsewhere);
+            if (!backupOnly)
+                fs::remove_all(testkit::ContentsFolder(unit));
+            fs::create_directory_symlink(elsewhere, backupOnly ? testkit::ContentsFolder(unit) / link
+                                                               : testkit::ContentsFolder(unit));
+            return unit;
+        };
+    };
+    const auto noBackup = [this](const fs::path&) {
+        EXPECT_TRUE(Said(u"备份学习单元"));
+        EXPECT_EQ(FilesBelow(m_dir.Path() / "elsewhere"), std::vector<std::string>{});
+        EXPECT_TRUE(std::any_of(m_report.notes.begin(), m_report.notes.end(), [](const std::u16string& note) {
+            return note.find(u"no backup made: the backup folder is reached through a link") != note.npos;
+        }));
+        fs::remove_all(m_dir.Path() / "elsewhere");
+    };
     const Outcome outcomes[] = {
         {"the owner in other letter case", owned, u"OWNER1", kTavImportFailed, failed.c_str()}, // nobody signed in
         {"another account", owned, u"owner2", kTavImportFailed, refusal.c_str()},
@@ -309,6 +525,16 @@ TEST_F(DriverTest, EachKindOfUnitEndsWithItsResultAndLastLine)
              return unit;
          },
          EUnitProblem::Damaged),
+        {"a folder in place of its journal",
+         [](const fs::path& dir) {
+             const fs::path unit = Crafted(12, {})(dir);
+             fs::create_directories(unit.string() + "-journal");
+             return unit;
+         },
+         u"", kTavSqliteError, u"打开学习单元", EUnitProblem::WriteError, u"",
+         [this](const fs::path&) {
+             EXPECT_EQ(m_report.detail.rfind(u"the journal of an interrupted run could not be rolled back: ", 0), 0u);
+         }},
         Refused("an encrypted unit with a view in place of VersionInfo",
                 Crafted(16, {"alter table VersionInfo rename to V0", "create view versioninfo as select * from V0"},
                         true),
@@ -356,6 +582,25 @@ TEST_F(DriverTest, EachKindOfUnitEndsWithItsResultAndLastLine)
         // Read whole, never wrapped round into 1..16: a layout newer than any step knows.
         {"VersionNum 4294967297", newer("4294967297"), u"", kTavImportFailed, failed.c_str(), {}, u"", newerLayout},
         {"VersionNum 17", newer("17"), u"", kTavImportFailed, failed.c_str(), {}, u"", newerLayout},
+        // Its last change is only in the log it left, which the run recovers.
+        {"a unit in write-ahead-log mode left with its log",
+         [](const fs::path& dir) {
+             const fs::path unit = Crafted(16, {"pragma journal_mode = wal"})(dir);
+             testkit::UnitReader writer(unit);
+             writer.Execute("update LiteraInfo set Title = 'in the log'");
+             fs::copy_file(unit, dir / "left.tav");
+             fs::copy_file(unit.string() + "-wal", dir / "left.tav-wal");
+             return dir / "left.tav";
+         },
+         u"", kTavImportFailed, failed.c_str(), {}, u"",
+         [](const fs::path& unit) {
+             testkit::UnitReader reader(unit);
+             EXPECT_EQ(reader.ScalarInt("select count(*) from LiteraInfo where Title is not 'in the log'"), 0);
+         }},
+        {"a companion folder that links out", linkedOut("contents"), u"", kTavImportFailed, failed.c_str(), {}, u"",
+         noBackup},
+        {"a backup folder that links out", linkedOut("TavBackup"), u"", kTavImportFailed, failed.c_str(), {}, u"",
+         noBackup},
         {"VersionNum -4294967295", Crafted(12, {"update VersionInfo set VersionNum = -4294967295"}), u"",
          kTavImportFailed, failed.c_str(), {}, u"",
          [this](const fs::path& unit) {

@@ -1,7 +1,11 @@
 // Runs disturbed partway in a child process: a file-size limit stands in for a full disk, SIGKILL
-// inside an upgrade step for a crash.
+// inside an upgrade step for a crash; and imports whose files cannot all be written.
 #include "builder/UnitBuilder.h"
+#include "library/LibraryReader.h"
 #include "store/TavDB.h"
+#include "support/IniFile.h"
+#include "support/SupportTestEnv.h"
+#include "support/SyncSettings.h"
 
 #include <gtest/gtest.h>
 
@@ -13,7 +17,9 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
 #include <map>
+#include <set>
 
 namespace fs = std::filesystem;
 
@@ -113,6 +119,19 @@ TEST(WriteFailureTest, ADisturbedUpgradeStopsAtAWholeStepAndARerunFinishesIt)
         ASSERT_NE(run, "");
         const auto saw = [&run](const std::string& line) { return run.find("\n" + line + "\n") != std::string::npos; };
         const auto step = [](const char* head, int64_t version) { return head + std::to_string(version) + "..."; };
+        const bool journalLeft = fs::exists(unit.string() + "-journal");
+        if (*d.killAt != '\0') {
+            // The kill left a hot journal. A run on it, before any other program opened it, rolls
+            // it back itself and finishes (on a copy: the checks below look at the killed state).
+            const fs::path hot = unit.parent_path() / "hot.tav";
+            fs::copy_file(unit, hot);
+            fs::copy_file(unit.string() + "-journal", hot.string() + "-journal");
+            // Hot: its header was made durable before the step's pages reached the file.
+            ASSERT_NE(std::ifstream(hot.string() + "-journal", std::ios::binary).get(), 0);
+            const std::string rerun = InitInChild(hot, RLIM_INFINITY, "");
+            EXPECT_NE(rerun.find("\n导入学习单元《hot》\n"), std::string::npos) << rerun;
+            EXPECT_EQ(Fingerprint(hot), expected[d.version]);
+        }
         const int64_t version = testkit::UnitReader(unit).ScalarInt("select VersionNum from VersionInfo");
         if (version < 16) {
             stoppedInside = stoppedInside || version > d.version;
@@ -122,7 +141,7 @@ TEST(WriteFailureTest, ADisturbedUpgradeStopsAtAWholeStepAndARerunFinishesIt)
                          saw(step("升级学习单元数据到版本", version + 2)));
         }
         if (*d.killAt != '\0') {
-            EXPECT_TRUE(saw(step("升级学习单元数据到版本", version + 1)) && fs::exists(unit.string() + "-journal"))
+            EXPECT_TRUE(saw(step("升级学习单元数据到版本", version + 1)) && journalLeft)
                 << "the kill fell outside a step";
         } else if (version < 16) {
             const int cause = std::stoi(run.substr(run.find(' ', run.rfind("\n=")) + 1));
@@ -150,6 +169,97 @@ TEST(WriteFailureTest, ADisturbedUpgradeStopsAtAWholeStepAndARerunFinishesIt)
     }
     // Some limits fell inside the steps, after earlier ones were written, and one inside the backup.
     EXPECT_TRUE(stoppedInside && backupCut);
+}
+
+// Files of the import that cannot be written (a file or a folder in the way, a full disk) fail
+// the run and name the files: the entry stays incomplete, no part-written file keeps a final
+// name, and a rerun once the obstacle is gone makes a complete entry with every file.
+TEST(WriteFailureTest, FilesThatCannotBeCopiedFailTheImportAndARerunWithRoomFinishesIt)
+{
+    testkit::ScopedHomeEnv home;
+    testkit::TempDir temp;
+    const fs::path user = temp.Path() / "sync" / "alice";
+    testkit::SignInAccount(u"alice");
+    ASSERT_TRUE(WriteIniValue(SyncroSetFilePath(), u"SyncroSet", u"SyncPath", testkit::U16((temp.Path() / "sync").string()) + u"/"));
+    const std::string big(1 << 20, 'b');
+    testkit::UnitSpec spec;
+    spec.folders = {{.id = 1, .name = u"top"}};
+    spec.literature = {{.pkid = 1, .doi = u"d1", .filePath = u"D:\\u\\a.pdf", .folderIds = {1}},
+                       {.pkid = 2, .doi = u"d2", .filePath = u"D:\\u\\big.pdf", .folderIds = {1}}};
+    spec.companionFiles = {{"a.pdf", "A"},         {"big.pdf", big},    {"webpage/p/index.html", "<html/>"},
+                           {"webpage/big.html", big}, {"Notes/n.txt", "N"}, {"Notes/big.txt", big}};
+    std::map<std::string, std::string> sources; // by file name
+    for (const auto& [path, content] : spec.companionFiles)
+        sources[path.filename()] = content;
+    const auto blockWith = [&user](const char* path, bool folder) {
+        return [&user, path, folder] {
+            fs::create_directories((user / path).parent_path());
+            if (folder)
+                fs::create_directories(user / path / "x");
+            else
+                std::ofstream(user / path) << "in the way";
+        };
+    };
+    const struct Obstacle {
+        const char* name;
+        std::function<void()> make;
+        rlim_t limit;
+        std::set<std::string> unwritten;
+    } obstacles[] = {
+        {"attachments", blockWith("attachments", false), RLIM_INFINITY, {"a.pdf", "big.pdf"}},
+        {"Notes", blockWith("Notes", false), RLIM_INFINITY, {"n.txt", "big.txt"}},
+        {"webpage", blockWith("webpage", false), RLIM_INFINITY, {"index.html", "big.html"}},
+        {"webpage/p/index.html", blockWith("webpage/p/index.html", true), RLIM_INFINITY, {"index.html"}},
+        {"a full disk", [] {}, 512 * 1024, {"big.pdf", "big.html", "big.txt"}},
+    };
+    const auto newest = [] {
+        std::vector<SLibraryEntry> entries;
+        CLibraryReader(u"alice").ListEntries(entries);
+        return entries.empty() ? SLibraryEntry() : entries.back();
+    };
+    for (const Obstacle& o : obstacles) {
+        SCOPED_TRACE(o.name);
+        fs::remove_all(user);
+        const fs::path unit = temp.Path() / o.name / "unit.tav";
+        fs::create_directories(unit.parent_path());
+        testkit::BuildUnit(unit, spec);
+        o.make();
+        const std::string run = InitInChild(unit, o.limit, "");
+        const std::string failed = "\n更新学习单元失败\n=" + std::to_string(kTavImportFailed) + " " +
+                                   std::to_string(static_cast<int>(EUnitProblem::FilesNotCopied)) + " " +
+                                   std::to_string(o.unwritten.size()) + " file(s)\n";
+        EXPECT_NE(run.find(failed), std::string::npos) << run;
+        std::set<std::string> named;
+        for (size_t at = run.find(": could not be copied"); at != std::string::npos;
+             at = run.find(": could not be copied", at + 1))
+            named.insert(fs::path(run.substr(run.rfind('\n', at) + 1, at - run.rfind('\n', at) - 1)).filename());
+        EXPECT_EQ(named, o.unwritten);
+        EXPECT_FALSE(newest().Complete);
+        // What arrived is whole: each file in the user's folder is its source, byte for byte.
+        const auto arrivedWhole = [&] {
+            std::error_code error;
+            for (fs::recursive_directory_iterator it(user, error), end; !error && it != end; it.increment(error)) {
+                const std::string name = it->path().filename();
+                if (it->is_regular_file() && sources.count(name) != 0) {
+                    EXPECT_TRUE(supporttest::ReadWholeFile(it->path()) == sources.at(name)) << it->path();
+                }
+                EXPECT_EQ(name.find(".partial"), std::string::npos) << it->path();
+            }
+        };
+        arrivedWhole();
+
+        // Room again: the rerun finishes with every file.
+        fs::remove_all(user / o.name);
+        const std::string rerun = InitInChild(unit, RLIM_INFINITY, "");
+        EXPECT_NE(rerun.find("\n更新学习单元完成\n=0 0"), std::string::npos) << rerun;
+        const SLibraryEntry entry = newest();
+        EXPECT_TRUE(entry.Complete);
+        arrivedWhole();
+        const fs::path attachments = user / "attachments" / testkit::U8(entry.TavGuid);
+        for (const fs::path& file : {attachments / "a.pdf", attachments / "big.pdf", user / "webpage/p/index.html",
+                                     user / "webpage/big.html", user / "Notes/n.txt", user / "Notes/big.txt"})
+            EXPECT_TRUE(fs::is_regular_file(file)) << file;
+    }
 }
 
 } // namespace

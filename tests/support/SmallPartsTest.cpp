@@ -1,9 +1,12 @@
-// The small pieces: date text, file path parts, text conversion, GUIDs and MD5 digests.
+// The small pieces: date text, file path parts, text conversion, GUIDs and MD5 digests, paths
+// that stay inside a folder and copies through a temporary name.
+#include "support/ContainedPath.h"
 #include "support/DateText.h"
 #include "support/FilePathParts.h"
 #include "support/Guid.h"
 #include "support/Md5.h"
 #include "support/TextConvert.h"
+#include "tests/support/SupportTestEnv.h"
 
 #include <gtest/gtest.h>
 
@@ -119,6 +122,53 @@ TEST(SmallParts, GuidsAndMd5Digests)
     EXPECT_EQ(md5.HashBytes("message digest", 14), u"F96B697D7CB7938D525A2F31AAF161D0");
     EXPECT_EQ(md5.HashBytes(nullptr, 0), u"D41D8CD98F00B204E9800998ECF8427E");
     EXPECT_EQ(md5.HashBytes(nullptr, 5), u"");
+}
+
+// A companion folder "c" beside "c2" (same first letters), "out" and links of every kind: only
+// what lies inside "c" once every link is followed counts, and the folder must be one itself.
+TEST(SmallParts, PathsInsideAFolderAndCopiesThroughATemporaryName)
+{
+    namespace fs = std::filesystem;
+    using supporttest::ReadWholeFile;
+    using supporttest::WriteWholeFile;
+    supporttest::TempHome home;
+    const fs::path root = home.Root(), c = root / "c";
+    for (const char* file : {"c/a.pdf", "c/sub/b.pdf", "c2/x", "out/secret"})
+        WriteWholeFile(root / file, file);
+    fs::create_symlink(root / "out/secret", c / "link-out");
+    fs::create_symlink(c / "sub/b.pdf", c / "link-in");
+    fs::create_directory_symlink(root / "out", c / "folder-out");
+    fs::create_directory_symlink(c, root / "c-link");
+    const struct {
+        fs::path path;
+        bool inside;
+    } cases[] = {{c / "a.pdf", true},        {c / "sub/b.pdf", true},     {c / "sub/../a.pdf", true},
+                 {c / "link-in", true},      {c, false},                  {c / "../c2/x", false},
+                 {root / "c2/x", false},     {c / "link-out", false},     {c / "folder-out/secret", false},
+                 {c / "missing", false},     {"/proc/self/environ", false}, {root / "c-link/a.pdf", true}};
+    for (const auto& k : cases)
+        EXPECT_EQ(LiesInside(c, k.path), k.inside) << k.path;
+    EXPECT_FALSE(LiesInside(root / "missing", c / "a.pdf"));
+    EXPECT_TRUE(IsRealFolder(c) && IsRealFolder(c / "sub"));
+    EXPECT_FALSE(IsRealFolder(root / "c-link") || IsRealFolder(c / "a.pdf") || IsRealFolder(root / "none"));
+
+    // A copy replaces a read-only file or a link (not what it points at) whole; one that cannot
+    // land leaves nothing behind, not even its temporary copy.
+    const fs::path source = c / "a.pdf";
+    fs::permissions(c / "sub/b.pdf", fs::perms::owner_read);
+    EXPECT_FALSE(CopyFileThroughTemporary(source, c / "sub/b.pdf"));
+    EXPECT_FALSE(CopyFileThroughTemporary(source, c / "link-out"));
+    EXPECT_EQ(ReadWholeFile(c / "sub/b.pdf") + ReadWholeFile(c / "link-out"), "c/a.pdfc/a.pdf");
+    EXPECT_FALSE(fs::is_symlink(c / "link-out"));
+    EXPECT_EQ(ReadWholeFile(root / "out/secret"), "out/secret");
+    fs::create_directories(root / "in-the-way/dir");
+    EXPECT_TRUE(CopyFileThroughTemporary(source, root / "in-the-way/dir"));
+    EXPECT_TRUE(CopyFileThroughTemporary(root / "missing", root / "in-the-way/new"));
+    EXPECT_TRUE(CopyFileThroughTemporary(source, root / "no-folder/new"));
+    std::vector<fs::path> left;
+    for (const auto& entry : fs::directory_iterator(root / "in-the-way"))
+        left.push_back(entry.path().filename());
+    EXPECT_EQ(left, std::vector<fs::path>{"dir"});
 }
 
 } // namespace

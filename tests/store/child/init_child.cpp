@@ -4,12 +4,15 @@
 //
 // Usage: init_child UNIT FILE_SIZE_LIMIT|- [KILL_AT]
 // Its files may not grow beyond the limit (a full disk). Writes each progress line to standard
-// output as it comes, then "=" with Init's result, the run's cause and its notes. After reporting
-// KILL_AT it waits for the signal instead of going on.
+// output as it comes, then "=" with Init's result, the run's cause (and its detail) and its notes. After reporting
+// KILL_AT it waits for the signal instead of going on; such a run keeps SQLite's memory short,
+// so that a step's changes spill into the file before it ends, as in a large unit: the kill then
+// leaves a hot journal behind.
 #include "store/TavDB.h"
 #include "support/TextConvert.h"
 
 #include <signal.h>
+#include <sqlite3.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -45,6 +48,8 @@ int main(int argc, char** argv)
             return 2;
     }
     const std::string killAt = argc == 4 ? argv[3] : "";
+    if (!killAt.empty())
+        sqlite3_soft_heap_limit64(64 * 1024);
     CTavDB store;
     store.SetPauseMilliseconds(0);
     std::u16string tavId;
@@ -56,6 +61,8 @@ int main(int argc, char** argv)
         return 1;
     });
     std::string end = "=" + std::to_string(result) + " " + std::to_string(static_cast<int>(store.RunReport().cause));
+    if (!store.RunReport().detail.empty())
+        end += " " + WideToUtf8(store.RunReport().detail);
     for (const std::u16string& note : store.RunReport().notes)
         end += "\n" + WideToUtf8(note);
     Send(end);
