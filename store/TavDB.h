@@ -5,6 +5,7 @@
 #include "sqlite/SqliteDB.h"
 #include "store/Records.h"
 #include "store/RunReport.h"
+#include "store/StepTransaction.h"
 #include "store/StoreCodes.h"
 
 class IOvDataMiddle;
@@ -13,10 +14,11 @@ class IOvDataMiddle;
 #include <cstdint>
 #include <list>
 #include <map>
-#include <unordered_map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 // The fixed database key of every learning unit (12 bytes, no terminator).
@@ -243,6 +245,8 @@ public:
         std::map<std::u16string, std::u16string> itemById;   // first Item of each id, serialized
     };
     static SNoteSetItems SplitNoteSet(const std::u16string& noteSet);
+    // The user whose library the import writes to, read at its first use in a run.
+    const std::u16string& ImportUser();
     // True once a cancel checkpoint of the import has seen the flag (the import then returns 0).
     bool ImportCancelled() const { return m_importCancelled; }
     // With `replace`, a completed import also removes the library's complete earlier entries of
@@ -356,6 +360,9 @@ protected:
     std::set<int32_t> m_importedPkidsWithoutGuid;
     // Folders the current walk has entered: a folder is walked once, whatever its links say.
     std::set<int32_t> m_walkedFolderIds;
+    std::u16string m_importUser; // the library's user for this import (ImportUser)
+    // Open while the literature walk reads the unit (see ImportLiterature).
+    std::optional<CStepTransaction> m_literatureReads;
     bool m_importCancelled = false;
     bool m_replaceEarlier = false;
     std::vector<SEarlierEntry> m_earlierEntries;

@@ -24,8 +24,7 @@ int CTavDB::ImportNotesAndLabels(const std::u16string& tavGuid)
     if (FillNoteInfo() == 0)
         return -1;
     CopyCompanionSubfolder(u"Notes");
-    // Read once: without an account given, asking for the user reads the settings file.
-    const std::u16string user = OvSysUser::Instance().GetUser();
+    const std::u16string user = ImportUser();
 
     // A literature's note-set is kept, whole and then parsed, only until its last note is done.
     std::unordered_map<std::u16string, int64_t> notesLeft;
