@@ -121,7 +121,6 @@ int32_t CLibraryDatabase::Open(const std::u16string& user, bool create)
 
 void CLibraryDatabase::Close()
 {
-    m_statements.Clear();
     try {
         m_db.Close();
     } catch (const CSqliteException&) {

@@ -3,6 +3,7 @@
 #include "library/LibraryColumns.h"
 #include "library/LibraryErrors.h"
 #include "library/LibrarySql.h"
+#include "library/LibraryStatements.h"
 #include "library/OvDataMiddle.h"
 #include "support/Log.h"
 
@@ -10,6 +11,12 @@
 #include <set>
 
 namespace {
+
+// One run of `sql` with `values` bound to its ?s, through the connection's statement cache.
+CBoundQuery Bound(CSqliteDB& db, const std::u16string& sql, const std::vector<SqlValue>& values)
+{
+    return CBoundQuery(db.Prepare(sql), values);
+}
 
 // Adds the children of `parent` (and theirs) in depth-first order, every level of them. The walk
 // keeps its own list of open levels: a chain of folders as deep as an imported unit held cannot
@@ -45,10 +52,10 @@ const char16_t* const kEntryColumns =
     u"u.SourceTavId,u.SourcePath,u.SourceVersion,u.ImportStart "
     u"from LearningUnit u";
 
-std::vector<SLibraryEntry> QueryEntries(CSqliteDB& db, const std::u16string& condition)
+std::vector<SLibraryEntry> QueryEntries(CSqliteDB& db, const std::u16string& condition, const std::vector<SqlValue>& values)
 {
     std::vector<SLibraryEntry> entries;
-    CSqliteQuery query = db.ExecuteQuery(kEntryColumns + condition + u" order by u.rowid");
+    CBoundQuery query = Bound(db, kEntryColumns + condition + u" order by u.rowid", values);
     for (; !query.IsEof(); query.NextRow()) {
         SLibraryEntry entry;
         entry.TavGuid = query.GetStringValue(0);
@@ -71,10 +78,11 @@ std::vector<SLibraryEntry> QueryEntries(CSqliteDB& db, const std::u16string& con
 std::vector<SLibraryFolderNode> QueryFolderTree(CSqliteDB& db, const std::u16string& tavGuid)
 {
     std::multimap<std::u16string, SLibraryFolderNode> byParent;
-    CSqliteQuery query = db.ExecuteQuery(
-        u"select f.FolderGuid,f.ParentGuid,f.Name,"
-        u"(select count(*) from FolderLiterature l where l.FolderGuid=f.FolderGuid) "
-        u"from Folder f where f." + UnitIs(tavGuid) + u" order by f.rowid");
+    CBoundQuery query = Bound(db,
+                              u"select f.FolderGuid,f.ParentGuid,f.Name,"
+                              u"(select count(*) from FolderLiterature l where l.FolderGuid=f.FolderGuid) "
+                              u"from Folder f where f.TavGuid=? order by f.rowid",
+                              {tavGuid});
     for (; !query.IsEof(); query.NextRow()) {
         SLibraryFolderNode node;
         node.Folder = std::make_shared<SLiteratureFolder>();
@@ -90,10 +98,11 @@ std::vector<SLibraryFolderNode> QueryFolderTree(CSqliteDB& db, const std::u16str
     return tree;
 }
 
-std::vector<std::shared_ptr<SLiteratureInfo>> QueryLiterature(CSqliteDB& db, const std::u16string& sql)
+std::vector<std::shared_ptr<SLiteratureInfo>> QueryLiterature(CSqliteDB& db, const std::u16string& sql,
+                                                               const std::vector<SqlValue>& values)
 {
     std::vector<std::shared_ptr<SLiteratureInfo>> out;
-    CSqliteQuery query = db.ExecuteQuery(sql);
+    CBoundQuery query = Bound(db, sql, values);
     for (; !query.IsEof(); query.NextRow()) {
         auto literature = std::make_shared<SLiteratureInfo>();
         literature->LiterGuid = query.GetStringValue(0);
@@ -104,13 +113,13 @@ std::vector<std::shared_ptr<SLiteratureInfo>> QueryLiterature(CSqliteDB& db, con
     return out;
 }
 
-// Reading states of the entry by LiterGuid; `condition` narrows them (" and ...").
+// Reading states of the entry by LiterGuid; `literGuid` (when given) narrows them to one.
 std::map<std::u16string, std::shared_ptr<SLiteratureRelate>> QueryRelates(CSqliteDB& db, const std::u16string& tavGuid,
-                                                                          const std::u16string& condition)
+                                                                          const std::u16string* literGuid)
 {
     std::map<std::u16string, std::shared_ptr<SLiteratureRelate>> relates;
-    CSqliteQuery query = db.ExecuteQuery(u"select LiterGuid," + RelateColumns().Names() + u" from LiteratureRelate where " +
-                                         UnitIs(tavGuid) + condition);
+    const std::u16string sql = u"select LiterGuid," + RelateColumns().Names() + u" from LiteratureRelate where TavGuid=?";
+    CBoundQuery query = literGuid == nullptr ? Bound(db, sql, {tavGuid}) : Bound(db, sql + u" and LiterGuid=?", {tavGuid, *literGuid});
     for (; !query.IsEof(); query.NextRow()) {
         auto relate = std::make_shared<SLiteratureRelate>();
         relate->LiterGuid = query.GetStringValue(0);
@@ -120,14 +129,16 @@ std::map<std::u16string, std::shared_ptr<SLiteratureRelate>> QueryRelates(CSqlit
     return relates;
 }
 
-// Notes of the entry with their labels; `condition` narrows them (" and ...").
-std::vector<SLibraryNote> QueryNotes(CSqliteDB& db, const std::u16string& tavGuid, const std::u16string& condition)
+// Notes of the entry with their labels; `literGuid` (when given) narrows them to its notes.
+std::vector<SLibraryNote> QueryNotes(CSqliteDB& db, const std::u16string& tavGuid, const std::u16string* literGuid)
 {
     std::vector<SLibraryNote> notes;
     std::map<std::u16string, size_t> byPosId;
     {
-        CSqliteQuery query = db.ExecuteQuery(u"select PosID," + NoteColumns().Names() + u" from Note where " +
-                                             UnitIs(tavGuid) + condition + u" order by rowid");
+        const std::u16string sql = u"select PosID," + NoteColumns().Names() + u" from Note where TavGuid=?";
+        CBoundQuery query = literGuid == nullptr
+                                ? Bound(db, sql + u" order by rowid", {tavGuid})
+                                : Bound(db, sql + u" and LiterGuid=? order by rowid", {tavGuid, *literGuid});
         for (; !query.IsEof(); query.NextRow()) {
             SLibraryNote note;
             note.Note = std::make_shared<SNoteInfo>();
@@ -138,8 +149,7 @@ std::vector<SLibraryNote> QueryNotes(CSqliteDB& db, const std::u16string& tavGui
             notes.push_back(std::move(note));
         }
     }
-    CSqliteQuery labels = db.ExecuteQuery(u"select PosID,Label from NoteLabel where " + UnitIs(tavGuid) +
-                                          u" order by PosID,Position");
+    CBoundQuery labels = Bound(db, u"select PosID,Label from NoteLabel where TavGuid=? order by PosID,Position", {tavGuid});
     for (; !labels.IsEof(); labels.NextRow()) {
         const auto it = byPosId.find(labels.GetStringValue(0));
         if (it != byPosId.end())
@@ -151,8 +161,7 @@ std::vector<SLibraryNote> QueryNotes(CSqliteDB& db, const std::u16string& tavGui
 std::vector<SLibraryAttachment> QueryAttachments(CSqliteDB& db, const std::u16string& tavGuid)
 {
     std::vector<SLibraryAttachment> attachments;
-    CSqliteQuery query = db.ExecuteQuery(u"select StoredPath,SourcePath from Attachment where " + UnitIs(tavGuid) +
-                                         u" order by rowid");
+    CBoundQuery query = Bound(db, u"select StoredPath,SourcePath from Attachment where TavGuid=? order by rowid", {tavGuid});
     for (; !query.IsEof(); query.NextRow())
         attachments.push_back({query.GetStringValue(0), query.GetStringValue(1)});
     return attachments;
@@ -161,8 +170,7 @@ std::vector<SLibraryAttachment> QueryAttachments(CSqliteDB& db, const std::u16st
 std::map<std::u16string, std::vector<std::u16string>> QueryFolderLiterature(CSqliteDB& db, const std::u16string& tavGuid)
 {
     std::map<std::u16string, std::vector<std::u16string>> filed;
-    CSqliteQuery query = db.ExecuteQuery(u"select FolderGuid,LiterGuid from FolderLiterature where " + UnitIs(tavGuid) +
-                                         u" order by rowid");
+    CBoundQuery query = Bound(db, u"select FolderGuid,LiterGuid from FolderLiterature where TavGuid=? order by rowid", {tavGuid});
     for (; !query.IsEof(); query.NextRow())
         filed[query.GetStringValue(0)].push_back(query.GetStringValue(1));
     return filed;
@@ -221,7 +229,7 @@ int32_t CLibraryReader::ReadEntry(const std::u16string& tavGuid, const Body& bod
         return kLibraryBadArgument;
     bool found = false;
     const int32_t result = Read([&](CSqliteDB& db) {
-        found = db.ExecuteScalar(u"select count(*) from LearningUnit where " + UnitIs(tavGuid)) > 0;
+        found = Bound(db, u"select count(*) from LearningUnit where TavGuid=?", {tavGuid}).GetIntField(0) > 0;
         if (found)
             body(db);
     });
@@ -233,7 +241,7 @@ int32_t CLibraryReader::ReadEntry(const std::u16string& tavGuid, const Body& bod
 int32_t CLibraryReader::ListEntries(std::vector<SLibraryEntry>& entries)
 {
     std::vector<SLibraryEntry> read;
-    const int32_t result = Read([&](CSqliteDB& db) { read = QueryEntries(db, std::u16string()); });
+    const int32_t result = Read([&](CSqliteDB& db) { read = QueryEntries(db, std::u16string(), {}); });
     if (result == kLibraryOk)
         entries = std::move(read);
     return result;
@@ -250,8 +258,7 @@ int32_t CLibraryReader::FindEntries(const std::u16string& prefix, std::vector<SL
         return kLibraryUnitNotFound;
     std::vector<SLibraryEntry> read;
     const int32_t result = Read([&](CSqliteDB& db) {
-        read = QueryEntries(db, u" where substr(u.TavGuid,1," + SqlInt(static_cast<int64_t>(guidPrefix.size())) +
-                                    u")=" + SqlText(guidPrefix));
+        read = QueryEntries(db, u" where substr(u.TavGuid,1,?)=?", {static_cast<int64_t>(guidPrefix.size()), guidPrefix});
     });
     if (result != kLibraryOk)
         return result;
@@ -265,15 +272,16 @@ int32_t CLibraryReader::ReadEntryContents(const std::u16string& tavGuid, SLibrar
 {
     SLibraryEntryContents read;
     const int32_t result = ReadEntry(tavGuid, [&](CSqliteDB& db) {
-        std::vector<SLibraryEntry> entries = QueryEntries(db, u" where u." + UnitIs(tavGuid));
+        std::vector<SLibraryEntry> entries = QueryEntries(db, u" where u.TavGuid=?", {tavGuid});
         if (!entries.empty())
             read.Entry = std::move(entries.front());
         read.Folders = QueryFolderTree(db, tavGuid);
         read.FolderLiterature = QueryFolderLiterature(db, tavGuid);
-        read.Literature = QueryLiterature(db, u"select LiterGuid,TavGuid," + LiteratureColumns().Names() +
-                                                  u" from Literature where " + UnitIs(tavGuid) + u" order by rowid");
-        read.Relates = QueryRelates(db, tavGuid, std::u16string());
-        read.Notes = QueryNotes(db, tavGuid, std::u16string());
+        read.Literature = QueryLiterature(
+            db, u"select LiterGuid,TavGuid," + LiteratureColumns().Names() + u" from Literature where TavGuid=? order by rowid",
+            {tavGuid});
+        read.Relates = QueryRelates(db, tavGuid, nullptr);
+        read.Notes = QueryNotes(db, tavGuid, nullptr);
         read.Attachments = QueryAttachments(db, tavGuid);
     });
     if (result == kLibraryOk)
@@ -296,12 +304,13 @@ int32_t CLibraryReader::ListFolderLiterature(const std::u16string& tavGuid, cons
     std::vector<std::shared_ptr<SLiteratureInfo>> read;
     bool folderFound = false;
     const int32_t result = ReadEntry(tavGuid, [&](CSqliteDB& db) {
-        folderFound = db.ExecuteScalar(u"select count(*) from Folder where " + UnitIs(tavGuid) +
-                                       u" and FolderGuid=" + SqlText(folderGuid)) > 0;
-        read = QueryLiterature(db, u"select l.LiterGuid,l.TavGuid," + LiteratureColumns().Names() +
-                                       u" from Literature l join FolderLiterature fl on fl.LiterGuid=l.LiterGuid "
-                                       u"where fl.FolderGuid=" + SqlText(folderGuid) + u" and l." + UnitIs(tavGuid) +
-                                       u" order by fl.rowid");
+        folderFound =
+            Bound(db, u"select count(*) from Folder where TavGuid=? and FolderGuid=?", {tavGuid, folderGuid}).GetIntField(0) > 0;
+        read = QueryLiterature(db,
+                               u"select l.LiterGuid,l.TavGuid," + LiteratureColumns().Names() +
+                                   u" from Literature l join FolderLiterature fl on fl.LiterGuid=l.LiterGuid "
+                                   u"where fl.FolderGuid=? and l.TavGuid=? order by fl.rowid",
+                               {folderGuid, tavGuid});
     });
     if (result != kLibraryOk)
         return result;
@@ -315,8 +324,9 @@ int32_t CLibraryReader::ListLiterature(const std::u16string& tavGuid, std::vecto
 {
     std::vector<std::shared_ptr<SLiteratureInfo>> read;
     const int32_t result = ReadEntry(tavGuid, [&](CSqliteDB& db) {
-        read = QueryLiterature(db, u"select LiterGuid,TavGuid," + LiteratureColumns().Names() + u" from Literature where " +
-                                       UnitIs(tavGuid) + u" order by rowid");
+        read = QueryLiterature(
+            db, u"select LiterGuid,TavGuid," + LiteratureColumns().Names() + u" from Literature where TavGuid=? order by rowid",
+            {tavGuid});
     });
     if (result == kLibraryOk)
         literature = std::move(read);
@@ -328,8 +338,8 @@ int32_t CLibraryReader::ListLiteratureFolders(const std::u16string& tavGuid, con
 {
     std::vector<std::u16string> read;
     const int32_t result = ReadEntry(tavGuid, [&](CSqliteDB& db) {
-        CSqliteQuery query = db.ExecuteQuery(u"select FolderGuid from FolderLiterature where " + UnitIs(tavGuid) +
-                                             u" and LiterGuid=" + SqlText(literGuid) + u" order by rowid");
+        CBoundQuery query = Bound(db, u"select FolderGuid from FolderLiterature where TavGuid=? and LiterGuid=? order by rowid",
+                                  {tavGuid, literGuid});
         for (; !query.IsEof(); query.NextRow())
             read.push_back(query.GetStringValue(0));
     });
@@ -343,7 +353,7 @@ int32_t CLibraryReader::GetLiteratureRelate(const std::u16string& tavGuid, const
 {
     std::shared_ptr<SLiteratureRelate> read;
     const int32_t result = ReadEntry(tavGuid, [&](CSqliteDB& db) {
-        auto relates = QueryRelates(db, tavGuid, u" and LiterGuid=" + SqlText(literGuid));
+        auto relates = QueryRelates(db, tavGuid, &literGuid);
         if (!relates.empty())
             read = relates.begin()->second;
     });
@@ -355,11 +365,11 @@ int32_t CLibraryReader::GetLiteratureRelate(const std::u16string& tavGuid, const
     return kLibraryOk;
 }
 
-int32_t CLibraryReader::ReadNotes(const std::u16string& tavGuid, const std::u16string& condition,
+int32_t CLibraryReader::ReadNotes(const std::u16string& tavGuid, const std::u16string* literGuid,
                                   std::vector<SLibraryNote>& notes)
 {
     std::vector<SLibraryNote> read;
-    const int32_t result = ReadEntry(tavGuid, [&](CSqliteDB& db) { read = QueryNotes(db, tavGuid, condition); });
+    const int32_t result = ReadEntry(tavGuid, [&](CSqliteDB& db) { read = QueryNotes(db, tavGuid, literGuid); });
     if (result == kLibraryOk)
         notes = std::move(read);
     return result;
@@ -367,13 +377,13 @@ int32_t CLibraryReader::ReadNotes(const std::u16string& tavGuid, const std::u16s
 
 int32_t CLibraryReader::ListNotes(const std::u16string& tavGuid, std::vector<SLibraryNote>& notes)
 {
-    return ReadNotes(tavGuid, std::u16string(), notes);
+    return ReadNotes(tavGuid, nullptr, notes);
 }
 
 int32_t CLibraryReader::ListLiteratureNotes(const std::u16string& tavGuid, const std::u16string& literGuid,
                                             std::vector<SLibraryNote>& notes)
 {
-    return ReadNotes(tavGuid, u" and LiterGuid=" + SqlText(literGuid), notes);
+    return ReadNotes(tavGuid, &literGuid, notes);
 }
 
 int32_t CLibraryReader::ListAttachments(const std::u16string& tavGuid, std::vector<SLibraryAttachment>& attachments)

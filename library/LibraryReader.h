@@ -95,7 +95,8 @@ private:
     using Body = std::function<void(CSqliteDB&)>;
     int32_t Read(const Body& body);
     int32_t ReadEntry(const std::u16string& tavGuid, const Body& body);
-    int32_t ReadNotes(const std::u16string& tavGuid, const std::u16string& condition, std::vector<SLibraryNote>& notes);
+    // The entry's notes; those of one literature when `literGuid` is given.
+    int32_t ReadNotes(const std::u16string& tavGuid, const std::u16string* literGuid, std::vector<SLibraryNote>& notes);
 
     std::u16string m_user;
     CLibraryDatabase m_database;

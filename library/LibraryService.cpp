@@ -119,10 +119,10 @@ int32_t CLibraryService::RunInBatch(const char16_t* operation, const std::u16str
     CSqliteDB& db = m_database.Db();
     try {
         if (!m_batchTransactionOpen) {
-            ExecOrThrow(db, u"begin immediate");
+            ExecCached(db, u"begin immediate");
             m_batchTransactionOpen = true;
         }
-        ExecOrThrow(db, u"savepoint operation");
+        ExecCached(db, u"savepoint operation");
     } catch (const CSqliteException& e) {
         FailBatch(operation, e);
         return kLibraryStorageError;
@@ -136,11 +136,11 @@ int32_t CLibraryService::RunInBatch(const char16_t* operation, const std::u16str
     }
     try {
         if (result == kLibraryOk) {
-            ExecOrThrow(db, u"release operation");
+            ExecCached(db, u"release operation");
         } else {
             // Undo this operation only; the batch's earlier operations stay.
-            ExecOrThrow(db, u"rollback to operation");
-            ExecOrThrow(db, u"release operation");
+            ExecCached(db, u"rollback to operation");
+            ExecCached(db, u"release operation");
         }
     } catch (const CSqliteException& e) {
         FailBatch(operation, e);
@@ -158,7 +158,7 @@ void CLibraryService::CommitBatch()
     if (!m_batchTransactionOpen)
         return;
     try {
-        ExecOrThrow(m_database.Db(), u"commit");
+        ExecCached(m_database.Db(), u"commit");
         m_batchTransactionOpen = false;
         m_batchPending = 0;
     } catch (const CSqliteException& e) {
@@ -240,7 +240,7 @@ int32_t CLibraryService::DeleteLearningUnit(const std::u16string& tavGuid, const
             return static_cast<int32_t>(kLibraryUnitNotFound);
         for (const char16_t* table : {u"NoteLabel", u"Note", u"LiteratureRelate", u"FolderLiterature", u"Literature",
                                       u"Folder", u"Attachment", u"LearningUnit"})
-            ExecOrThrow(db, u"delete from " + std::u16string(table) + u" where " + UnitIs(tavGuid));
+            m_database.Statements().Exec(db, u"delete from " + std::u16string(table) + u" where TavGuid=?", {tavGuid});
         return static_cast<int32_t>(kLibraryOk);
     });
     if (result != kLibraryOk && result != kLibraryUnitNotFound)
@@ -267,8 +267,8 @@ int32_t CLibraryService::CompleteLearningUnit(const std::u16string& tavGuid, con
     return RunInTransaction(u"CLibraryService::CompleteLearningUnit", user, [&](CSqliteDB& db) {
         if (!UnitExists(m_database, tavGuid))
             return static_cast<int32_t>(kLibraryUnitNotFound);
-        ExecOrThrow(db, u"update LearningUnit set Complete=1,CompleteTime=" + SqlText(LibraryTimeText()) + u" where " +
-                            UnitIs(tavGuid));
+        m_database.Statements().Exec(db, u"update LearningUnit set Complete=1,CompleteTime=? where TavGuid=?",
+                                     {LibraryTimeText(), tavGuid});
         return static_cast<int32_t>(kLibraryOk);
     });
 }
@@ -289,8 +289,8 @@ int32_t CLibraryService::AddFolder(std::shared_ptr<SLiteratureFolder>& folder, c
             return static_cast<int32_t>(kLibraryUnitNotFound);
         if (parentGuid != tavGuid && !FolderExists(m_database, tavGuid, parentGuid))
             return static_cast<int32_t>(kLibraryFolderNotFound);
-        ExecOrThrow(db, u"insert into Folder(FolderGuid,TavGuid,ParentGuid,Name) values(" + SqlText(folderGuid) + u"," +
-                            SqlText(tavGuid) + u"," + SqlText(parentGuid) + u"," + SqlText(folder->Name) + u")");
+        m_database.Statements().Exec(db, u"insert into Folder(FolderGuid,TavGuid,ParentGuid,Name) values(?,?,?,?)",
+                                     {folderGuid, tavGuid, parentGuid, folder->Name});
         return static_cast<int32_t>(kLibraryOk);
     });
     if (result == kLibraryOk) {
@@ -383,8 +383,8 @@ int32_t CLibraryService::StoreAttachment(std::u16string& storedPath, const std::
         copied = CopyAttachmentInto(source, ToFsPath(m_database.AttachmentFolder(tavGuid)), stored, created);
         if (copied != kLibraryOk)
             return copied;
-        ExecOrThrow(db, u"insert or replace into Attachment(TavGuid,StoredPath,SourcePath) values(" + SqlText(tavGuid) +
-                            u"," + SqlText(FromFsPath(stored)) + u"," + SqlText(sourcePath) + u")");
+        m_database.Statements().Exec(db, u"insert or replace into Attachment(TavGuid,StoredPath,SourcePath) values(?,?,?)",
+                                     {tavGuid, FromFsPath(stored), sourcePath});
         return static_cast<int32_t>(kLibraryOk);
     });
     if (result != kLibraryOk) {

@@ -5,30 +5,9 @@
 #include <cstdio>
 #include <ctime>
 
-std::u16string SqlText(const std::u16string& value)
-{
-    std::u16string quoted;
-    quoted.reserve(value.size() + 2);
-    quoted.push_back(u'\'');
-    for (char16_t c : value) {
-        if (c == u'\0')
-            continue;
-        quoted.push_back(c);
-        if (c == u'\'')
-            quoted.push_back(u'\'');
-    }
-    quoted.push_back(u'\'');
-    return quoted;
-}
-
 std::u16string SqlInt(int64_t value)
 {
     return ToWide(std::to_string(value));
-}
-
-std::u16string UnitIs(const std::u16string& tavGuid)
-{
-    return u"TavGuid=" + SqlText(tavGuid);
 }
 
 void ExecOrThrow(CSqliteDB& db, const std::u16string& sql)
@@ -36,6 +15,11 @@ void ExecOrThrow(CSqliteDB& db, const std::u16string& sql)
     const int32_t rc = db.ExecuteStatement(sql);
     if (rc != 0)
         throw CSqliteException(rc, u"statement not completed");
+}
+
+void ExecCached(CSqliteDB& db, const std::u16string& sql)
+{
+    db.Prepare(sql)->Execute();
 }
 
 std::u16string LibraryTimeText()

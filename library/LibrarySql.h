@@ -1,22 +1,20 @@
 #pragma once
-// Small helpers for building and running the library's statements. Statements built as text take
-// every text value through SqlText; the frequent ones bind their values (LibraryStatements.h).
+// Small helpers for building and running the library's statements. Values are bound, never
+// spliced into the text (LibraryStatements.h); only numbers of pragmas are.
 #include "sqlite/SqliteDB.h"
 #include "sqlite/SqliteTransaction.h"
 
 #include <cstdint>
 #include <string>
 
-// A quoted SQL literal: apostrophes doubled, NUL characters dropped (they would end the
-// statement text early).
-std::u16string SqlText(const std::u16string& value);
 std::u16string SqlInt(int64_t value);
-// "TavGuid='...'": the rows of one entry.
-std::u16string UnitIs(const std::u16string& tavGuid);
 
 // Runs one statement; a result other than 0 (for example a busy database) is thrown like any
 // other failure, so that the caller's transaction is rolled back.
 void ExecOrThrow(CSqliteDB& db, const std::u16string& sql);
+// The same for a statement of fixed text run again and again (a batch's savepoint, release and
+// commit run once per library operation): prepared once, through the connection's cache.
+void ExecCached(CSqliteDB& db, const std::u16string& sql);
 
 // Local time as "YYYY-MM-DD hh:mm:ss".
 std::u16string LibraryTimeText();

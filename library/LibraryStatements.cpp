@@ -10,7 +10,7 @@ CBoundQuery::CBoundQuery(CSqliteCachedStatement statement, const std::vector<Sql
         if (const auto* number = std::get_if<int64_t>(&value)) {
             m_statement->Bind(index, *number);
         } else {
-            // Values bind as SqlText would spell them: text without NUL characters.
+            // Text binds without NUL characters, as the library has always stored it.
             std::u16string text = std::get<std::u16string>(value);
             std::erase(text, u'\0');
             m_statement->Bind(index, text);

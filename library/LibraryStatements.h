@@ -37,6 +37,4 @@ public:
     CBoundQuery Run(CSqliteDB& db, const std::u16string& sql, const std::vector<SqlValue>& values);
     // Runs a statement that returns no rows.
     void Exec(CSqliteDB& db, const std::u16string& sql, const std::vector<SqlValue>& values);
-    // Nothing is kept here any more: closing the connection finalizes its statements.
-    void Clear() {}
 };

@@ -294,11 +294,5 @@ int32_t CSqliteDB::ExecuteScalar(const std::u16string& sql)
 
 bool CSqliteDB::TableExists(const std::u16string& table)
 {
-    std::u16string quoted;
-    for (char16_t c : table) {
-        quoted.push_back(c);
-        if (c == u'\'')
-            quoted.push_back(u'\'');
-    }
-    return ExecuteScalar(u"select count(*) from sqlite_master where type='table' and name='" + quoted + u"'") > 0;
+    return Scalar(u"select count(*) from sqlite_master where type='table' and name=?", table) > 0;
 }

@@ -37,6 +37,27 @@ public:
     // The connection's cached prepared statement for `sql` (see SqliteStatementCache.h).
     CSqliteCachedStatement Prepare(const std::u16string& sql) { return m_statements.Acquire(*this, sql); }
     const CSqliteStatementCache& StatementCache() const { return m_statements; }
+    // Runs `sql` as a cached statement with `values` bound to its ?s in order.
+    template <typename... Values>
+    void Run(const std::u16string& sql, const Values&... values)
+    {
+        CSqliteCachedStatement statement = Prepare(sql);
+        statement->BindAll(values...).Execute();
+    }
+    // The same for a query: its first row's first column as an integer (0 without a row).
+    template <typename... Values>
+    int32_t Scalar(const std::u16string& sql, const Values&... values)
+    {
+        CSqliteCachedStatement statement = Prepare(sql);
+        return statement->BindAll(values...).Step() ? statement->GetInt(0) : 0;
+    }
+    // ... and as text (empty without a row).
+    template <typename... Values>
+    std::u16string ScalarText(const std::u16string& sql, const Values&... values)
+    {
+        CSqliteCachedStatement statement = Prepare(sql);
+        return statement->BindAll(values...).Step() ? statement->GetText(0) : std::u16string();
+    }
     // False in autocommit mode: no transaction open (also after SQLite rolled one back itself).
     bool InTransaction() const;
 

@@ -2,6 +2,8 @@
 
 #include "support/TextConvert.h"
 
+#include <sqlite3.h>
+
 CSqliteException::CSqliteException(int32_t code, const char16_t* detail)
     : m_code(code)
 {
@@ -12,6 +14,8 @@ CSqliteException::CSqliteException(int32_t code, const char16_t* detail)
     if (detail != nullptr)
         m_message += detail;
 }
+
+bool CSqliteException::IsBusy() const { return (m_code & 0xff) == SQLITE_BUSY; }
 
 const char16_t* CSqliteException::ErrorCodeName(int32_t code)
 {

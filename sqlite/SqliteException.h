@@ -17,6 +17,8 @@ public:
     // "%s[%d]: %s" with the code's name, the code and the detail.
     const char16_t* ErrorMessage() const { return m_message.c_str(); }
     const std::u16string& ErrorMessageText() const { return m_message; }
+    // The file was locked by another connection (SQLITE_BUSY, extended codes included).
+    bool IsBusy() const;
 
     static const char16_t* ErrorCodeName(int32_t code);
 

@@ -3,6 +3,7 @@
 // index (1 for the first ?), text as UTF-16 exactly as given. A failed step is thrown as
 // CSqliteException with SQLite's code and text, after the statement was reset, so that it
 // can run again.
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -30,6 +31,15 @@ public:
     void Bind(int32_t index, int64_t value);
     void Bind(int32_t index, std::u16string_view text);
     void BindNull(int32_t index);
+    void Bind(int32_t index, std::nullptr_t) { BindNull(index); }
+    // Binds `values` in order to the first, second, ... ? (integers, text, nullptr for NULL).
+    template <typename... Values>
+    CSqliteStatement& BindAll(const Values&... values)
+    {
+        int32_t index = 0;
+        (Bind(++index, values), ...);
+        return *this;
+    }
 
     // Runs to the next row: true on a row, false when the statement is done.
     bool Step();

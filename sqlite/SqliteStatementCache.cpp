@@ -32,8 +32,12 @@ CSqliteCachedStatement::~CSqliteCachedStatement()
     m_node.mapped().Reset();
     m_node.mapped().ClearBindings();
     const std::shared_ptr<CSqliteStatementCache::SState> cache = m_cache.lock();
-    if (cache == nullptr || cache->generation != m_generation || cache->idle.size() >= CSqliteStatementCache::kMaxIdle)
+    if (cache == nullptr || cache->generation != m_generation)
         return; // the node finalizes its statement
+    // A full cache makes room: were the statement coming back turned away instead, a cache
+    // filled once with statements that never run again would prepare every other one anew.
+    if (cache->idle.size() >= CSqliteStatementCache::kMaxIdle && cache->idle.count(m_node.key()) == 0)
+        cache->idle.erase(cache->idle.begin());
     // An idle statement of the same text (a nested use came back first) stays; this one goes.
     try {
         cache->idle.insert(std::move(m_node));

@@ -17,7 +17,7 @@ class CSqliteCachedStatement;
 
 class CSqliteStatementCache {
 public:
-    // Statements kept idle at most; one handed back beyond that is finalized.
+    // Statements kept idle at most; one handed back to a full cache takes the place of another.
     static constexpr size_t kMaxIdle = 128;
 
     CSqliteStatementCache() = default;

@@ -3,17 +3,15 @@
 #include "sqlite/SqliteDB.h"
 #include "support/Log.h"
 
-#include <sqlite3.h>
-
-CStepTransaction::CStepTransaction(CSqliteDB& db)
+CStepTransaction::CStepTransaction(CSqliteDB& db, CSqliteTransaction::EKind kind)
     : m_db(db)
 {
     try {
         // Already inside a transaction (a step run from within another): join it.
         if (m_db.IsOpen() && !m_db.InTransaction())
-            m_transaction.emplace(m_db, CSqliteTransaction::EKind::Immediate);
+            m_transaction.emplace(m_db, kind);
     } catch (const CSqliteException& e) {
-        m_beginBusy = e.ErrorCode() == SQLITE_BUSY;
+        m_beginBusy = e.IsBusy();
         CxLog::Instance().Log(u"TavDB", u"CStepTransaction::CStepTransaction", __LINE__, 1, e.ErrorMessage());
     }
 }

@@ -12,7 +12,7 @@ class CSqliteDB;
 
 class CStepTransaction {
 public:
-    explicit CStepTransaction(CSqliteDB& db);
+    explicit CStepTransaction(CSqliteDB& db, CSqliteTransaction::EKind kind = CSqliteTransaction::EKind::Immediate);
     CStepTransaction(const CStepTransaction&) = delete;
     CStepTransaction& operator=(const CStepTransaction&) = delete;
     ~CStepTransaction();

@@ -274,7 +274,7 @@ int CTavDB::InitDbVersion()
 int CTavDB::UpdateUUid(const std::u16string& tavId)
 {
     try {
-        m_db.ExecuteStatement(u"update VersionInfo set TavId=" + QuoteSqlText(tavId) + u" where id=1 ");
+        m_db.Run(u"update VersionInfo set TavId = ? where id = 1", tavId);
     } catch (const CSqliteException& e) {
         LogSqliteError(u"TavDBSql", u"CTavDB::UpdateUUid", __LINE__, e);
     }

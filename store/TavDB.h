@@ -5,6 +5,7 @@
 #include "sqlite/SqliteDB.h"
 #include "store/Records.h"
 #include "store/RunReport.h"
+#include "store/StepTransaction.h"
 #include "store/StoreCodes.h"
 
 class IOvDataMiddle;
@@ -14,8 +15,10 @@ class IOvDataMiddle;
 #include <list>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 // The fixed database key of every learning unit (12 bytes, no terminator).
@@ -164,11 +167,6 @@ public:
     std::u16string GetLiterGuidByDOI(const std::u16string& doi);
     // The pkid of the literature with this DOI; 0 when there is none or on error.
     int32_t GetPkidByDOI(const std::u16string& doi);
-    // The text as an SQL string literal: every apostrophe doubled, the whole in apostrophes.
-    static std::u16string QuoteSqlText(const std::u16string& text);
-    // Column 0 of the query's first row as text into `out` (left as it was without a row).
-    // Returns 1; a database error passes to the caller.
-    int GetFirstFieldText(const std::u16string& sql, std::u16string& out);
     // Reads WebPage_Info into m_webLiteratures (once; creates the table when missing).
     int FillWebLiteratureInfo();
     // Moves literature filed at the root (CategoryId 0) into the top-level folder "要学习的文献".
@@ -247,6 +245,8 @@ public:
         std::map<std::u16string, std::u16string> itemById;   // first Item of each id, serialized
     };
     static SNoteSetItems SplitNoteSet(const std::u16string& noteSet);
+    // The user whose library the import writes to, read at its first use in a run.
+    const std::u16string& ImportUser();
     // True once a cancel checkpoint of the import has seen the flag (the import then returns 0).
     bool ImportCancelled() const { return m_importCancelled; }
     // With `replace`, a completed import also removes the library's complete earlier entries of
@@ -339,8 +339,10 @@ protected:
     std::map<int32_t, std::shared_ptr<SPersonalNoteInfo>> m_notes;
     IdSetCache m_folderChildIds;
     IdSetCache m_folderLiteratureIds;
-    std::map<std::u16string, std::u16string> m_markPosByLiterGuid;
-    std::map<std::u16string, SNoteSetItems> m_noteSetItems;
+    // Keyed by LiterGuid and only ever looked up: hashed, as a tree of 100,000 GUIDs costs a
+    // string comparison per level for every note.
+    std::unordered_map<std::u16string, std::u16string> m_markPosByLiterGuid;
+    std::unordered_map<std::u16string, SNoteSetItems> m_noteSetItems;
     // Note PosID -> its labels, read from the Label table at the first look-up.
     std::map<std::u16string, std::list<std::u16string>> m_labelsByNote;
     bool m_labelsRead = false;
@@ -353,11 +355,14 @@ protected:
     int32_t m_currentStep = 0;
     int32_t m_folderCount = 0;
     // Learning-unit LiterGuid -> library LiterGuid of the literature imported so far.
-    std::map<std::u16string, std::u16string> m_newLiterGuids;
+    std::unordered_map<std::u16string, std::u16string> m_newLiterGuids;
     // Literature without a LiterGuid whose reading state was sent.
     std::set<int32_t> m_importedPkidsWithoutGuid;
     // Folders the current walk has entered: a folder is walked once, whatever its links say.
     std::set<int32_t> m_walkedFolderIds;
+    std::u16string m_importUser; // the library's user for this import (ImportUser)
+    // Open while the literature walk reads the unit (see ImportLiterature).
+    std::optional<CStepTransaction> m_literatureReads;
     bool m_importCancelled = false;
     bool m_replaceEarlier = false;
     std::vector<SEarlierEntry> m_earlierEntries;

@@ -14,11 +14,6 @@ namespace {
 constexpr size_t kMaxFolderNameLength = 60;
 constexpr size_t kRenamedPrefixLength = 55;
 
-std::u16string User()
-{
-    return OvSysUser::Instance().GetUser();
-}
-
 // Lets the library group its commits for the length of an import; ends the batch on every way out.
 class CLibraryBatch {
 public:
@@ -68,7 +63,7 @@ bool CTavDB::RollbackCheckpoint(const std::u16string& tavGuid)
     if (!IsCancelRequested())
         return false;
     m_importCancelled = true;
-    Library().DeleteLearningUnit(tavGuid, User());
+    Library().DeleteLearningUnit(tavGuid, ImportUser());
     Report(m_currentStep, m_totalSteps, u"导入学习单元取消");
     return true;
 }
@@ -79,6 +74,14 @@ std::u16string CTavDB::CompanionSubfolder(const std::u16string& name) const
     return parts.FolderPath() + parts.BaseName() + u"_contents/" + name;
 }
 
+const std::u16string& CTavDB::ImportUser()
+{
+    // Read once per run: without an account given, asking for the user reads the settings file.
+    if (m_importUser.empty())
+        m_importUser = OvSysUser::Instance().GetUser();
+    return m_importUser;
+}
+
 int CTavDB::ImportToPersonalLibrary(const std::u16string& path)
 {
     m_newLiterGuids.clear();
@@ -86,6 +89,8 @@ int CTavDB::ImportToPersonalLibrary(const std::u16string& path)
     m_walkedFolderIds.clear();
     m_noteSetItems.clear();
     m_importCancelled = false;
+    m_importUser.clear(); // read again for this run
+    m_literatureReads.reset();
     m_unwrittenFiles = 0;
     auto unit = std::make_shared<STavInfo>();
     unit->Name = FilePathParts(path).BaseName();
@@ -94,13 +99,13 @@ int CTavDB::ImportToPersonalLibrary(const std::u16string& path)
     if (ImportCancelCheckpoint())
         return 0;
 
-    const int32_t created = Library().CreateLearningUnit(unit, User(), 0, 0);
+    const int32_t created = Library().CreateLearningUnit(unit, ImportUser(), 0, 0);
     if (created != 0) {
         Report(m_totalSteps, m_totalSteps, u"导入学习单元失败，学习单元创建失败：" + Library().GetErrorText(created));
         return created;
     }
     const std::u16string tavGuid = unit->TavGuid;
-    CLibraryBatch batch(Library(), User());
+    CLibraryBatch batch(Library(), ImportUser());
     m_currentStep += 1;
     if (RollbackCheckpoint(tavGuid))
         return 0;
@@ -121,6 +126,7 @@ int CTavDB::ImportToPersonalLibrary(const std::u16string& path)
 
     int32_t counter = 0;
     ImportFolderTree(counter, 0, tavGuid, tavGuid);
+    m_literatureReads.reset();
     m_currentStep += 1;
     Report(m_currentStep, m_totalSteps, u"导入笔记和标注");
     if (RollbackCheckpoint(tavGuid))
@@ -139,7 +145,7 @@ int CTavDB::ImportToPersonalLibrary(const std::u16string& path)
         m_report.detail = ToWide(std::to_string(m_unwrittenFiles)) + u" file(s)";
         return kTavImportFailed;
     }
-    Library().CompleteLearningUnit(tavGuid, User());
+    Library().CompleteLearningUnit(tavGuid, ImportUser());
     SettleEarlierEntries(tavGuid);
     Report(m_totalSteps, m_totalSteps, u"更新学习单元完成");
     return 0;
@@ -214,7 +220,7 @@ int CTavDB::ImportFolderTree(int32_t& counter, int32_t parentId, const std::u16s
             leave();
             continue;
         }
-        level.result = Library().AddFolder(record, tavGuid, User(), 0);
+        level.result = Library().AddFolder(record, tavGuid, ImportUser(), 0);
         if (level.result != 0)
             Report(m_currentStep, m_totalSteps, u"更新文献夹《" + folder->Name + u"》失败");
         if (ImportCancelCheckpoint() || !ImportFolderLiterature(id, record->FolderGuid, tavGuid)) {
@@ -249,19 +255,24 @@ bool CTavDB::ImportLiterature(int32_t pkid, const std::u16string& folderGuid, co
     std::shared_ptr<SPersonalLiteratureInfo> source;
     if (GetLiteratureInfo(source, pkid) == 0)
         return true;
+    // The walk reads a reading state from the unit for each literature: inside one read
+    // transaction SQLite locks the file and looks for a hot journal once, not once per row. It
+    // begins once the literature cache is filled, whose reading-state rows commit on their own.
+    if (!m_literatureReads)
+        m_literatureReads.emplace(m_db, CSqliteTransaction::EKind::Deferred);
     Report(m_currentStep, m_totalSteps, u"导入文献《" + source->Title + u"》");
     if (ImportCancelCheckpoint())
         return false;
 
     auto record = std::make_shared<SLiteratureInfo>();
-    record->OwnerName = User();
+    record->OwnerName = ImportUser();
     record->TavGuid = tavGuid;
     CopyLiteratureInfo(record, source);
-    ImportAttachmentFile(record->FilePath, m_path, source->FilePath, User(), tavGuid);
+    ImportAttachmentFile(record->FilePath, m_path, source->FilePath, ImportUser(), tavGuid);
     if (ImportCancelCheckpoint())
         return false;
 
-    const int32_t added = Library().AddLiterature(record, tavGuid, User(), folderGuid, 0, 0);
+    const int32_t added = Library().AddLiterature(record, tavGuid, ImportUser(), folderGuid, 0, 0);
     // The reading state goes with the first folder the literature is filed in. A literature
     // without a LiterGuid is told apart by its pkid, and no note is pointed at it by that
     // empty GUID (it would otherwise stand for every such literature at once).
@@ -282,11 +293,11 @@ bool CTavDB::ImportLiterature(int32_t pkid, const std::u16string& folderGuid, co
             std::shared_ptr<SLiteratureRelate> relate;
             CopyLiteratureRelate(relate, state);
             relate->LiterGuid = record->LiterGuid;
-            relate->OwnerName = User();
+            relate->OwnerName = ImportUser();
             relate->RowId = -1;
             if (ImportCancelCheckpoint())
                 return false;
-            Library().AddLiteratureRelate(relate, tavGuid, User(), folderGuid, 0);
+            Library().AddLiteratureRelate(relate, tavGuid, ImportUser(), folderGuid, 0);
         }
     }
     Pause();

@@ -11,11 +11,6 @@
 
 namespace {
 
-std::u16string User()
-{
-    return OvSysUser::Instance().GetUser();
-}
-
 void ReplaceAll(std::u16string& text, std::u16string_view from, std::u16string_view to)
 {
     for (size_t at = text.find(from); at != std::u16string::npos; at = text.find(from, at + to.size()))
@@ -29,6 +24,12 @@ int CTavDB::ImportNotesAndLabels(const std::u16string& tavGuid)
     if (FillNoteInfo() == 0)
         return -1;
     CopyCompanionSubfolder(u"Notes");
+    const std::u16string user = ImportUser();
+
+    // A literature's note-set is kept, whole and then parsed, only until its last note is done.
+    std::unordered_map<std::u16string, int64_t> notesLeft;
+    for (const auto& [id, note] : m_notes)
+        notesLeft[note->LiterGuid] += 1;
 
     const auto total = static_cast<int64_t>(m_notes.size());
     int64_t counter = 0;
@@ -47,22 +48,26 @@ int CTavDB::ImportNotesAndLabels(const std::u16string& tavGuid)
         if (const auto found = m_newLiterGuids.find(note->LiterGuid); found != m_newLiterGuids.end())
             record->LiterGuid = found->second;
         record->TavGuid = tavGuid;
-        record->OwnerName = User();
+        record->OwnerName = user;
 
         std::list<std::u16string> labels;
         GetLabelInfoByNote(labels, note->PosID);
-        Library().AddNote(record, labels, tavGuid, User(), 0);
+        Library().AddNote(record, labels, tavGuid, user, 0);
 
         auto stored = std::make_shared<SNoteInfo>();
-        Library().GetNote(stored, record->TavGuid, User(), record->PosID, 1);
-        if (stored->LiterGuid.empty())
-            continue;
-        const std::u16string comments = ExtractNoteComments(note->LiterGuid, stored->PosID);
-        const size_t marker = record->Comments.find(u"Comment id");
-        if (marker != std::u16string::npos && marker > 0) {
-            stored->Comments = comments;
-            if (!comments.empty())
-                Library().UpdateNote(stored, stored->TavGuid, User(), 1);
+        Library().GetNote(stored, record->TavGuid, user, record->PosID, 1);
+        if (!stored->LiterGuid.empty()) {
+            const std::u16string comments = ExtractNoteComments(note->LiterGuid, stored->PosID);
+            const size_t marker = record->Comments.find(u"Comment id");
+            if (marker != std::u16string::npos && marker > 0) {
+                stored->Comments = comments;
+                if (!comments.empty())
+                    Library().UpdateNote(stored, stored->TavGuid, user, 1);
+            }
+        }
+        if (--notesLeft[note->LiterGuid] == 0) {
+            m_noteSetItems.erase(note->LiterGuid);
+            m_markPosByLiterGuid.erase(note->LiterGuid);
         }
     }
     return 0;
@@ -70,14 +75,17 @@ int CTavDB::ImportNotesAndLabels(const std::u16string& tavGuid)
 
 std::u16string CTavDB::ExtractNoteComments(const std::u16string& oldLiterGuid, const std::u16string& posId)
 {
-    const auto found = m_markPosByLiterGuid.find(oldLiterGuid);
-    if (found == m_markPosByLiterGuid.end() || found->second.empty())
-        return {};
-    // A literature's note-set serves each of its notes: it is parsed at the first of them.
-    auto [cached, added] = m_noteSetItems.try_emplace(oldLiterGuid);
-    SNoteSetItems& items = cached->second;
-    if (added)
-        items = SplitNoteSet(found->second);
+    // A literature's note-set serves each of its notes: it is parsed at the first of them, and
+    // its text is let go then (the parsed items hold what the notes need).
+    auto cached = m_noteSetItems.find(oldLiterGuid);
+    if (cached == m_noteSetItems.end()) {
+        const auto found = m_markPosByLiterGuid.find(oldLiterGuid);
+        if (found == m_markPosByLiterGuid.end() || found->second.empty())
+            return {};
+        cached = m_noteSetItems.emplace(oldLiterGuid, SplitNoteSet(found->second)).first;
+        m_markPosByLiterGuid.erase(found);
+    }
+    const SNoteSetItems& items = cached->second;
     const auto item = items.itemById.find(posId);
     // No item of the note-set carries this note's PosID: never hand it another note's item.
     if (item == items.itemById.end())

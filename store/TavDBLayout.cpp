@@ -52,9 +52,10 @@ int CTavDB::AddColumnOperation(const char16_t* function, int line, const char16_
 int CTavDB::IsColumnExist(const std::u16string& table, const std::u16string& column)
 {
     // Any failure at all means "missing"; the probe is silent by design, since a missing
-    // column is the expected answer for older units.
+    // column is the expected answer for older units. It reads no row: the names are checked
+    // when the statement is prepared (a table and a column name cannot be bound).
     try {
-        m_db.ExecuteScalar(u"select count(" + column + u") from " + table);
+        m_db.Prepare(u"select " + column + u" from " + table + u" limit 0")->Step();
         return 1;
     } catch (...) {
         return 0;

@@ -59,9 +59,9 @@ int CTavDB::CreateCategoryTable()
         m_db.ExecuteStatement(kCreateCategory);
         const std::u16string guid = NewGuidText();
         const std::u16string time = GetLocalTimeText();
-        m_db.ExecuteStatement(u"insert into Category (Name, ParentID,CategoryGuid,LocalModifyTime,Recycled,IsRemoved)"
-                              u"values ('要学习的文献', 0, " +
-                              QuoteSqlText(guid) + u", " + QuoteSqlText(time) + u",0,0)");
+        m_db.Run(u"insert into Category (Name, ParentID,CategoryGuid,LocalModifyTime,Recycled,IsRemoved)"
+                 u"values ('要学习的文献', 0, ?, ?, 0, 0)",
+                 guid, time);
         return 1;
     });
 }

@@ -13,11 +13,6 @@
 
 namespace {
 
-std::u16string Number(int64_t value)
-{
-    return ToWide(std::to_string(value));
-}
-
 bool IsRegularFile(const std::u16string& path)
 {
     std::error_code error;
@@ -146,13 +141,12 @@ int CTavDB::UpdateToLiteratureRelate(int32_t pkid, const std::shared_ptr<SPerson
             }
             m_literaRelateHasIsRead = true;
         }
-        sql = u"select count(pkid) from LiteraRelate where pkid=" + Number(pkid);
-        if (m_db.ExecuteScalar(sql) != 0)
+        sql = u"select count(pkid) from LiteraRelate where pkid = ?";
+        if (m_db.Scalar(sql, pkid) != 0)
             return 1;
         sql = u"insert into LiteraRelate(pkid,LiterGuid, locked,LastReadPos,MarkPos,Remark,Adjunct,LastReadTime)select  "
-              u"pkid,LiterGuid,Locked,LastReadPage,NoteSets,Remark,Adjunct,LastReadTime from  LiteraInfo where pkid = " +
-              Number(pkid);
-        m_db.ExecuteStatement(sql);
+              u"pkid,LiterGuid,Locked,LastReadPage,NoteSets,Remark,Adjunct,LastReadTime from  LiteraInfo where pkid = ?";
+        m_db.Run(sql, pkid);
         if (literature && !literature->FilePath.empty()) {
             const FilePathParts parts(literature->FilePath);
             const std::u16string extension = parts.Extension();
@@ -161,8 +155,8 @@ int CTavDB::UpdateToLiteratureRelate(int32_t pkid, const std::shared_ptr<SPerson
                 fileType = 1;
             else if (IsFullTextFile(parts))
                 fileType = 0;
-            sql = u"update LiteraRelate set FileType = " + Number(fileType) + u" where pkid = " + Number(pkid);
-            m_db.ExecuteStatement(sql);
+            sql = u"update LiteraRelate set FileType = ? where pkid = ?";
+            m_db.Run(sql, fileType, pkid);
         }
         return 1;
     } catch (const CSqliteException& e) {
@@ -297,11 +291,10 @@ int CTavDB::FillNoteInfo()
 int CTavDB::GetLiteratureRelate(std::shared_ptr<SPersonalLiteratureLiteraRelate>& relate, int32_t pkid)
 {
     try {
-        CSqliteQuery query = m_db.ExecuteQuery(
+        CSqliteCachedStatement query = m_db.Prepare(
             u"select ReadingProgress, Locked, LastReadPos, MarkPos, Remark,Adjunct, LastReadTime, IsRead, CreateTime, "
-            u"FileType,LiterGuid, VersionInfo, IsModify from LiteraRelate where pkid = " +
-            Number(pkid));
-        if (query.IsEof()) {
+            u"FileType,LiterGuid, VersionInfo, IsModify from LiteraRelate where pkid = ?");
+        if (!query->BindAll(pkid).Step()) {
             SetLastErrorCode(static_cast<uint32_t>(kTavNoReadingState));
             return 0;
         }
@@ -309,19 +302,19 @@ int CTavDB::GetLiteratureRelate(std::shared_ptr<SPersonalLiteratureLiteraRelate>
             relate = std::make_shared<SPersonalLiteratureLiteraRelate>();
         relate->RowId = -1;
         relate->pkid = pkid;
-        relate->ReadingProgress = query.GetIntField(0);
-        relate->Locked = query.GetIntField(1);
-        relate->LastReadPos = query.GetIntField(2);
-        relate->MarkPos = query.GetStringValue(3);
-        relate->Remark = query.GetStringValue(4);
-        relate->Adjunct = query.GetStringValue(5);
-        relate->LastReadTime = query.GetStringValue(6);
-        relate->IsRead = query.GetIntField(7);
-        relate->CreateTime = query.GetStringValue(8);
-        relate->FileType = query.GetIntField(9);
-        relate->LiterGuid = query.GetStringValue(10);
-        relate->VersionInfo = query.GetIntField(11);
-        relate->IsModify = query.GetIntField(12);
+        relate->ReadingProgress = query->GetInt(0);
+        relate->Locked = query->GetInt(1);
+        relate->LastReadPos = query->GetInt(2);
+        relate->MarkPos = query->GetText(3);
+        relate->Remark = query->GetText(4);
+        relate->Adjunct = query->GetText(5);
+        relate->LastReadTime = query->GetText(6);
+        relate->IsRead = query->GetInt(7);
+        relate->CreateTime = query->GetText(8);
+        relate->FileType = query->GetInt(9);
+        relate->LiterGuid = query->GetText(10);
+        relate->VersionInfo = query->GetInt(11);
+        relate->IsModify = query->GetInt(12);
         relate->TavId = m_tavId;
         return 1;
     } catch (const CSqliteException& e) {

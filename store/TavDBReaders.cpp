@@ -1,5 +1,5 @@
-// Small readers and utilities of the store that the upgrade uses: SQL quoting, first-field
-// reads, the companion folder of a unit, the web-page reader and the root-literature move.
+// Small readers and utilities of the store that the upgrade uses: the companion folder of a
+// unit, the web-page reader and the root-literature move.
 #include "store/TavDB.h"
 
 #include "support/Guid.h"
@@ -10,28 +10,6 @@ namespace {
 const char16_t kStudyFolderName[] = u"要学习的文献";
 
 } // namespace
-
-std::u16string CTavDB::QuoteSqlText(const std::u16string& text)
-{
-    std::u16string out;
-    out.reserve(text.size() + 2);
-    out.push_back(u'\'');
-    for (char16_t c : text) {
-        out.push_back(c);
-        if (c == u'\'')
-            out.push_back(u'\'');
-    }
-    out.push_back(u'\'');
-    return out;
-}
-
-int CTavDB::GetFirstFieldText(const std::u16string& sql, std::u16string& out)
-{
-    CSqliteQuery query = m_db.ExecuteQuery(sql);
-    if (!query.IsEof() && query.NumFields() > 0)
-        out = query.GetStringValue(0);
-    return 1;
-}
 
 int CTavDB::GetContentsFolder(std::u16string& folder, const std::u16string& path)
 {
@@ -49,11 +27,10 @@ int CTavDB::GetContentsFolder(std::u16string& folder, const std::u16string& path
 int32_t CTavDB::GetFolderIdByName(const std::u16string& name)
 {
     try {
-        CSqliteQuery query =
-            m_db.ExecuteQuery(u"select CategoryId from Category where ParentID = 0 and Name = " + QuoteSqlText(name));
-        if (query.IsEof())
+        CSqliteCachedStatement query = m_db.Prepare(u"select CategoryId from Category where ParentID = 0 and Name = ?");
+        if (!query->BindAll(name).Step())
             return -1;
-        return query.GetIntField(0);
+        return query->GetInt(0);
     } catch (const CSqliteException& e) {
         LogSqliteError(u"TavDBSql", u"CTavDB::GetFolderIdByName", __LINE__, e);
         return -1;
@@ -103,27 +80,24 @@ void CTavDB::ReplaceLiteraInTav()
         if (id <= 0) {
             // The folder gets a GUID like every other folder after the upgrade, when the
             // layout has the column for it.
-            std::u16string statement;
             if (IsColumnExist(u"Category", u"CategoryGuid"))
-                statement = u"insert into Category(Name, ParentID, CategoryGuid) values('" + std::u16string(kStudyFolderName) +
-                            u"', 0, " + QuoteSqlText(NewGuidText()) + u")";
+                m_db.Run(u"insert into Category(Name, ParentID, CategoryGuid) values(?, 0, ?)", kStudyFolderName, NewGuidText());
             else
-                statement = u"insert into Category(Name, ParentID) values('" + std::u16string(kStudyFolderName) + u"', 0)";
-            m_db.ExecuteStatement(statement);
+                m_db.Run(u"insert into Category(Name, ParentID) values(?, 0)", kStudyFolderName);
             id = GetFolderIdByName(kStudyFolderName);
         }
         if (id <= 0)
             return;
         const std::u16string idText = ToWide(std::to_string(id));
-        m_db.ExecuteStatement(
-            u"delete from CategoryLitera where CategoryId = 0 and pkid in (select pkid from CategoryLitera where CategoryId = '" +
-            idText + u"')");
+        m_db.Run(u"delete from CategoryLitera where CategoryId = 0 and pkid in (select pkid from CategoryLitera where CategoryId = ?)",
+                 idText);
         // A moved link names its new folder's GUID too, as every other link does after the upgrade.
-        std::u16string folderGuid;
         if (IsColumnExist(u"CategoryLitera", u"CategoryGuid") && IsColumnExist(u"Category", u"CategoryGuid"))
-            folderGuid = u", CategoryGuid = (select CategoryGuid from Category where CategoryId = " + idText + u")";
-        m_db.ExecuteStatement(u"update CategoryLitera Set CategoryId = '" + idText + u"'" + folderGuid +
-                              u" where CategoryId = 0");
+            m_db.Run(u"update CategoryLitera Set CategoryId = ?, CategoryGuid = (select CategoryGuid from Category where CategoryId = ?) "
+                     u"where CategoryId = 0",
+                     idText, id);
+        else
+            m_db.Run(u"update CategoryLitera Set CategoryId = ? where CategoryId = 0", idText);
     } catch (const CSqliteException& e) {
         LogSqliteError(u"TavDBSql", u"CTavDB::ReplaceLiteraInTav", __LINE__, e);
     }

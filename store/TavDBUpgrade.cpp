@@ -9,7 +9,6 @@
 #include "support/Log.h"
 #include "support/TextConvert.h"
 
-#include <sqlite3.h>
 
 #include <climits>
 #include <cstdio>
@@ -110,7 +109,7 @@ int CTavDB::BackupUnit()
 
     // Only committed pages are in the file: with a transaction open on this connection the
     // copy would be a mix of old and new pages.
-    if (m_db.IsOpen() && sqlite3_get_autocommit(m_db.Handle()) == 0) {
+    if (m_db.IsOpen() && m_db.InTransaction()) {
         LogWarning(u"CTavDB::BackupUnit", __LINE__, BackupWarning(u"no backup made: a transaction is open on", m_path, u""));
         return 1;
     }

@@ -99,16 +99,15 @@ int CTavDB::UpdateVersionTo15()
 
 bool CTavDB::MoveNoteItemsOfLiterature(const std::u16string& literGuid)
 {
-    const std::u16string quotedGuid = QuoteSqlText(literGuid);
-
     // The ids of the Items each note refers to, by the note's posid.
     std::map<std::u16string, std::set<std::u16string>> notes;
     {
-        CSqliteQuery query = m_db.ExecuteQuery(u"select posid, Comments from notecontent where LiterGuid = " + quotedGuid);
-        for (; !query.IsEof(); query.NextRow()) {
-            const std::u16string posId = query.GetStringValue(0);
+        CSqliteCachedStatement query = m_db.Prepare(u"select posid, Comments from notecontent where LiterGuid = ?");
+        query->BindAll(literGuid);
+        while (query->Step()) {
+            const std::u16string posId = query->GetText(0);
             CXmlDoc comments;
-            if (!comments.SetDoc(query.GetStringValue(1)))
+            if (!comments.SetDoc(query->GetText(1)))
                 continue;
             IntoWhenFound(comments, u"Comments");
             IntoWhenFound(comments, u"Note-Package");
@@ -123,8 +122,7 @@ bool CTavDB::MoveNoteItemsOfLiterature(const std::u16string& literGuid)
     }
 
     // The literature's note package: the skeleton of the new Comments, and its Items by id.
-    std::u16string markPos;
-    GetFirstFieldText(u"select MarkPos from LiteraRelate where LiterGuid =" + quotedGuid, markPos);
+    const std::u16string markPos = m_db.ScalarText(u"select MarkPos from LiteraRelate where LiterGuid = ?", literGuid);
     std::u16string skeletonText;
     std::map<std::u16string, std::u16string> items;
     {
@@ -164,8 +162,7 @@ bool CTavDB::MoveNoteItemsOfLiterature(const std::u16string& literGuid)
             moved.insert(id);
         }
         // Limited to this literature's notes: a posid is only known to be unique within it.
-        m_db.ExecuteStatement(u"update notecontent set Comments = " + QuoteSqlText(note.GetDoc()) +
-                              u" where posid=" + QuoteSqlText(posId) + u" and LiterGuid = " + quotedGuid);
+        m_db.Run(u"update notecontent set Comments = ? where posid = ? and LiterGuid = ?", note.GetDoc(), posId, literGuid);
     }
 
     // The package keeps the Items that no note took.
@@ -179,7 +176,6 @@ bool CTavDB::MoveNoteItemsOfLiterature(const std::u16string& literGuid)
         if (moved.count(package.GetAttrib(u"id")) != 0)
             package.RemoveTag();
     }
-    m_db.ExecuteStatement(u"update LiteraRelate set MarkPos = " + QuoteSqlText(package.GetDoc()) +
-                          u" where LiterGuid=" + quotedGuid);
+    m_db.Run(u"update LiteraRelate set MarkPos = ? where LiterGuid = ?", package.GetDoc(), literGuid);
     return true;
 }

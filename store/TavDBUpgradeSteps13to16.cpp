@@ -13,7 +13,6 @@
 #include "support/Md5.h"
 #include "support/TextConvert.h"
 
-#include <sqlite3.h>
 
 #include <ctime>
 #include <functional>
@@ -80,7 +79,7 @@ bool CTavDB::CancelUpgradeStep()
     // Undo the step's unfinished work: a half-done step (web pages already copied, note items
     // already moved) would otherwise be done a second time by the next run.
     try {
-        if (m_db.IsOpen() && sqlite3_get_autocommit(m_db.Handle()) == 0)
+        if (m_db.IsOpen() && m_db.InTransaction())
             m_db.ExecuteStatement(u"rollback");
     } catch (const CSqliteException& e) {
         LogSqliteError(u"TavDB", u"CTavDB::CancelUpgradeStep", __LINE__, e);
@@ -101,7 +100,7 @@ std::u16string CTavDB::MakeWebPageDoi(const std::u16string& title)
         return {};
     // Two pages of the same title saved within one second would get the same DOI, which
     // LiteraInfo keeps unique (and the library takes for the same literature): make another.
-    for (int32_t n = 1; m_db.ExecuteScalar(u"select count(*) from LiteraInfo where DOI = " + QuoteSqlText(digest)) > 0;
+    for (int32_t n = 1; m_db.Scalar(u"select count(*) from LiteraInfo where DOI = ?", digest) > 0;
          ++n) {
         if (!md5.HashText(key + u"_" + Num(n), digest))
             return {};
@@ -167,23 +166,17 @@ int CTavDB::UpdateVersionTo13()
             const std::u16string doi = MakeWebPageDoi(page->Title);
             if (doi.empty())
                 continue;
-            const std::u16string newPkid = Num(pkid);
-            m_db.ExecuteStatement(u"insert into LiteraInfo(pkid, DOI, Title, Author, Link, FilePath, LastReadTime, DataType) values (" +
-                                  newPkid + u", " + QuoteSqlText(doi) + u", " + QuoteSqlText(page->Title) + u", " +
-                                  QuoteSqlText(page->Author) + u", " + QuoteSqlText(page->Link) + u", " +
-                                  QuoteSqlText(page->FilePath) + u", " + QuoteSqlText(page->LastReadTime) + u", 6)");
-            m_db.ExecuteStatement(u"insert into LiteraRelate (pkid, LastReadTime) values (" + newPkid + u", " +
-                                  QuoteSqlText(page->LastReadTime) + u")");
-            m_db.ExecuteStatement(u"update LiteraRelate set CreateTime = " + QuoteSqlText(page->CreateTime) +
-                                  u", FileType = 1 where pkid = " + newPkid);
+            m_db.Run(u"insert into LiteraInfo(pkid, DOI, Title, Author, Link, FilePath, LastReadTime, DataType) "
+                     u"values (?, ?, ?, ?, ?, ?, ?, 6)",
+                     pkid, doi, page->Title, page->Author, page->Link, page->FilePath, page->LastReadTime);
+            m_db.Run(u"insert into LiteraRelate (pkid, LastReadTime) values (?, ?)", pkid, page->LastReadTime);
+            m_db.Run(u"update LiteraRelate set CreateTime = ?, FileType = 1 where pkid = ?", page->CreateTime, pkid);
             const auto trash = recycled.find(oldPkid);
             if (trash != recycled.end())
-                m_db.ExecuteStatement(u"insert into Trash(Path,pkid,IsDoc,ParentID,DelTime,DOI) values (" +
-                                      QuoteSqlText(std::u16string(kWebFolderName) + u"\\") + u", " + newPkid + u", 1, 0, " +
-                                      QuoteSqlText(trash->second->DelTime) + u", " + QuoteSqlText(doi) + u")");
+                m_db.Run(u"insert into Trash(Path,pkid,IsDoc,ParentID,DelTime,DOI) values (?, ?, 1, 0, ?, ?)",
+                         std::u16string(kWebFolderName) + u"\\", pkid, trash->second->DelTime, doi);
             else
-                m_db.ExecuteStatement(u"insert into CategoryLitera(CategoryId,pkid) values (" + Num(folderId) + u", " +
-                                      newPkid + u")");
+                m_db.Run(u"insert into CategoryLitera(CategoryId,pkid) values (?, ?)", folderId, pkid);
         }
         m_db.ExecuteStatement(u"delete from WebPage_Trash");
         WriteVersionNum(13);
@@ -199,15 +192,14 @@ int32_t CTavDB::CreateFolder()
     try {
         std::u16string name = kWebFolderName;
         for (int32_t n = 1;; ++n) {
-            if (m_db.ExecuteScalar(u"select count(CategoryId) from Category where Name=" + QuoteSqlText(name)) <= 0)
+            if (m_db.Scalar(u"select count(CategoryId) from Category where Name = ?", name) <= 0)
                 break;
             name = std::u16string(kWebFolderName) + u"_" + Num(n);
         }
         const std::u16string guid = NewGuidText();
         AddColumnsWhenMissing(u"Category", {{u"CategoryGuid", u"Text"}, {u"IsModify", kFlag}});
-        m_db.ExecuteStatement(u"insert into Category(Name,ParentID,CategoryGuid,IsModify) values(" + QuoteSqlText(name) +
-                              u",0," + QuoteSqlText(guid) + u",1)");
-        return m_db.ExecuteScalar(u"select CategoryId from Category where Name=" + QuoteSqlText(name));
+        m_db.Run(u"insert into Category(Name,ParentID,CategoryGuid,IsModify) values(?, 0, ?, 1)", name, guid);
+        return m_db.Scalar(u"select CategoryId from Category where Name = ?", name);
     } catch (const CSqliteException& e) {
         LogSqliteError(u"TavDB", u"CTavDB::CreateFolder", __LINE__, e);
         return 0;
@@ -217,12 +209,12 @@ int32_t CTavDB::CreateFolder()
 int32_t CTavDB::GetPkidByDOI(const std::u16string& doi)
 {
     try {
-        CSqliteQuery query = m_db.ExecuteQuery(u"select pkid from LiteraInfo where DOI = " + QuoteSqlText(doi));
-        if (query.IsEof()) {
+        CSqliteCachedStatement query = m_db.Prepare(u"select pkid from LiteraInfo where DOI = ?");
+        if (!query->BindAll(doi).Step()) {
             SetLastErrorCode(static_cast<uint32_t>(kTavSqliteError));
             return 0;
         }
-        return query.GetIntField(0);
+        return query->GetInt(0);
     } catch (const CSqliteException& e) {
         LogSqliteError(u"TavDB", u"CTavDB::GetPkidByDOI", __LINE__, e);
         return 0;
@@ -232,30 +224,30 @@ int32_t CTavDB::GetPkidByDOI(const std::u16string& doi)
 std::u16string CTavDB::GetLiterGuidByDOI(const std::u16string& doi)
 {
     try {
-        const std::u16string quotedDoi = QuoteSqlText(doi);
         std::u16string guid;
         {
-            CSqliteQuery query = m_db.ExecuteQuery(u"select LiterGuid from LiteraInfo where DOI = " + quotedDoi);
-            if (query.IsEof()) {
+            CSqliteCachedStatement query = m_db.Prepare(u"select LiterGuid from LiteraInfo where DOI = ?");
+            if (!query->BindAll(doi).Step()) {
                 SetLastErrorCode(static_cast<uint32_t>(kTavSqliteError));
                 return {};
             }
-            guid = query.GetStringValue(0);
+            guid = query->GetText(0);
         }
         if (!guid.empty())
             return guid;
 
-        const std::u16string pkid = Num(GetPkidByDOI(doi));
+        const int32_t pkid = GetPkidByDOI(doi);
         guid = NewGuidText();
-        const std::u16string quotedGuid = QuoteSqlText(guid);
-        m_db.ExecuteStatement(u"update LiteraInfo set LiterGuid=" + quotedGuid + u" where DOI = " + quotedDoi);
+        m_db.Run(u"update LiteraInfo set LiterGuid = ? where DOI = ?", guid, doi);
         // Before version 16 CategoryLitera has no Recycled column; every link is live then.
-        const std::u16string liveLinks = IsColumnExist(u"CategoryLitera", u"Recycled") ? u" and Recycled = 0" : u"";
-        m_db.ExecuteStatement(u"update CategoryLitera set LiterGuid=" + quotedGuid + u" where Pkid = " + pkid + liveLinks);
-        m_db.ExecuteStatement(u"update DownInfo set LiterGuid=" + quotedGuid + u" where Pkid = " + pkid);
-        m_db.ExecuteStatement(u"update LiteraRelate set LiterGuid=" + quotedGuid + u" where Pkid = " + pkid);
-        m_db.ExecuteStatement(u"update NoteContent set LiterGuid=" + quotedGuid + u" where DOI = " + quotedDoi);
-        m_db.ExecuteStatement(u"update Trash set LiterGuid=" + quotedGuid + u" where DOI = " + quotedDoi);
+        if (IsColumnExist(u"CategoryLitera", u"Recycled"))
+            m_db.Run(u"update CategoryLitera set LiterGuid = ? where Pkid = ? and Recycled = 0", guid, pkid);
+        else
+            m_db.Run(u"update CategoryLitera set LiterGuid = ? where Pkid = ?", guid, pkid);
+        m_db.Run(u"update DownInfo set LiterGuid = ? where Pkid = ?", guid, pkid);
+        m_db.Run(u"update LiteraRelate set LiterGuid = ? where Pkid = ?", guid, pkid);
+        m_db.Run(u"update NoteContent set LiterGuid = ? where DOI = ?", guid, doi);
+        m_db.Run(u"update Trash set LiterGuid = ? where DOI = ?", guid, doi);
         return guid;
     } catch (const CSqliteException& e) {
         LogSqliteError(u"TavDB", u"CTavDB::GetLiterGuidByDOI", __LINE__, e);
@@ -322,8 +314,7 @@ bool CTavDB::UpdateCategoryGuids()
         Report(m_currentStep, m_totalSteps, u"更新文献夹信息表ID：" + Num(row.id));
         if (CancelUpgradeStep())
             return false;
-        m_db.ExecuteStatement(u"update Category set CategoryGuid = " + QuoteSqlText(NewGuidText()) +
-                              u" where CategoryId = " + Num(row.id));
+        m_db.Run(u"update Category set CategoryGuid = ? where CategoryId = ?", NewGuidText(), row.id);
     }
 
     // One update gives every child of a parent its GUID; later children of it are done then,
@@ -339,10 +330,8 @@ bool CTavDB::UpdateCategoryGuids()
         Report(m_currentStep, m_totalSteps, u"更新文献夹信息表父ID：" + Num(row.id));
         if (CancelUpgradeStep())
             return false;
-        std::u16string parentGuid;
-        GetFirstFieldText(u"select CategoryGuid from Category where CategoryId = " + Num(row.id), parentGuid);
-        m_db.ExecuteStatement(u"update Category set ParentGuid = " + QuoteSqlText(parentGuid) + u" where ParentID = " +
-                              Num(row.id));
+        const std::u16string parentGuid = m_db.ScalarText(u"select CategoryGuid from Category where CategoryId = ?", row.id);
+        m_db.Run(u"update Category set ParentGuid = ? where ParentID = ?", parentGuid, row.id);
         if (!parentGuid.empty())
             parentsDone.insert(row.id);
     }
@@ -364,8 +353,7 @@ bool CTavDB::UpdateLiteratureGuids()
         Report(m_currentStep, m_totalSteps, u"更新文献信息表ID：" + Num(row.id));
         if (CancelUpgradeStep())
             return false;
-        m_db.ExecuteStatement(u"update LiteraInfo set LiterGuid = " + QuoteSqlText(NewGuidText()) + u" where Pkid = " +
-                              Num(row.id));
+        m_db.Run(u"update LiteraInfo set LiterGuid = ? where Pkid = ?", NewGuidText(), row.id);
     }
     return true;
 }
@@ -417,15 +405,14 @@ bool CTavDB::UpdateNoteGuids()
             Report(m_currentStep, m_totalSteps, u"更新笔记信息表ID：" + Num(row.id));
             if (CancelUpgradeStep())
                 return false;
-            m_db.ExecuteStatement(u"update NoteContent set NoteGuid = " + QuoteSqlText(NewGuidText()) + u" where ID = " +
-                                  Num(row.id));
+            m_db.Run(u"update NoteContent set NoteGuid = ? where ID = ?", NewGuidText(), row.id);
         }
         if (!doi.empty() && literGuid.empty()) {
             Report(m_currentStep, m_totalSteps, u"更新笔记信息表文献ID：" + Num(row.id));
             if (CancelUpgradeStep())
                 return false;
-            m_db.ExecuteStatement(u"update NoteContent set LiterGuid = " + QuoteSqlText(GetLiterGuidByDOI(doi)) +
-                                  u" where ID = " + Num(row.id));
+            const std::u16string guid = GetLiterGuidByDOI(doi);
+            m_db.Run(u"update NoteContent set LiterGuid = ? where ID = ?", guid, row.id);
         }
     }
     return true;
@@ -454,8 +441,7 @@ bool CTavDB::UpdateTrashGuids()
     for (const SIdRow& row : *trash) {
         if (row.texts[0].empty()) {
             Report(m_currentStep, m_totalSteps, u"更新资料回收站信息表ID：" + Num(row.id));
-            m_db.ExecuteStatement(u"update Trash set TrashGuid = " + QuoteSqlText(NewGuidText()) + u" where ID = " +
-                                  Num(row.id));
+            m_db.Run(u"update Trash set TrashGuid = ? where ID = ?", NewGuidText(), row.id);
         }
         if (CancelUpgradeStep())
             return false;
@@ -469,10 +455,8 @@ bool CTavDB::UpdateTrashGuids()
     for (const SIdRow& row : *trashParents) {
         if (row.id != 0 && row.texts[0].empty() && parentsDone.count(row.id) == 0) {
             Report(m_currentStep, m_totalSteps, u"更新资料回收站信息表父ID：" + Num(row.id));
-            std::u16string parentGuid;
-            GetFirstFieldText(u"select TrashGuid from Trash where ID = " + Num(row.id), parentGuid);
-            m_db.ExecuteStatement(u"update Trash set TrashParentGuid = " + QuoteSqlText(parentGuid) +
-                                  u" where ParentID = " + Num(row.id));
+            const std::u16string parentGuid = m_db.ScalarText(u"select TrashGuid from Trash where ID = ?", row.id);
+            m_db.Run(u"update Trash set TrashParentGuid = ? where ParentID = ?", parentGuid, row.id);
             if (!parentGuid.empty())
                 parentsDone.insert(row.id);
         }

@@ -110,7 +110,7 @@ void RunStatements(CSqliteDB& db, std::initializer_list<std::u16string_view> sta
 
 void CTavDB::WriteVersionNum(int32_t version)
 {
-    m_db.ExecuteStatement(u"update VersionInfo set VersionNum = " + ToWide(std::to_string(version)) + u" where ID = 1");
+    m_db.Run(u"update VersionInfo set VersionNum = ? where ID = 1", version);
 }
 
 int CTavDB::RunGuardedStep(const char16_t* function, int line, const std::function<void()>& body)

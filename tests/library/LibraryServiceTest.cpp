@@ -225,6 +225,17 @@ TEST(LibraryTest, RoundTripRemovalRefusalsAndBatches)
     EXPECT_EQ(kLibraryOk, Service().EndBatch());
     for (const char* table : {"Literature", "Note", "NoteLabel"})
         EXPECT_EQ(1, countRows(table, b)) << table;
+    // The readers narrow to the literature named, whatever its GUID holds; an empty one names none.
+    relate->LiterGuid = literGuid;
+    ASSERT_EQ(kLibraryOk, Service().AddLiteratureRelate(relate, b, User(), bFolder, 0));
+    for (const auto& [guid, found] : std::vector<std::pair<std::u16string, size_t>>{
+             {literGuid, 1}, {u"", 0}, {u"x' or '1'='1", 0}}) {
+        std::vector<SLibraryNote> notes;
+        std::shared_ptr<SLiteratureRelate> state;
+        EXPECT_EQ(kLibraryOk, CLibraryReader(User()).ListLiteratureNotes(b, guid, notes));
+        EXPECT_EQ(found, notes.size());
+        EXPECT_EQ(found == 1 ? kLibraryOk : kLibraryLiteratureNotFound, CLibraryReader(User()).GetLiteratureRelate(b, guid, state));
+    }
 
     ASSERT_EQ(kLibraryOk, Service().BeginBatch(User()));
     for (int i = 0; i < CLibraryService::kBatchOperations; ++i)

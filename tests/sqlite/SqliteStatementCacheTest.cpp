@@ -10,6 +10,24 @@ using sqlitetest::Caught;
 
 namespace {
 
+// The one-line runners bind every value in order, NULL included, and leave the statement idle.
+TEST(SqliteStatementCacheTest, RunnersBindTheirValuesInOrderThroughTheCache)
+{
+    CSqliteDB db;
+    db.Open(u":memory:");
+    db.ExecuteStatement(u"create table t (a text, b integer, c text)");
+    const std::u16string quoted = u"it's \\ '' 中文 \U0001F600";
+    db.Run(u"insert into t values (?, ?, ?)", quoted, 42, nullptr);
+    db.Run(u"insert into t values (?, ?, ?)", u"second", int64_t{4294967297}, u"x");
+    EXPECT_EQ(db.Scalar(u"select b from t where a = ? and c is null", quoted), 42);
+    EXPECT_EQ(db.ScalarText(u"select a from t where b = ?", 42), quoted);
+    EXPECT_EQ(db.ScalarText(u"select c from t where b > ?", 42), u"x");
+    EXPECT_EQ(db.Scalar(u"select b from t where a = ?", u"nobody"), 0);
+    EXPECT_EQ(db.ScalarText(u"select a from t where a = ?", u"nobody"), u"");
+    EXPECT_EQ(db.StatementCache().IdleCount(), 6u);
+    EXPECT_EQ(Caught([&] { db.Run(u"insert into t values (?, ?)", 1, 2); }).ErrorCode(), SQLITE_ERROR);
+}
+
 TEST(SqliteStatementCacheTest, AStatementComesBackResetWithoutItsValuesAndNestedUsesGetTheirOwn)
 {
     CSqliteDB db;
@@ -96,6 +114,11 @@ TEST(SqliteStatementCacheTest, StatementsAreFinalizedBeforeTheConnectionCloses)
             out.push_back(many.Prepare(u"select " + Utf8ToWide(std::to_string(i))));
     }
     EXPECT_EQ(many.StatementCache().IdleCount(), CSqliteStatementCache::kMaxIdle);
+    // A full cache still keeps a statement that comes back: the next use finds it idle.
+    many.Prepare(u"select 'fresh'");
+    EXPECT_EQ(many.StatementCache().IdleCount(), CSqliteStatementCache::kMaxIdle);
+    auto again = many.Prepare(u"select 'fresh'");
+    EXPECT_EQ(many.StatementCache().IdleCount(), CSqliteStatementCache::kMaxIdle - 1);
 }
 
 } // namespace

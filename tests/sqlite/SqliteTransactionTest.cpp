@@ -61,8 +61,10 @@ TEST_F(SqliteTransactionTest, ImmediateFailsOnABusyFile)
     other.SetBusyTimeout(0);
     other.Open(m_file.Path());
     CSqliteTransaction writer(m_db, CSqliteTransaction::EKind::Immediate);
-    EXPECT_EQ(Caught([&] { CSqliteTransaction second(other, CSqliteTransaction::EKind::Immediate); }).ErrorCode(),
-              SQLITE_BUSY);
+    const CSqliteException busy = Caught([&] { CSqliteTransaction second(other, CSqliteTransaction::EKind::Immediate); });
+    EXPECT_EQ(busy.ErrorCode(), SQLITE_BUSY);
+    EXPECT_TRUE(busy.IsBusy());
+    EXPECT_FALSE(CSqliteException(SQLITE_LOCKED, nullptr).IsBusy());
     CSqliteTransaction reader(other); // deferred: takes no lock yet
     EXPECT_TRUE(other.InTransaction());
 }

@@ -57,6 +57,7 @@ TEST_F(ImportTest, RenamedFoldersWebPagesNoteCommentsCancelsAndARefusedEntry)
     const std::u16string name61 = name60 + u"X";
     const std::u16string noteSet = u"<NoteSet><Note-Package v=\"1\"><NoteItems n=\"2\">"
                                    u"<Item acp=\"1\" id=\"p1\">one</Item><Item acp=\"2\" id=\"p2'q\">two</Item>"
+                                   u"<Item acp=\"3\" id=\"p6\">six</Item>"
                                    u"</NoteItems></Note-Package></NoteSet>";
     testkit::UnitSpec spec;
     spec.folders = {{.id = 1, .name = name60}, {.id = 2, .name = name61, .parentId = 1}};
@@ -72,6 +73,7 @@ TEST_F(ImportTest, RenamedFoldersWebPagesNoteCommentsCancelsAndARefusedEntry)
         {.id = 3, .posId = u"p3", .doi = u"d1", .comments = testkit::MakeNoteComments({u"zz"})},
         {.id = 4, .posId = u"h1", .typeId = 10, .doi = u"d2"},
         {.id = 5, .posId = u"p4", .doi = u"d4", .comments = testkit::MakeNoteComments({u"p4"})},
+        {.id = 6, .posId = u"p6", .doi = u"d1", .comments = testkit::MakeNoteComments({u"p6"})}, // after another's
     };
     spec.labels = {{u"L2", u"p2'q"}, {u"L1", u"p2'q"}, {u"Gone", u"p2'q"}};
     spec.companionFiles = {{"a.pdf", "%PDF a"}, {"webpage/p/index.html", "<html/>"}, {"Notes/n.txt", "N"}};
@@ -93,6 +95,8 @@ TEST_F(ImportTest, RenamedFoldersWebPagesNoteCommentsCancelsAndARefusedEntry)
     auto notes = NotesByPosId(contents);
     EXPECT_EQ(notes[u"p1"].Note->Comments, u"<Comments><Note-Package v=\"1\"><NoteItems n=\"2\"><Item acp=\"1\" "
                                           u"id=\"p1\">one</Item></NoteItems></Note-Package></Comments>");
+    EXPECT_EQ(notes[u"p6"].Note->Comments, u"<Comments><Note-Package v=\"1\"><NoteItems n=\"2\"><Item acp=\"3\" "
+                                          u"id=\"p6\">six</Item></NoteItems></Note-Package></Comments>");
     EXPECT_EQ(notes[u"p2'q"].Note->Comments, u"<own>no ids</own>");
     EXPECT_EQ(notes[u"p3"].Note->Comments, testkit::MakeNoteComments({u"zz"}));
     EXPECT_EQ(notes[u"p4"].Note->Comments, testkit::MakeNoteComments({u"p4"})); // its note set is not well-formed

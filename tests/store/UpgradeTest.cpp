@@ -51,7 +51,7 @@ public:
     {
         m_upgradeSteps[index] = static_cast<UpgradeStep>(step);
     }
-    bool InTransaction() const { return sqlite3_get_autocommit(m_db.Handle()) == 0; }
+    bool InTransaction() const { return m_db.InTransaction(); }
 
     // Raises VersionNum by one, as a real step ends with its number.
     int CountingStep()
@@ -224,6 +224,22 @@ std::vector<StepCase> Cases()
         {"13 without web pages makes no folder", 12, [] { return WebPagesAt12(false); },
          {"insert into WebPage_Trash(ID, pkid, DelTime) values (1, 99, 'x')"}, &CTavDB::UpdateVersionTo13, 1,
          {{kWebPagesMoved, "0|0|1"}}},
+        {"13 copies a web page's texts exactly", 12,
+         [] {
+             testkit::UnitSpec spec = WebPagesAt12(false);
+             spec.webPages = {{.pkid = 3, .title = u"It's \"页\" \\' -- \U0001F600",
+                               .author = u"O''Neil\\", .link = u"a'b", .filePath = u"C:\\路径\\x.htm",
+                               .createTime = u"2017-06-06 09:44:59", .lastReadTime = u"'"},
+                              {.pkid = 7, .title = u"'", .recycled = true, .delTime = u"2017-07-01 12:00:00"}};
+             return spec;
+         },
+         {}, &CTavDB::UpdateVersionTo13, 1,
+         {{"select Title, Author, Link, FilePath, LastReadTime from LiteraInfo where DataType = 6 order by pkid",
+           "It's \"页\" \\' -- \U0001F600|O''Neil\\|a'b|C:\\路径\\x.htm|';'||||"},
+          {"select r.CreateTime, r.LastReadTime from LiteraRelate r join LiteraInfo i using (pkid) where i.Author = "
+           "'O''''Neil\\'", "2017-06-06 09:44:59|'"},
+          {"select Path, DelTime, DOI = (select DOI from LiteraInfo where Title = '''') from Trash",
+           "网页资料\\|2017-07-01 12:00:00|1"}}},
         {"13 cancelled undoes its work", 12, [] { return WebPagesAt12(); }, {}, &CTavDB::UpdateVersionTo13, 0,
          {{kWebPagesMoved, "0|1|1"}, {"#导入学习单元取消@25/25", "1"}}, {}, "更新网页回收站信息:2"},
         {"13 with web pages it cannot read ends before its version", 12, [] { return WebPagesAt12(); },
