@@ -311,6 +311,8 @@ protected:
     // One literature of a folder; false when a cancel checkpoint saw the flag.
     bool ImportLiterature(int32_t pkid, const std::u16string& folderGuid, const std::u16string& tavGuid);
     // The folder of the unit's companion folder named `name` ("<folder><title>_contents/<name>").
+    // "<folder>/<name>_contents" beside the unit at `unitPath`.
+    static std::u16string CompanionFolder(const std::u16string& unitPath);
     std::u16string CompanionSubfolder(const std::u16string& name) const;
     // Copies a companion subfolder into "<sync folder><user>/".
     void CopyCompanionSubfolder(const std::u16string& name);

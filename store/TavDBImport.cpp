@@ -68,10 +68,15 @@ bool CTavDB::RollbackCheckpoint(const std::u16string& tavGuid)
     return true;
 }
 
+std::u16string CTavDB::CompanionFolder(const std::u16string& unitPath)
+{
+    const FilePathParts parts(unitPath);
+    return parts.FolderPath() + parts.BaseName() + u"_contents";
+}
+
 std::u16string CTavDB::CompanionSubfolder(const std::u16string& name) const
 {
-    const FilePathParts parts(m_path);
-    return parts.FolderPath() + parts.BaseName() + u"_contents/" + name;
+    return CompanionFolder(m_path) + u"/" + name;
 }
 
 const std::u16string& CTavDB::ImportUser()

@@ -110,8 +110,7 @@ int CTavDB::ImportAttachmentFile(std::u16string& storedPath, const std::u16strin
         storedPath.clear();
         return Library().StoreAttachment(storedPath, std::u16string(), user, tavGuid);
     }
-    const FilePathParts unit(unitPath);
-    const std::u16string contents = unit.FolderPath() + unit.BaseName() + u"_contents";
+    const std::u16string contents = CompanionFolder(unitPath);
     // Web page files arrive with the web pages folder. Only the part of the path inside the
     // companion folder tells: the folders above it are the user's to name.
     if (PathInsideFolder(contents, filePath).find(u"webpage") != std::u16string::npos) {
@@ -147,12 +146,19 @@ int CTavDB::CopyFolder(const std::u16string& source, const std::u16string& targe
     const std::u16string from = WithoutTrailingSeparators(source);
     const std::u16string into = WithoutTrailingSeparators(target);
     std::error_code error;
-    for (const std::u16string& path : {from, into}) {
-        if (path.empty() || !fs::exists(fs::symlink_status(FsPath(path), error)))
-            CxLog::Instance().Log(u"TavDB", u"CTavDB::CopyFolder", __LINE__, 0, u"%s不存在", path);
-    }
-    // Nothing to copy is no failure; a target that is missing is, as the files cannot land.
-    if (from.empty() || !fs::exists(fs::symlink_status(FsPath(from), error)))
+    const auto exists = [&error](const std::u16string& path) {
+        return !path.empty() && fs::exists(fs::symlink_status(FsPath(path), error));
+    };
+    const auto logMissing = [](const std::u16string& path) {
+        CxLog::Instance().Log(u"TavDB", u"CTavDB::CopyFolder", __LINE__, 0, u"%s不存在", path);
+    };
+    const bool sourceExists = exists(from);
+    if (!sourceExists)
+        logMissing(from);
+    if (!exists(into))
+        logMissing(into);
+    // Nothing to copy is no failure.
+    if (!sourceExists)
         return 0;
     // The companion folder's own subfolder must not be a link either: its files could lie anywhere.
     if (!IsRealFolder(FsPath(from))) {
