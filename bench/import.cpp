@@ -3,7 +3,8 @@
 // a full sqlcipher_export copy of the same unit. Targets: Init within 8x of the copy; peak memory
 // (ru_maxrss) under 200 MB.
 //
-// Each run gets a fresh copy of the unit with its companion folder and an empty library. The
+// Each run gets a fresh copy of the unit with its companion folder and an empty library, in a
+// folder of its own (see RunFolders). The
 // import's share is the time from its first line ("导入学习单元《...》") to Init's return; the
 // notes phase starts at "导入笔记和标注". A run counts only when Init ends with
 // "更新学习单元完成" and the library holds every folder, literature and note.
@@ -48,6 +49,7 @@ struct Fixture {
     std::map<int32_t, Timing> best;      // by layout version, the fastest run
     double bestCopy = std::numeric_limits<double>::max();
     double bestCopyCpu = std::numeric_limits<double>::max();
+    RunFolders runs{dir.Path() / "runs"};
 };
 
 Fixture& Shared()
@@ -56,21 +58,16 @@ Fixture& Shared()
     return fixture;
 }
 
-fs::path SyncFolder()
-{
-    return Shared().dir.Path() / "sync";
-}
-
 void BM_ImportInit(benchmark::State& state, int32_t version)
 {
     Fixture& f = Shared();
-    const fs::path unit = f.dir.Path() / ("import" + std::to_string(version) + ".tav");
     for (auto _ : state) {
         state.PauseTiming();
+        const fs::path run = f.runs.Next();
+        const fs::path unit = run / ("import" + std::to_string(version) + ".tav");
         CopyUnit(f.bases.at(version), unit, true);
-        std::error_code ignored;
-        fs::remove_all(SyncFolder(), ignored);
-        fs::create_directories(SyncFolder());
+        fs::create_directories(run / "sync");
+        SetSyncPathOverride(Utf8ToWide((run / "sync").string()));
         g_cancelFlag.store(0);
         state.ResumeTiming();
 
@@ -150,8 +147,6 @@ int main(int argc, char** argv)
         BuildBenchUnit(base, version);
         f.bases[version] = base;
     }
-    fs::create_directories(SyncFolder());
-    SetSyncPathOverride(Utf8ToWide(SyncFolder().string()));
     OvSysUser::Instance().SetUser(kUser);
     const long peakBefore = PeakKilobytes();
 

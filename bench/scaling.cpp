@@ -57,6 +57,7 @@ struct Fixture {
     testkit::TempDir dir;
     std::map<int, fs::path> bases;   // by size factor
     std::map<int, Outcome> best;     // by size factor, the fastest run
+    RunFolders runs{dir.Path() / "runs"};
 };
 
 Fixture& Shared()
@@ -89,11 +90,6 @@ fs::path CachedUnit(int factor)
     std::printf("built in %.1f s\n", std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
     std::ofstream(done) << "complete\n";
     return unit;
-}
-
-fs::path SyncFolder()
-{
-    return Shared().dir.Path() / "sync";
 }
 
 // Runs Init on `unit` in a child process; the child's last progress line comes back through a pipe.
@@ -134,12 +130,12 @@ std::string RunInitInChild(const fs::path& unit, double& seconds, rusage& usage)
 void BM_ScaledInit(benchmark::State& state, int factor)
 {
     Fixture& f = Shared();
-    const fs::path unit = f.dir.Path() / ("scaled" + std::to_string(factor) + ".tav");
     for (auto _ : state) {
+        const fs::path run = f.runs.Next();
+        const fs::path unit = run / ("scaled" + std::to_string(factor) + ".tav");
         CopyUnit(f.bases.at(factor), unit, true);
-        std::error_code ignored;
-        fs::remove_all(SyncFolder(), ignored);
-        fs::create_directories(SyncFolder());
+        fs::create_directories(run / "sync");
+        SetSyncPathOverride(Utf8ToWide((run / "sync").string()));
 
         double seconds = 0;
         rusage usage{};
@@ -193,8 +189,6 @@ int main(int argc, char** argv)
     Fixture& f = Shared();
     for (int factor : {1, kFactor})
         f.bases[factor] = CachedUnit(factor);
-    fs::create_directories(SyncFolder());
-    SetSyncPathOverride(Utf8ToWide(SyncFolder().string()));
     OvSysUser::Instance().SetUser(kUser);
 
     for (int factor : {1, kFactor})
