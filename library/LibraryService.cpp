@@ -3,6 +3,7 @@
 #include "library/LibraryColumns.h"
 #include "library/LibraryErrors.h"
 #include "library/LibraryFiles.h"
+#include "library/LibraryKnownRows.h"
 #include "library/LibrarySql.h"
 #include "support/Guid.h"
 #include "support/Log.h"
@@ -19,24 +20,45 @@ bool Exists(CLibraryDatabase& library, const std::u16string& sql, const std::vec
     return !library.Statements().Run(library.Db(), sql, values).IsEof();
 }
 
-bool UnitExists(CLibraryDatabase& library, const std::u16string& tavGuid)
-{
-    return Exists(library, u"select 1 from LearningUnit where TavGuid=?", {tavGuid});
-}
-
-bool FolderExists(CLibraryDatabase& library, const std::u16string& tavGuid, const std::u16string& folderGuid)
-{
-    return Exists(library, u"select 1 from Folder where TavGuid=? and FolderGuid=?", {tavGuid, folderGuid});
-}
-
-bool LiteratureExists(CLibraryDatabase& library, const std::u16string& tavGuid, const std::u16string& literGuid)
-{
-    return Exists(library, u"select 1 from Literature where TavGuid=? and LiterGuid=?", {tavGuid, literGuid});
-}
-
 bool NoteExists(CLibraryDatabase& library, const std::u16string& tavGuid, const std::u16string& posId)
 {
     return Exists(library, u"select 1 from Note where TavGuid=? and PosID=?", {tavGuid, posId});
+}
+
+// The statements with a column list, built once: an import runs each of them thousands of times.
+const std::u16string& InsertLiteratureSql()
+{
+    static const std::u16string sql = u"insert into Literature(LiterGuid,TavGuid,DoiKey,AddTime," +
+                                      LiteratureColumns().Names() + u") values(?,?,?,?," +
+                                      LiteratureColumns().Placeholders() + u")";
+    return sql;
+}
+
+const std::u16string& InsertRelateSql()
+{
+    static const std::u16string sql = u"insert or replace into LiteratureRelate(LiterGuid,TavGuid," +
+                                      RelateColumns().Names() + u") values(?,?," + RelateColumns().Placeholders() + u")";
+    return sql;
+}
+
+const std::u16string& InsertNoteSql()
+{
+    static const std::u16string sql =
+        u"insert into Note(TavGuid,PosID," + NoteColumns().Names() + u") values(?,?," + NoteColumns().Placeholders() + u")";
+    return sql;
+}
+
+const std::u16string& UpdateNoteSql()
+{
+    static const std::u16string sql =
+        u"update Note set " + NoteColumns().AssignmentPlaceholders() + u" where TavGuid=? and PosID=?";
+    return sql;
+}
+
+const std::u16string& SelectNoteSql()
+{
+    static const std::u16string sql = u"select " + NoteColumns().Names() + u" from Note where TavGuid=? and PosID=?";
+    return sql;
 }
 
 // DOIs compare without regard to ASCII case and surrounding blanks.
@@ -76,6 +98,53 @@ std::u16string FindSameLiterature(CLibraryDatabase& library, const std::u16strin
 }
 
 } // namespace
+
+bool CLibraryService::KnownOrFound(CLibraryKnownRows::Kind kind, const std::u16string& tavGuid,
+                                   const std::u16string& guid, const std::u16string& sql,
+                                   const std::vector<SqlValue>& values)
+{
+    if (m_batchTransactionOpen && m_known.Has(kind, tavGuid, guid))
+        return true;
+    if (!Exists(m_database, sql, values))
+        return false;
+    if (m_batchTransactionOpen)
+        m_known.Add(kind, tavGuid, guid);
+    return true;
+}
+
+bool CLibraryService::UnitExists(const std::u16string& tavGuid)
+{
+    return KnownOrFound(CLibraryKnownRows::Kind::Unit, tavGuid, {}, u"select 1 from LearningUnit where TavGuid=?",
+                        {tavGuid});
+}
+
+bool CLibraryService::FolderExists(const std::u16string& tavGuid, const std::u16string& folderGuid)
+{
+    return KnownOrFound(CLibraryKnownRows::Kind::Folder, tavGuid, folderGuid,
+                        u"select 1 from Folder where TavGuid=? and FolderGuid=?", {tavGuid, folderGuid});
+}
+
+bool CLibraryService::LiteratureExists(const std::u16string& tavGuid, const std::u16string& literGuid)
+{
+    return KnownOrFound(CLibraryKnownRows::Kind::Literature, tavGuid, literGuid,
+                        u"select 1 from Literature where TavGuid=? and LiterGuid=?", {tavGuid, literGuid});
+}
+
+void CLibraryService::RememberMade(CLibraryKnownRows::Kind kind, const std::u16string& tavGuid, const std::u16string& guid)
+{
+    // Only while the batch that made the row is open: once it commits, another program may
+    // remove the row before the next batch begins.
+    if (m_batchTransactionOpen)
+        m_known.Add(kind, tavGuid, guid);
+}
+
+void CLibraryService::ProtectWrites(CSqliteDB& db)
+{
+    if (m_batchTransactionOpen && !m_operationSavepoint) {
+        ExecCached(db, u"savepoint operation");
+        m_operationSavepoint = true;
+    }
+}
 
 std::u16string CLibraryService::LastStorageMessage() const
 {
@@ -122,11 +191,11 @@ int32_t CLibraryService::RunInBatch(const char16_t* operation, const std::u16str
             ExecCached(db, u"begin immediate");
             m_batchTransactionOpen = true;
         }
-        ExecCached(db, u"savepoint operation");
     } catch (const CSqliteException& e) {
-        FailBatch(operation, e);
+        FailBatch(operation, e.ErrorMessageText(), e.ErrorMessage());
         return kLibraryStorageError;
     }
+    m_operationSavepoint = false;
     int32_t result = kLibraryStorageError;
     try {
         result = body(db);
@@ -135,16 +204,22 @@ int32_t CLibraryService::RunInBatch(const char16_t* operation, const std::u16str
         CxLog::Instance().Log(u"LibraryService", operation, __LINE__, 3, e.ErrorMessage());
     }
     try {
-        if (result == kLibraryOk) {
-            ExecCached(db, u"release operation");
-        } else {
+        if (m_operationSavepoint) {
             // Undo this operation only; the batch's earlier operations stay.
-            ExecCached(db, u"rollback to operation");
+            if (result != kLibraryOk)
+                ExecCached(db, u"rollback to operation");
             ExecCached(db, u"release operation");
+            m_operationSavepoint = false;
         }
     } catch (const CSqliteException& e) {
-        FailBatch(operation, e);
+        m_operationSavepoint = false;
+        FailBatch(operation, e.ErrorMessageText(), e.ErrorMessage());
         return kLibraryStorageError;
+    }
+    if (result != kLibraryOk && !db.InTransaction()) {
+        // Some failures (a full disk, an I/O error) make SQLite roll the whole transaction back.
+        FailBatch(operation, m_lastStorageMessage, u"the batch's transaction was rolled back");
+        return result;
     }
     if (++m_batchPending >= kBatchOperations)
         CommitBatch();
@@ -157,26 +232,29 @@ void CLibraryService::CommitBatch()
 {
     if (!m_batchTransactionOpen)
         return;
+    m_known.Clear();
     try {
         ExecCached(m_database.Db(), u"commit");
         m_batchTransactionOpen = false;
         m_batchPending = 0;
     } catch (const CSqliteException& e) {
-        FailBatch(u"CLibraryService::CommitBatch", e);
+        FailBatch(u"CLibraryService::CommitBatch", e.ErrorMessageText(), e.ErrorMessage());
     }
 }
 
-void CLibraryService::FailBatch(const char16_t* operation, const CSqliteException& e)
+void CLibraryService::FailBatch(const char16_t* operation, const std::u16string& storageMessage,
+                                const std::u16string& logText)
 {
-    m_lastStorageMessage = e.ErrorMessageText();
-    CxLog::Instance().Log(u"LibraryService", operation, __LINE__, 3, e.ErrorMessage());
-    if (m_batchTransactionOpen) {
+    m_lastStorageMessage = storageMessage;
+    CxLog::Instance().Log(u"LibraryService", operation, __LINE__, 3, u"%s", logText);
+    if (m_batchTransactionOpen && m_database.Db().InTransaction()) {
         try {
             m_database.Db().ExecuteStatement(u"rollback");
         } catch (const CSqliteException&) {
             // SQLite may have rolled the transaction back itself already.
         }
     }
+    m_known.Clear();
     m_batchTransactionOpen = false;
     m_batchPending = 0;
     m_batchFailure = kLibraryStorageError;
@@ -225,8 +303,10 @@ int32_t CLibraryService::CreateLearningUnit(std::shared_ptr<STavInfo>& info, con
                                       int64_t {info->SourceVersion}, info->ImportStart});
         return static_cast<int32_t>(kLibraryOk);
     });
-    if (result == kLibraryOk)
+    if (result == kLibraryOk) {
+        RememberMade(CLibraryKnownRows::Kind::Unit, tavGuid);
         info->TavGuid = tavGuid;
+    }
     return result;
 }
 
@@ -236,8 +316,11 @@ int32_t CLibraryService::DeleteLearningUnit(const std::u16string& tavGuid, const
         return kLibraryBadArgument;
     std::lock_guard lock(m_mutex);
     const int32_t result = RunInTransaction(u"CLibraryService::DeleteLearningUnit", user, [&](CSqliteDB& db) {
-        if (!UnitExists(m_database, tavGuid))
+        if (!UnitExists(tavGuid))
             return static_cast<int32_t>(kLibraryUnitNotFound);
+        ProtectWrites(db);
+        // What this batch knew of the entry goes with it (the batch commits right after).
+        m_known.Clear();
         for (const char16_t* table : {u"NoteLabel", u"Note", u"LiteratureRelate", u"FolderLiterature", u"Literature",
                                       u"Folder", u"Attachment", u"LearningUnit"})
             m_database.Statements().Exec(db, u"delete from " + std::u16string(table) + u" where TavGuid=?", {tavGuid});
@@ -265,7 +348,7 @@ int32_t CLibraryService::CompleteLearningUnit(const std::u16string& tavGuid, con
         return kLibraryBadArgument;
     std::lock_guard lock(m_mutex);
     return RunInTransaction(u"CLibraryService::CompleteLearningUnit", user, [&](CSqliteDB& db) {
-        if (!UnitExists(m_database, tavGuid))
+        if (!UnitExists(tavGuid))
             return static_cast<int32_t>(kLibraryUnitNotFound);
         m_database.Statements().Exec(db, u"update LearningUnit set Complete=1,CompleteTime=? where TavGuid=?",
                                      {LibraryTimeText(), tavGuid});
@@ -285,15 +368,16 @@ int32_t CLibraryService::AddFolder(std::shared_ptr<SLiteratureFolder>& folder, c
     const std::u16string parentGuid = folder->ParentGuid.empty() ? tavGuid : folder->ParentGuid;
     std::lock_guard lock(m_mutex);
     const int32_t result = RunInTransaction(u"CLibraryService::AddFolder", user, [&](CSqliteDB& db) {
-        if (!UnitExists(m_database, tavGuid))
+        if (!UnitExists(tavGuid))
             return static_cast<int32_t>(kLibraryUnitNotFound);
-        if (parentGuid != tavGuid && !FolderExists(m_database, tavGuid, parentGuid))
+        if (parentGuid != tavGuid && !FolderExists(tavGuid, parentGuid))
             return static_cast<int32_t>(kLibraryFolderNotFound);
         m_database.Statements().Exec(db, u"insert into Folder(FolderGuid,TavGuid,ParentGuid,Name) values(?,?,?,?)",
                                      {folderGuid, tavGuid, parentGuid, folder->Name});
         return static_cast<int32_t>(kLibraryOk);
     });
     if (result == kLibraryOk) {
+        RememberMade(CLibraryKnownRows::Kind::Folder, tavGuid, folderGuid);
         folder->FolderGuid = folderGuid;
         folder->ParentGuid = parentGuid;
         folder->TavGuid = tavGuid;
@@ -312,9 +396,9 @@ int32_t CLibraryService::AddLiterature(std::shared_ptr<SLiteratureInfo>& literat
     const std::u16string doiKey = DoiKey(literature->DOI);
     std::lock_guard lock(m_mutex);
     const int32_t result = RunInTransaction(u"CLibraryService::AddLiterature", user, [&](CSqliteDB& db) {
-        if (!UnitExists(m_database, tavGuid))
+        if (!UnitExists(tavGuid))
             return static_cast<int32_t>(kLibraryUnitNotFound);
-        if (!FolderExists(m_database, tavGuid, folderGuid))
+        if (!FolderExists(tavGuid, folderGuid))
             return static_cast<int32_t>(kLibraryFolderNotFound);
         const std::u16string same = FindSameLiterature(m_database, tavGuid, *literature, doiKey);
         if (!same.empty()) {
@@ -323,17 +407,17 @@ int32_t CLibraryService::AddLiterature(std::shared_ptr<SLiteratureInfo>& literat
             SLiteratureInfo stored = *literature;
             if (stored.OwnerName.empty())
                 stored.OwnerName = user;
-            const auto& columns = LiteratureColumns();
             std::vector<SqlValue> values {literGuid, tavGuid, doiKey, LibraryTimeText()};
-            columns.Bind(values, stored);
-            m_database.Statements().Exec(db, u"insert into Literature(LiterGuid,TavGuid,DoiKey,AddTime," + columns.Names() +
-                                                 u") values(?,?,?,?," + columns.Placeholders() + u")", values);
+            LiteratureColumns().Bind(values, stored);
+            ProtectWrites(db);
+            m_database.Statements().Exec(db, InsertLiteratureSql(), values);
         }
         m_database.Statements().Exec(db, u"insert or ignore into FolderLiterature(FolderGuid,LiterGuid,TavGuid) values(?,?,?)",
                                      {folderGuid, literGuid, tavGuid});
         return static_cast<int32_t>(kLibraryOk);
     });
     if (result == kLibraryOk) {
+        RememberMade(CLibraryKnownRows::Kind::Literature, tavGuid, literGuid);
         literature->LiterGuid = literGuid;
         literature->TavGuid = tavGuid;
     }
@@ -347,19 +431,17 @@ int32_t CLibraryService::AddLiteratureRelate(std::shared_ptr<SLiteratureRelate> 
         return kLibraryBadArgument;
     std::lock_guard lock(m_mutex);
     return RunInTransaction(u"CLibraryService::AddLiteratureRelate", user, [&](CSqliteDB& db) {
-        if (!UnitExists(m_database, tavGuid))
+        if (!UnitExists(tavGuid))
             return static_cast<int32_t>(kLibraryUnitNotFound);
-        if (!LiteratureExists(m_database, tavGuid, relate->LiterGuid))
+        if (!LiteratureExists(tavGuid, relate->LiterGuid))
             return static_cast<int32_t>(kLibraryLiteratureNotFound);
         SLiteratureRelate stored = *relate;
         if (stored.OwnerName.empty())
             stored.OwnerName = user;
-        const auto& columns = RelateColumns();
         // One reading state per literature: a later one replaces the earlier.
         std::vector<SqlValue> values {stored.LiterGuid, tavGuid};
-        columns.Bind(values, stored);
-        m_database.Statements().Exec(db, u"insert or replace into LiteratureRelate(LiterGuid,TavGuid," + columns.Names() +
-                                             u") values(?,?," + columns.Placeholders() + u")", values);
+        RelateColumns().Bind(values, stored);
+        m_database.Statements().Exec(db, InsertRelateSql(), values);
         return static_cast<int32_t>(kLibraryOk);
     });
 }
@@ -378,7 +460,7 @@ int32_t CLibraryService::StoreAttachment(std::u16string& storedPath, const std::
     bool created = false;
     int32_t copied = kLibraryOk;
     const int32_t result = RunInTransaction(u"CLibraryService::StoreAttachment", user, [&](CSqliteDB& db) {
-        if (!UnitExists(m_database, tavGuid))
+        if (!UnitExists(tavGuid))
             return static_cast<int32_t>(kLibraryUnitNotFound);
         copied = CopyAttachmentInto(source, ToFsPath(m_database.AttachmentFolder(tavGuid)), stored, created);
         if (copied != kLibraryOk)
@@ -407,20 +489,20 @@ int32_t CLibraryService::AddNote(std::shared_ptr<SNoteInfo> note, const std::lis
         return kLibraryNoGuid;
     std::lock_guard lock(m_mutex);
     const int32_t result = RunInTransaction(u"CLibraryService::AddNote", user, [&](CSqliteDB& db) {
-        if (!UnitExists(m_database, tavGuid))
+        if (!UnitExists(tavGuid))
             return static_cast<int32_t>(kLibraryUnitNotFound);
-        if (!note->LiterGuid.empty() && !LiteratureExists(m_database, tavGuid, note->LiterGuid))
+        if (!note->LiterGuid.empty() && !LiteratureExists(tavGuid, note->LiterGuid))
             return static_cast<int32_t>(kLibraryLiteratureNotFound);
         if (NoteExists(m_database, tavGuid, posId))
             return static_cast<int32_t>(kLibraryNoteExists);
         SNoteInfo stored = *note;
         if (stored.OwnerName.empty())
             stored.OwnerName = user;
-        const auto& columns = NoteColumns();
         std::vector<SqlValue> values {tavGuid, posId};
-        columns.Bind(values, stored);
-        m_database.Statements().Exec(db, u"insert into Note(TavGuid,PosID," + columns.Names() + u") values(?,?," +
-                                             columns.Placeholders() + u")", values);
+        NoteColumns().Bind(values, stored);
+        if (!labels.empty())
+            ProtectWrites(db);
+        m_database.Statements().Exec(db, InsertNoteSql(), values);
         int64_t position = 0;
         for (const std::u16string& label : labels) {
             m_database.Statements().Exec(db, u"insert into NoteLabel(TavGuid,PosID,Position,Label) values(?,?,?,?)",
@@ -442,11 +524,11 @@ int32_t CLibraryService::UpdateNote(std::shared_ptr<SNoteInfo> note, const std::
         return kLibraryBadArgument;
     std::lock_guard lock(m_mutex);
     return RunInTransaction(u"CLibraryService::UpdateNote", user, [&](CSqliteDB& db) {
-        if (!UnitExists(m_database, tavGuid))
+        if (!UnitExists(tavGuid))
             return static_cast<int32_t>(kLibraryUnitNotFound);
         if (!NoteExists(m_database, tavGuid, note->PosID))
             return static_cast<int32_t>(kLibraryNoteNotFound);
-        if (!note->LiterGuid.empty() && !LiteratureExists(m_database, tavGuid, note->LiterGuid))
+        if (!note->LiterGuid.empty() && !LiteratureExists(tavGuid, note->LiterGuid))
             return static_cast<int32_t>(kLibraryLiteratureNotFound);
         SNoteInfo stored = *note;
         if (stored.OwnerName.empty())
@@ -454,8 +536,7 @@ int32_t CLibraryService::UpdateNote(std::shared_ptr<SNoteInfo> note, const std::
         std::vector<SqlValue> values;
         NoteColumns().Bind(values, stored);
         values.insert(values.end(), {tavGuid, note->PosID});
-        m_database.Statements().Exec(db, u"update Note set " + NoteColumns().AssignmentPlaceholders() +
-                                             u" where TavGuid=? and PosID=?", values);
+        m_database.Statements().Exec(db, UpdateNoteSql(), values);
         return static_cast<int32_t>(kLibraryOk);
     });
 }
@@ -470,8 +551,7 @@ int32_t CLibraryService::GetNote(std::shared_ptr<SNoteInfo>& note, const std::u1
     const int32_t result = RunInTransaction(
         u"CLibraryService::GetNote", user,
         [&](CSqliteDB& db) {
-            CBoundQuery query = m_database.Statements().Run(db, u"select " + NoteColumns().Names() +
-                                                                   u" from Note where TavGuid=? and PosID=?", {tavGuid, posId});
+            CBoundQuery query = m_database.Statements().Run(db, SelectNoteSql(), {tavGuid, posId});
             if (query.IsEof())
                 return static_cast<int32_t>(kLibraryNoteNotFound);
             NoteColumns().Read(query, 0, found);

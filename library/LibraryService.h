@@ -3,6 +3,8 @@
 // Every operation opens (or reuses) the current user's library, runs as one transaction and
 // returns a LibraryResult.
 #include "library/LibraryDatabase.h"
+#include "library/LibraryKnownRows.h"
+#include "library/LibraryStatements.h"
 #include "library/OvDataMiddle.h"
 
 #include <cstdint>
@@ -33,14 +35,16 @@ public:
     int32_t GetNote(std::shared_ptr<SNoteInfo>& note, const std::u16string& tavGuid, const std::u16string& user, const std::u16string& posId, int32_t reserved) override;
 
     // Between these, operations for the batch's user share one commit per kBatchOperations
-    // operations, each inside its own savepoint; a busy library thus pays a commit per thousand
-    // operations, not per operation. A removal commits at once, before its files go.
+    // operations; a busy library thus pays a commit per thousands of operations, not per
+    // operation. A failed operation is undone alone: one that writes more than one statement
+    // runs its writes inside a savepoint, a single statement SQLite undoes itself. A removal
+    // commits at once, before its files go.
     int32_t BeginBatch(const std::u16string& user) override;
     int32_t EndBatch() override;
     // Defined in LibraryReimport.cpp.
     int32_t SettleEarlierEntries(const std::u16string& tavGuid, const std::u16string& user, bool replaceComplete,
                                  std::vector<SEarlierEntry>& earlier) override;
-    static constexpr int kBatchOperations = 1000;
+    static constexpr int kBatchOperations = 5000;
     // The SQLite message of the last storage error (for diagnostics).
     std::u16string LastStorageMessage() const;
 
@@ -53,7 +57,20 @@ private:
     int32_t RunInBatch(const char16_t* operation, const std::u16string& user, const Body& body);
     // Commits the batch's pending operations; a failure is remembered for EndBatch. Caller holds m_mutex.
     void CommitBatch();
-    void FailBatch(const char16_t* operation, const CSqliteException& e);
+    // Rolls the batch back and remembers the failure for EndBatch.
+    void FailBatch(const char16_t* operation, const std::u16string& storageMessage, const std::u16string& logText);
+    // Called by an operation before the first of several writes: inside a batch, its writes
+    // then go into a savepoint of their own, undone if the operation fails.
+    void ProtectWrites(CSqliteDB& db);
+
+    // Existence checks, answered from m_known while a batch is open.
+    bool KnownOrFound(CLibraryKnownRows::Kind kind, const std::u16string& tavGuid, const std::u16string& guid,
+                      const std::u16string& sql, const std::vector<SqlValue>& values);
+    bool UnitExists(const std::u16string& tavGuid);
+    bool FolderExists(const std::u16string& tavGuid, const std::u16string& folderGuid);
+    bool LiteratureExists(const std::u16string& tavGuid, const std::u16string& literGuid);
+    // A row an operation of the open batch made.
+    void RememberMade(CLibraryKnownRows::Kind kind, const std::u16string& tavGuid, const std::u16string& guid = {});
 
     mutable std::mutex m_mutex;
     CLibraryDatabase m_database;
@@ -63,4 +80,6 @@ private:
     bool m_batchTransactionOpen = false;
     int m_batchPending = 0;
     int32_t m_batchFailure = 0;
+    bool m_operationSavepoint = false;
+    CLibraryKnownRows m_known;
 };

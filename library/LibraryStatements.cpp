@@ -11,9 +11,14 @@ CBoundQuery::CBoundQuery(CSqliteCachedStatement statement, const std::vector<Sql
             m_statement->Bind(index, *number);
         } else {
             // Text binds without NUL characters, as the library has always stored it.
-            std::u16string text = std::get<std::u16string>(value);
-            std::erase(text, u'\0');
-            m_statement->Bind(index, text);
+            const std::u16string& text = std::get<std::u16string>(value);
+            if (text.find(u'\0') == std::u16string::npos) {
+                m_statement->Bind(index, text);
+            } else {
+                std::u16string cleaned = text;
+                std::erase(cleaned, u'\0');
+                m_statement->Bind(index, cleaned);
+            }
         }
         ++index;
     }

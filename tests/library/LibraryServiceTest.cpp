@@ -271,4 +271,63 @@ TEST(LibraryTest, RoundTripRemovalRefusalsAndBatches)
     OvSysUser::Instance().ClearOverride();
 }
 
+// Inside a batch: a failed operation of one statement leaves the batch's earlier operations; a
+// failure that makes SQLite drop the whole transaction fails the batch and every operation after
+// it; what a batch learnt of the library does not outlive its commit.
+TEST(LibraryTest, BatchFailuresAndWhatABatchKnows)
+{
+    const supporttest::TempHome home;
+    const fs::path sync = home.Root() / "sync";
+    ASSERT_TRUE(WriteIniValue(SyncroSetFilePath(), u"SyncroSet", u"SyncPath", W(sync)));
+    OvSysUser::Instance().SetUser(u"dora");
+    IOvDataMiddle::Initialize(-1);
+    const auto sql = [&](const std::u16string& statement, bool scalar = false) {
+        CSqliteDB db;
+        db.Open(W(sync / "dora/library.db"));
+        return scalar ? db.ExecuteScalar(statement) : db.ExecuteStatement(statement);
+    };
+    const auto folders = [&](const std::u16string& tavGuid) {
+        return sql(u"select count(*) from Folder where TavGuid='" + tavGuid + u"'", true);
+    };
+    const auto attach = [&](const std::u16string& tavGuid) {
+        const fs::path source = home.Root() / "a.pdf";
+        supporttest::WriteWholeFile(source, "pdf");
+        std::u16string stored;
+        return Service().StoreAttachment(stored, W(source), User(), tavGuid);
+    };
+    const std::u16string unit = CreateUnit(u"u");
+    const std::u16string other = CreateUnit(u"v");
+
+    ASSERT_EQ(0, sql(u"create trigger Refuse before insert on Attachment begin select raise(abort, 'refused'); end"));
+    ASSERT_EQ(kLibraryOk, Service().BeginBatch(User()));
+    AddFolder(unit, unit, u"kept");
+    EXPECT_EQ(kLibraryStorageError, attach(unit));
+    AddFolder(unit, unit, u"kept too");
+    EXPECT_EQ(kLibraryOk, Service().EndBatch());
+    EXPECT_EQ(2, folders(unit));
+
+    ASSERT_EQ(0, sql(u"drop trigger Refuse"));
+    ASSERT_EQ(0, sql(u"create trigger Dropping before insert on Attachment begin select raise(rollback, 'dropped'); end"));
+    ASSERT_EQ(kLibraryOk, Service().BeginBatch(User()));
+    AddFolder(unit, unit, u"lost");
+    EXPECT_EQ(kLibraryStorageError, attach(unit));
+    AddFolder(unit, unit, u"after", kLibraryStorageError);
+    EXPECT_EQ(kLibraryStorageError, Service().EndBatch());
+    EXPECT_EQ(0, sql(u"select count(*) from Folder where Name='lost'", true));
+    ASSERT_EQ(0, sql(u"drop trigger Dropping"));
+
+    // The entry `other` is known to the batch; once the batch commits, another program removes it.
+    ASSERT_EQ(kLibraryOk, Service().BeginBatch(User()));
+    AddFolder(other, other, u"f");
+    for (int i = 1; i < CLibraryService::kBatchOperations; ++i)
+        AddFolder(unit, unit, u"g");
+    EXPECT_EQ(1, folders(other));
+    ASSERT_EQ(0, sql(u"delete from LearningUnit where TavGuid='" + other + u"'"));
+    AddFolder(other, other, u"too late", kLibraryUnitNotFound);
+    EXPECT_EQ(kLibraryOk, Service().EndBatch());
+    EXPECT_EQ(1, folders(other));
+    IOvDataMiddle::Uninitialize();
+    OvSysUser::Instance().ClearOverride();
+}
+
 } // namespace
