@@ -19,6 +19,7 @@ class IOvDataMiddle;
 #include <set>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 // The fixed database key of every learning unit (12 bytes, no terminator).
@@ -223,6 +224,11 @@ public:
     int GetLiteratureInfo(std::shared_ptr<SPersonalLiteratureInfo>& info, int32_t pkid);
     // Gives the literature its LiteraRelate row when it has none, with FileType from its file.
     int UpdateToLiteratureRelate(int32_t pkid, const std::shared_ptr<SPersonalLiteratureInfo>& literature);
+    // The reading-state rows of every literature that has none, in one statement; returns their
+    // pkids (none after a failure, which is logged).
+    std::unordered_set<int32_t> AddMissingLiteratureRelates();
+    void SetLiteratureFileType(int32_t pkid, const SPersonalLiteratureInfo& literature);
+    void AddLiteraRelateIsRead();
 
     // ---- Import into the personal library ----
     int ImportToPersonalLibrary(const std::u16string& path);

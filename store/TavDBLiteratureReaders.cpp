@@ -10,6 +10,7 @@
 #include "support/TextConvert.h"
 
 #include <filesystem>
+#include <unordered_set>
 
 namespace {
 
@@ -96,6 +97,10 @@ int CTavDB::FillLiteratureInfo()
     // made a large unit's import take minutes. The transaction commits however the loop ends,
     // so a failure keeps the rows made before it, as single commits would.
     CStepTransaction transaction(m_db);
+    // Every literature without a reading-state row gets one: made here in one statement for
+    // all of them (a statement per literature cost more than reading the literature), its
+    // file type set below once the file path is repaired.
+    const std::unordered_set<int32_t> withoutRelate = AddMissingLiteratureRelates();
     try {
         CSqliteQuery query = m_db.ExecuteQuery(sql);
         for (; !query.IsEof(); query.NextRow()) {
@@ -119,7 +124,8 @@ int CTavDB::FillLiteratureInfo()
             }
             info->TavId = m_tavId;
             m_literatures[info->pkid] = info;
-            UpdateToLiteratureRelate(info->pkid, info);
+            if (withoutRelate.contains(info->pkid) && !info->FilePath.empty())
+                SetLiteratureFileType(info->pkid, *info);
         }
         return 1;
     } catch (const CSqliteException& e) {
@@ -129,34 +135,47 @@ int CTavDB::FillLiteratureInfo()
     }
 }
 
+namespace {
+
+const char16_t kCopyReadingStateSql[] =
+    u"insert into LiteraRelate(pkid,LiterGuid, locked,LastReadPos,MarkPos,Remark,Adjunct,LastReadTime)select  "
+    u"pkid,LiterGuid,Locked,LastReadPage,NoteSets,Remark,Adjunct,LastReadTime from  LiteraInfo";
+
+// 1 for a web page, 0 for a full-text document, 2 for any other file.
+int32_t FileTypeOf(const std::u16string& filePath)
+{
+    const FilePathParts parts(filePath);
+    const std::u16string extension = parts.Extension();
+    if (extension.find(u"htm") != std::u16string::npos || extension.find(u"mht") != std::u16string::npos)
+        return 1;
+    return IsFullTextFile(parts) ? 0 : 2;
+}
+
+} // namespace
+
+void CTavDB::AddLiteraRelateIsRead()
+{
+    // Probed once per store: the reading-state rows are made for every literature of the unit.
+    if (m_literaRelateHasIsRead)
+        return;
+    if (!IsColumnExist(u"LiteraRelate", u"IsRead"))
+        m_db.ExecuteStatement(u"alter table LiteraRelate add column IsRead bit Default 0 not null");
+    m_literaRelateHasIsRead = true;
+}
+
 int CTavDB::UpdateToLiteratureRelate(int32_t pkid, const std::shared_ptr<SPersonalLiteratureInfo>& literature)
 {
-    std::u16string sql;
+    std::u16string sql = u"alter table LiteraRelate add column IsRead";
     try {
-        // Probed once per store: this runs for every literature of the unit.
-        if (!m_literaRelateHasIsRead) {
-            if (!IsColumnExist(u"LiteraRelate", u"IsRead")) {
-                sql = u"alter table LiteraRelate add column IsRead bit Default 0 not null";
-                m_db.ExecuteStatement(sql);
-            }
-            m_literaRelateHasIsRead = true;
-        }
+        AddLiteraRelateIsRead();
         sql = u"select count(pkid) from LiteraRelate where pkid = ?";
         if (m_db.Scalar(sql, pkid) != 0)
             return 1;
-        sql = u"insert into LiteraRelate(pkid,LiterGuid, locked,LastReadPos,MarkPos,Remark,Adjunct,LastReadTime)select  "
-              u"pkid,LiterGuid,Locked,LastReadPage,NoteSets,Remark,Adjunct,LastReadTime from  LiteraInfo where pkid = ?";
+        sql = std::u16string(kCopyReadingStateSql) + u" where pkid = ?";
         m_db.Run(sql, pkid);
         if (literature && !literature->FilePath.empty()) {
-            const FilePathParts parts(literature->FilePath);
-            const std::u16string extension = parts.Extension();
-            int32_t fileType = 2;
-            if (extension.find(u"htm") != std::u16string::npos || extension.find(u"mht") != std::u16string::npos)
-                fileType = 1;
-            else if (IsFullTextFile(parts))
-                fileType = 0;
             sql = u"update LiteraRelate set FileType = ? where pkid = ?";
-            m_db.Run(sql, fileType, pkid);
+            m_db.Run(sql, FileTypeOf(literature->FilePath), pkid);
         }
         return 1;
     } catch (const CSqliteException& e) {
@@ -164,6 +183,43 @@ int CTavDB::UpdateToLiteratureRelate(int32_t pkid, const std::shared_ptr<SPerson
         LogNote(u"TavDBSql", u"CTavDB::UpdateToLiteratureRelate", __LINE__, 3,
                 cxlog::Format(u"%s-->Sql:%s", e.ErrorMessage(), sql));
         return 0;
+    }
+}
+
+std::unordered_set<int32_t> CTavDB::AddMissingLiteratureRelates()
+{
+    std::unordered_set<int32_t> missing;
+    std::u16string sql = u"alter table LiteraRelate add column IsRead";
+    try {
+        AddLiteraRelateIsRead();
+        sql = u"select pkid from LiteraInfo where pkid not in (select pkid from LiteraRelate where pkid is not null)";
+        CSqliteQuery query = m_db.ExecuteQuery(sql);
+        for (; !query.IsEof(); query.NextRow())
+            missing.insert(query.GetIntField(0));
+        query = CSqliteQuery();
+        if (missing.empty())
+            return missing;
+        sql = std::u16string(kCopyReadingStateSql) +
+              u" where pkid not in (select pkid from LiteraRelate where pkid is not null)";
+        m_db.ExecuteStatement(sql);
+        return missing;
+    } catch (const CSqliteException& e) {
+        SetLastErrorCode(static_cast<uint32_t>(kTavSqliteError));
+        LogNote(u"TavDBSql", u"CTavDB::UpdateToLiteratureRelate", __LINE__, 3,
+                cxlog::Format(u"%s-->Sql:%s", e.ErrorMessage(), sql));
+        return {};
+    }
+}
+
+void CTavDB::SetLiteratureFileType(int32_t pkid, const SPersonalLiteratureInfo& literature)
+{
+    const std::u16string sql = u"update LiteraRelate set FileType = ? where pkid = ?";
+    try {
+        m_db.Run(sql, FileTypeOf(literature.FilePath), pkid);
+    } catch (const CSqliteException& e) {
+        SetLastErrorCode(static_cast<uint32_t>(kTavSqliteError));
+        LogNote(u"TavDBSql", u"CTavDB::UpdateToLiteratureRelate", __LINE__, 3,
+                cxlog::Format(u"%s-->Sql:%s", e.ErrorMessage(), sql));
     }
 }
 
