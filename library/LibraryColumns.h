@@ -71,11 +71,14 @@ struct SColumnSet {
         return out;
     }
 
-    // Appends the record's values in the order of Names.
-    void Bind(std::vector<SqlValue>& values, const Record& record) const
+    // Appends the record's values in the order of Names, an empty OwnerName as `owner`. The texts
+    // are referred to, not copied: `record` and `owner` must outlive the statement's run.
+    void Bind(std::vector<SqlValue>& values, const Record& record, const std::u16string& owner) const
     {
-        for (const auto& column : texts)
-            values.emplace_back(record.*column.member);
+        for (const auto& column : texts) {
+            const std::u16string& text = record.*column.member;
+            values.emplace_back(column.member == &Record::OwnerName && text.empty() ? &owner : &text);
+        }
         for (const auto& column : ints)
             values.emplace_back(static_cast<int64_t>(record.*column.member));
     }

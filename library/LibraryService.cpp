@@ -292,6 +292,8 @@ int32_t CLibraryService::CreateLearningUnit(std::shared_ptr<STavInfo>& info, con
 {
     if (!info)
         return kLibraryBadArgument;
+    // Random, unlike the other GUIDs the library makes: a user names an entry by the first few
+    // digits of its GUID, and entries made in the same hour would share them.
     const std::u16string tavGuid = NewGuidText();
     if (!IsLibraryGuid(tavGuid))
         return kLibraryNoGuid;
@@ -361,7 +363,9 @@ int32_t CLibraryService::AddFolder(std::shared_ptr<SLiteratureFolder>& folder, c
 {
     if (!folder || !IsLibraryGuid(tavGuid))
         return kLibraryBadArgument;
-    const std::u16string folderGuid = NewGuidText();
+    // Time-ordered, as are LiterGuids: an import's rows then go to the end of the indexes that
+    // begin with them instead of to a random page each.
+    const std::u16string folderGuid = NewOrderedGuidText();
     if (!IsLibraryGuid(folderGuid))
         return kLibraryNoGuid;
     // A folder without parent is a top-level folder, like one whose parent is the entry.
@@ -390,7 +394,7 @@ int32_t CLibraryService::AddLiterature(std::shared_ptr<SLiteratureInfo>& literat
 {
     if (!literature || !IsLibraryGuid(tavGuid))
         return kLibraryBadArgument;
-    std::u16string literGuid = NewGuidText();
+    std::u16string literGuid = NewOrderedGuidText();
     if (!IsLibraryGuid(literGuid))
         return kLibraryNoGuid;
     const std::u16string doiKey = DoiKey(literature->DOI);
@@ -404,11 +408,8 @@ int32_t CLibraryService::AddLiterature(std::shared_ptr<SLiteratureInfo>& literat
         if (!same.empty()) {
             literGuid = same;
         } else {
-            SLiteratureInfo stored = *literature;
-            if (stored.OwnerName.empty())
-                stored.OwnerName = user;
-            std::vector<SqlValue> values {literGuid, tavGuid, doiKey, LibraryTimeText()};
-            LiteratureColumns().Bind(values, stored);
+            std::vector<SqlValue> values {&literGuid, &tavGuid, &doiKey, LibraryTimeText()};
+            LiteratureColumns().Bind(values, *literature, user);
             ProtectWrites(db);
             m_database.Statements().Exec(db, InsertLiteratureSql(), values);
         }
@@ -435,12 +436,9 @@ int32_t CLibraryService::AddLiteratureRelate(std::shared_ptr<SLiteratureRelate> 
             return static_cast<int32_t>(kLibraryUnitNotFound);
         if (!LiteratureExists(tavGuid, relate->LiterGuid))
             return static_cast<int32_t>(kLibraryLiteratureNotFound);
-        SLiteratureRelate stored = *relate;
-        if (stored.OwnerName.empty())
-            stored.OwnerName = user;
         // One reading state per literature: a later one replaces the earlier.
-        std::vector<SqlValue> values {stored.LiterGuid, tavGuid};
-        RelateColumns().Bind(values, stored);
+        std::vector<SqlValue> values {&relate->LiterGuid, &tavGuid};
+        RelateColumns().Bind(values, *relate, user);
         m_database.Statements().Exec(db, InsertRelateSql(), values);
         return static_cast<int32_t>(kLibraryOk);
     });
@@ -495,11 +493,8 @@ int32_t CLibraryService::AddNote(std::shared_ptr<SNoteInfo> note, const std::lis
             return static_cast<int32_t>(kLibraryLiteratureNotFound);
         if (NoteExists(m_database, tavGuid, posId))
             return static_cast<int32_t>(kLibraryNoteExists);
-        SNoteInfo stored = *note;
-        if (stored.OwnerName.empty())
-            stored.OwnerName = user;
-        std::vector<SqlValue> values {tavGuid, posId};
-        NoteColumns().Bind(values, stored);
+        std::vector<SqlValue> values {&tavGuid, &posId};
+        NoteColumns().Bind(values, *note, user);
         if (!labels.empty())
             ProtectWrites(db);
         m_database.Statements().Exec(db, InsertNoteSql(), values);
@@ -530,12 +525,9 @@ int32_t CLibraryService::UpdateNote(std::shared_ptr<SNoteInfo> note, const std::
             return static_cast<int32_t>(kLibraryNoteNotFound);
         if (!note->LiterGuid.empty() && !LiteratureExists(tavGuid, note->LiterGuid))
             return static_cast<int32_t>(kLibraryLiteratureNotFound);
-        SNoteInfo stored = *note;
-        if (stored.OwnerName.empty())
-            stored.OwnerName = user;
         std::vector<SqlValue> values;
-        NoteColumns().Bind(values, stored);
-        values.insert(values.end(), {tavGuid, note->PosID});
+        NoteColumns().Bind(values, *note, user);
+        values.insert(values.end(), {&tavGuid, &note->PosID});
         m_database.Statements().Exec(db, UpdateNoteSql(), values);
         return static_cast<int32_t>(kLibraryOk);
     });

@@ -11,7 +11,8 @@ CBoundQuery::CBoundQuery(CSqliteCachedStatement statement, const std::vector<Sql
             m_statement->Bind(index, *number);
         } else {
             // Text binds without NUL characters, as the library has always stored it.
-            const std::u16string& text = std::get<std::u16string>(value);
+            const auto* referred = std::get_if<const std::u16string*>(&value);
+            const std::u16string& text = referred != nullptr ? **referred : std::get<std::u16string>(value);
             if (text.find(u'\0') == std::u16string::npos) {
                 m_statement->Bind(index, text);
             } else {

@@ -10,7 +10,8 @@
 #include <variant>
 #include <vector>
 
-using SqlValue = std::variant<std::u16string, int64_t>;
+// A text, a number, or a text referred to (it must outlive the statement's run).
+using SqlValue = std::variant<std::u16string, int64_t, const std::u16string*>;
 
 // One run of a cached statement: stepped at construction, reset (and its values cleared) when
 // it goes, so that the statement is ready for the next run.

@@ -297,6 +297,15 @@ TEST(LibraryTest, BatchFailuresAndWhatABatchKnows)
     };
     const std::u16string unit = CreateUnit(u"u");
     const std::u16string other = CreateUnit(u"v");
+    // A record without an owner is stored as the user's; one with an owner keeps it.
+    const std::u16string literGuid = AddLiterature(unit, AddFolder(unit, unit, u"f"), u"", u"t");
+    auto owned = std::make_shared<SNoteInfo>();
+    std::tie(owned->PosID, owned->OwnerName) = std::tie(u"p", u"someone");
+    ASSERT_EQ(kLibraryOk, Service().AddNote(owned, {}, unit, User(), 0));
+    ASSERT_EQ(kLibraryOk, AddNote(unit, u"q", literGuid));
+    EXPECT_EQ(1, sql(u"select count(*) from Literature where OwnerName='dora' and LiterGuid='" + literGuid + u"'", true));
+    EXPECT_EQ(1, sql(u"select count(*) from Note where OwnerName='someone' and PosID='p'", true));
+    EXPECT_EQ(1, sql(u"select count(*) from Note where OwnerName='dora' and PosID='q'", true));
 
     ASSERT_EQ(0, sql(u"create trigger Refuse before insert on Attachment begin select raise(abort, 'refused'); end"));
     ASSERT_EQ(kLibraryOk, Service().BeginBatch(User()));
@@ -304,7 +313,7 @@ TEST(LibraryTest, BatchFailuresAndWhatABatchKnows)
     EXPECT_EQ(kLibraryStorageError, attach(unit));
     AddFolder(unit, unit, u"kept too");
     EXPECT_EQ(kLibraryOk, Service().EndBatch());
-    EXPECT_EQ(2, folders(unit));
+    EXPECT_EQ(3, folders(unit));
 
     ASSERT_EQ(0, sql(u"drop trigger Refuse"));
     ASSERT_EQ(0, sql(u"create trigger Dropping before insert on Attachment begin select raise(rollback, 'dropped'); end"));

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <set>
@@ -112,6 +113,23 @@ TEST(SmallParts, GuidsAndMd5Digests)
         ASSERT_EQ(guid.find_first_not_of(u"0123456789ABCDEF"), std::u16string::npos) << WideToUtf8(guid);
         ASSERT_TRUE(guid[12] == u'4' && std::u16string_view(u"89AB").find(guid[16]) != std::u16string::npos);
     }
+    // Time-ordered ones: each sorts after the one before (more than a millisecond's counter holds),
+    // starts with the time in milliseconds and carries version 7.
+    const auto now = [] {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch()).count();
+    };
+    const long long before = now();
+    std::u16string previous;
+    for (int i = 0; i < 10000; ++i) {
+        const std::u16string guid = NewOrderedGuidText();
+        ASSERT_TRUE(guid.size() == 32 && guid > previous) << WideToUtf8(previous) << " " << WideToUtf8(guid);
+        ASSERT_EQ(guid.find_first_not_of(u"0123456789ABCDEF"), std::u16string::npos) << WideToUtf8(guid);
+        ASSERT_TRUE(guid[12] == u'7' && std::u16string_view(u"89AB").find(guid[16]) != std::u16string::npos);
+        previous = guid;
+    }
+    const long long stamp = std::stoll(WideToUtf8(previous.substr(0, 12)), nullptr, 16);
+    EXPECT_GE(stamp, before);
+    EXPECT_LE(stamp, now() + 1000);
     // Digests of bytes, and of text as UTF-8.
     const Md5Provider md5;
     std::u16string digest = u"untouched";
