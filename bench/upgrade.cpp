@@ -1,6 +1,6 @@
 // Upgrade speed: CTavDB::Init on a large version-1 unit (10,000 literature, 20,000 notes with
 // note packages, 200 folders, 500 web pages) through every upgrade step, beside a full
-// sqlcipher_export copy of the same unit. Target: the upgrade within 5x of the copy.
+// sqlcipher_export copy of the same unit. Target: the upgrade within 4x of the copy (aim: 3x).
 //
 // A version-7 unit of the same size runs as well: from version 7 on the steps copy the reading
 // state and move every note item (step 15), which a version-1 unit does not get.
@@ -30,6 +30,8 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace benchunits;
+
+constexpr double kTargetRatio = 4.0;
 
 struct Fixture {
     testkit::ScopedHomeEnv home;
@@ -157,9 +159,9 @@ int main(int argc, char** argv)
     for (const auto& [version, seconds] : f.bestUpgrade) {
         const double ratio = seconds / f.bestCopy;
         std::printf("upgrade (Init, v%d -> v%d):       %.3f s, CPU %.3f s (best of runs), ratio %.2fx (target: at most "
-                    "5x) %s\n",
-                    version, f.finalVersion[version], seconds, f.bestUpgradeCpu[version], ratio,
-                    ratio <= 5.0 ? "OK" : "OVER TARGET");
+                    "%.0fx) %s\n",
+                    version, f.finalVersion[version], seconds, f.bestUpgradeCpu[version], ratio, kTargetRatio,
+                    ratio <= kTargetRatio ? "OK" : "OVER TARGET");
     }
     if (f.bestQuickCheck != std::numeric_limits<double>::max() && f.bestUpgrade.count(1) != 0)
         std::printf("quick check (v1 unit, keyed open + PRAGMA quick_check): %.3f s (best of runs), %.1f%% of the v1 "
