@@ -53,8 +53,11 @@ public:
     int32_t PauseMilliseconds() const { return m_pauseMs; }
     void SetActivityCallback(ActivityCallback activity) { m_activity = std::move(activity); }
     void Pause();
-    // A page cache large enough for the upgrade's table walks (up to 64 MiB).
+    // A page cache that holds the whole unit for the upgrade's table walks (at least 64 MiB),
+    // and a small one for the import, which reads each table once.
     void UseLargePageCache();
+    void UseImportPageCache();
+    void SetPageCacheKilobytes(int64_t kilobytes);
 
     // ---- Layout: creation, column and utility operations ----
     int CreateCategoryTable();

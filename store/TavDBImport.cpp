@@ -97,6 +97,7 @@ int CTavDB::ImportToPersonalLibrary(const std::u16string& path)
     m_importUser.clear(); // read again for this run
     m_literatureReads.reset();
     m_unwrittenFiles = 0;
+    UseImportPageCache();
     auto unit = std::make_shared<STavInfo>();
     unit->Name = FilePathParts(path).BaseName();
     DescribeSource(*unit, path);
