@@ -150,8 +150,8 @@ protected:
     int RunGuardedStep(const char16_t* function, int line, const std::function<void()>& body);
     // Copies the unit file to `target` whole or not at all; false (logged) when it failed.
     bool CopyDurably(const std::u16string& source, const std::u16string& target) const;
-    // Removes (and logs) a backup copy that does not open, pass the quick check and hold `version`.
-    void VerifyBackup(const std::u16string& target, int64_t version) const;
+    // Removes (and logs) a backup copy whose bytes differ from the unit's.
+    void VerifyBackup(const std::u16string& target) const;
     // "update VersionInfo set VersionNum = <version> where ID = 1".
     void WriteVersionNum(int32_t version);
 

@@ -15,6 +15,8 @@
 #include <filesystem>
 #include <memory>
 #include <set>
+#include <tuple>
+#include <vector>
 
 namespace {
 
@@ -187,6 +189,33 @@ TEST(SmallParts, PathsInsideAFolderAndCopiesThroughATemporaryName)
     for (const auto& entry : fs::directory_iterator(root / "in-the-way"))
         left.push_back(entry.path().filename());
     EXPECT_EQ(left, std::vector<fs::path>{"dir"});
+}
+
+// Two files compare equal only when both read whole and hold the same bytes, also past the
+// first megabyte a comparison reads at a time.
+TEST(SmallParts, SameFileBytes)
+{
+    namespace fs = std::filesystem;
+    supporttest::TempHome home;
+    const fs::path root = home.Root();
+    const std::string big(3 << 20, 'x');
+    std::string late = big;
+    late[(1 << 20) + 1] = 'y';
+    supporttest::WriteWholeFile(root / "a", big);
+    for (const auto& [content, equal, problem] : std::vector<std::tuple<std::string, bool, std::string>>{
+             {big, true, ""},
+             {late, false, "the files differ at byte 1048577"},
+             {big.substr(0, big.size() - 1), false, "the files differ at byte 3145727"},
+             {big + "z", false, "the files differ at byte 3145728"},
+             {"", false, "the files differ at byte 0"}}) {
+        supporttest::WriteWholeFile(root / "b", content);
+        std::string why;
+        EXPECT_EQ(equal, SameFileBytes(root / "a", root / "b", why)) << content.size();
+        EXPECT_EQ(problem, why);
+    }
+    std::string why;
+    EXPECT_FALSE(SameFileBytes(root / "a", root / "missing", why));
+    EXPECT_EQ("cannot open " + (root / "missing").string(), why);
 }
 
 } // namespace
