@@ -108,6 +108,11 @@ int32_t CLibraryDatabase::Open(const std::u16string& user, bool create)
     }
     try {
         m_db.Open(path);
+        // A new library keeps its text as UTF-8: its keys are hexadecimal GUIDs, which take half
+        // the room they take in UTF-16, and an import writes a little over half the pages.
+        // A library made before keeps the encoding it has; SQLite converts either way.
+        if (!exists)
+            m_db.ExecuteStatement(u"pragma encoding = 'UTF-8'");
         // Every operation commits on its own: with a write-ahead log a commit needs no sync of
         // the whole file, and a crash still leaves the library at its last commit.
         m_db.ExecuteQuery(u"pragma journal_mode=wal");
