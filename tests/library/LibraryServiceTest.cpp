@@ -58,16 +58,32 @@ int32_t AddNote(const std::u16string& tavGuid, const std::u16string& posId, cons
     return Service().AddNote(note, labels, tavGuid, User(), 0);
 }
 
+// Points the desktop application's settings in `home` at the sync folder `name` below it, as the
+// application writes them, signs `user` in and starts the service; returns the sync folder.
+fs::path StartLibrary(const supporttest::TempHome& home, const std::string& name, const std::u16string& user)
+{
+    const fs::path sync = home.Root() / name;
+    EXPECT_TRUE(WriteIniValue(SyncroSetFilePath(), u"SyncroSet", u"SyncPath", W(sync)));
+    OvSysUser::Instance().SetUser(user);
+    IOvDataMiddle::Initialize(-1);
+    return sync;
+}
+
+// Runs `statement` straight on a library file, through a connection of its own, as another
+// program would.
+int32_t RunSql(const fs::path& library, const std::u16string& statement, bool scalar = false)
+{
+    CSqliteDB db;
+    db.Open(W(library));
+    return scalar ? db.ExecuteScalar(statement) : db.ExecuteStatement(statement);
+}
+
 // An entry filled as an import fills it, quotes in every text, read back whole and removed alone; then
 // each operation is all or nothing, inside a batch too, and a batch's writes wait for its end or its fill.
 TEST(LibraryTest, RoundTripRemovalRefusalsAndBatches)
 {
-    // A temporary home whose SyncroSet.ini names the sync folder as the desktop application writes it.
     const supporttest::TempHome home;
-    const fs::path sync = home.Root() / "sync folder";
-    ASSERT_TRUE(WriteIniValue(SyncroSetFilePath(), u"SyncroSet", u"SyncPath", W(sync)));
-    OvSysUser::Instance().SetUser(u"alice");
-    IOvDataMiddle::Initialize(-1);
+    const fs::path sync = StartLibrary(home, "sync folder", u"alice");
     // Writes a source file below sources/ and stores it as an attachment of the entry.
     const auto attach = [&](const std::u16string& tavGuid, const std::string& name, const std::string& bytes,
                             int32_t expected = kLibraryOk) {
@@ -78,11 +94,8 @@ TEST(LibraryTest, RoundTripRemovalRefusalsAndBatches)
         return stored;
     };
     const auto attachmentFolder = [&](const std::u16string& guid) { return sync / "alice/attachments" / P(guid); };
-    // Straight on the library file, through a connection of its own, as another program would.
     const auto sql = [&](const std::u16string& statement, bool scalar = false) {
-        CSqliteDB db;
-        db.Open(W(sync / "alice/library.db"));
-        return scalar ? db.ExecuteScalar(statement) : db.ExecuteStatement(statement);
+        return RunSql(sync / "alice/library.db", statement, scalar);
     };
     const auto countRows = [&](const std::string& table, const std::u16string& tavGuid) {
         return sql(u"select count(*) from " + Utf8ToWide(table) + u" where TavGuid='" + tavGuid + u"'", true);
@@ -277,14 +290,9 @@ TEST(LibraryTest, RoundTripRemovalRefusalsAndBatches)
 TEST(LibraryTest, BatchFailuresAndWhatABatchKnows)
 {
     const supporttest::TempHome home;
-    const fs::path sync = home.Root() / "sync";
-    ASSERT_TRUE(WriteIniValue(SyncroSetFilePath(), u"SyncroSet", u"SyncPath", W(sync)));
-    OvSysUser::Instance().SetUser(u"dora");
-    IOvDataMiddle::Initialize(-1);
+    const fs::path sync = StartLibrary(home, "sync", u"dora");
     const auto sql = [&](const std::u16string& statement, bool scalar = false) {
-        CSqliteDB db;
-        db.Open(W(sync / "dora/library.db"));
-        return scalar ? db.ExecuteScalar(statement) : db.ExecuteStatement(statement);
+        return RunSql(sync / "dora/library.db", statement, scalar);
     };
     const auto folders = [&](const std::u16string& tavGuid) {
         return sql(u"select count(*) from Folder where TavGuid='" + tavGuid + u"'", true);
