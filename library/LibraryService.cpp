@@ -491,13 +491,19 @@ int32_t CLibraryService::AddNote(std::shared_ptr<SNoteInfo> note, const std::lis
             return static_cast<int32_t>(kLibraryUnitNotFound);
         if (!note->LiterGuid.empty() && !LiteratureExists(tavGuid, note->LiterGuid))
             return static_cast<int32_t>(kLibraryLiteratureNotFound);
-        if (NoteExists(m_database, tavGuid, posId))
-            return static_cast<int32_t>(kLibraryNoteExists);
         std::vector<SqlValue> values {&tavGuid, &posId};
         NoteColumns().Bind(values, *note, user);
         if (!labels.empty())
             ProtectWrites(db);
-        m_database.Statements().Exec(db, InsertNoteSql(), values);
+        try {
+            m_database.Statements().Exec(db, InsertNoteSql(), values);
+        } catch (const CSqliteException& e) {
+            // A PosID already taken: the table's key refuses the row (no other constraint can),
+            // which spares a look-up before every note.
+            if (e.IsConstraint())
+                return static_cast<int32_t>(kLibraryNoteExists);
+            throw;
+        }
         int64_t position = 0;
         for (const std::u16string& label : labels) {
             m_database.Statements().Exec(db, u"insert into NoteLabel(TavGuid,PosID,Position,Label) values(?,?,?,?)",

@@ -17,6 +17,8 @@ CSqliteException::CSqliteException(int32_t code, const char16_t* detail)
 
 bool CSqliteException::IsBusy() const { return (m_code & 0xff) == SQLITE_BUSY; }
 
+bool CSqliteException::IsConstraint() const { return (m_code & 0xff) == SQLITE_CONSTRAINT; }
+
 const char16_t* CSqliteException::ErrorCodeName(int32_t code)
 {
     switch (code) {

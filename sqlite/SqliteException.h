@@ -19,6 +19,8 @@ public:
     const std::u16string& ErrorMessageText() const { return m_message; }
     // The file was locked by another connection (SQLITE_BUSY, extended codes included).
     bool IsBusy() const;
+    // A constraint refused the row (SQLITE_CONSTRAINT, extended codes included).
+    bool IsConstraint() const;
 
     static const char16_t* ErrorCodeName(int32_t code);
 

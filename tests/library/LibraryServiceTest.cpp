@@ -319,9 +319,12 @@ TEST(LibraryTest, BatchFailuresAndWhatABatchKnows)
     ASSERT_EQ(kLibraryOk, Service().BeginBatch(User()));
     AddFolder(unit, unit, u"kept");
     EXPECT_EQ(kLibraryStorageError, attach(unit));
+    EXPECT_EQ(kLibraryNoteExists, AddNote(unit, u"q", literGuid, {u"l"}));
+    EXPECT_EQ(kLibraryNoteExists, AddNote(unit, u"p", u""));
     AddFolder(unit, unit, u"kept too");
     EXPECT_EQ(kLibraryOk, Service().EndBatch());
     EXPECT_EQ(3, folders(unit));
+    EXPECT_EQ(2, sql(u"select count(*) from Note", true) + sql(u"select count(*) from NoteLabel", true));
 
     ASSERT_EQ(0, sql(u"drop trigger Refuse"));
     ASSERT_EQ(0, sql(u"create trigger Dropping before insert on Attachment begin select raise(rollback, 'dropped'); end"));
