@@ -321,8 +321,6 @@ int32_t CLibraryService::DeleteLearningUnit(const std::u16string& tavGuid, const
         if (!UnitExists(tavGuid))
             return static_cast<int32_t>(kLibraryUnitNotFound);
         ProtectWrites(db);
-        // What this batch knew of the entry goes with it (the batch commits right after).
-        m_known.Clear();
         for (const char16_t* table : {u"NoteLabel", u"Note", u"LiteratureRelate", u"FolderLiterature", u"Literature",
                                       u"Folder", u"Attachment", u"LearningUnit"})
             m_database.Statements().Exec(db, u"delete from " + std::u16string(table) + u" where TavGuid=?", {tavGuid});

@@ -305,15 +305,16 @@ TEST(LibraryTest, BatchFailuresAndWhatABatchKnows)
     };
     const std::u16string unit = CreateUnit(u"u");
     const std::u16string other = CreateUnit(u"v");
-    // A record without an owner is stored as the user's; one with an owner keeps it.
+    // A record without an owner is stored as the user's; one with an owner keeps it. A text
+    // with NUL characters is stored without them.
     const std::u16string literGuid = AddLiterature(unit, AddFolder(unit, unit, u"f"), u"", u"t");
     auto owned = std::make_shared<SNoteInfo>();
     std::tie(owned->PosID, owned->OwnerName) = std::tie(u"p", u"someone");
     ASSERT_EQ(kLibraryOk, Service().AddNote(owned, {}, unit, User(), 0));
-    ASSERT_EQ(kLibraryOk, AddNote(unit, u"q", literGuid));
+    ASSERT_EQ(kLibraryOk, AddNote(unit, u"q", literGuid, {}, std::u16string(u"a\0b", 3)));
     EXPECT_EQ(1, sql(u"select count(*) from Literature where OwnerName='dora' and LiterGuid='" + literGuid + u"'", true));
     EXPECT_EQ(1, sql(u"select count(*) from Note where OwnerName='someone' and PosID='p'", true));
-    EXPECT_EQ(1, sql(u"select count(*) from Note where OwnerName='dora' and PosID='q'", true));
+    EXPECT_EQ(1, sql(u"select count(*) from Note where OwnerName='dora' and PosID='q' and Title='ab'", true));
 
     ASSERT_EQ(0, sql(u"create trigger Refuse before insert on Attachment begin select raise(abort, 'refused'); end"));
     ASSERT_EQ(kLibraryOk, Service().BeginBatch(User()));
@@ -346,6 +347,13 @@ TEST(LibraryTest, BatchFailuresAndWhatABatchKnows)
     AddFolder(other, other, u"too late", kLibraryUnitNotFound);
     EXPECT_EQ(kLibraryOk, Service().EndBatch());
     EXPECT_EQ(1, folders(other));
+    // Nor does a look-up made outside any batch count in the next one.
+    const std::u16string third = CreateUnit(u"w");
+    AddFolder(third, third, u"f");
+    ASSERT_EQ(0, sql(u"delete from LearningUnit where TavGuid='" + third + u"'"));
+    ASSERT_EQ(kLibraryOk, Service().BeginBatch(User()));
+    AddFolder(third, third, u"gone", kLibraryUnitNotFound);
+    EXPECT_EQ(kLibraryOk, Service().EndBatch());
     IOvDataMiddle::Uninitialize();
     OvSysUser::Instance().ClearOverride();
 }
