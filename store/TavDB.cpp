@@ -85,7 +85,7 @@ void CTavDB::UseLargePageCache()
 {
     // Every page of a unit is decrypted when it is read, and the upgrade's steps walk whole
     // tables one after the other: with a cache smaller than the unit, each walk read and
-    // decrypted most pages again (40 reads per page of a 120 MiB unit). The cache holds the
+    // decrypted most pages again (10 reads per page of a 120 MiB unit). The cache holds the
     // whole unit, at least 64 MiB.
     std::error_code error;
     const auto size = std::filesystem::file_size(std::filesystem::path(WideToUtf8(m_path)), error);
