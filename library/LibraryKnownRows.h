@@ -9,36 +9,24 @@
 
 class CLibraryKnownRows {
 public:
-    enum class Kind { Unit, Folder, Literature };
+    enum class Kind : char16_t { Unit = u'U', Folder = u'F', Literature = u'L' };
 
     bool Has(Kind kind, const std::u16string& tavGuid, const std::u16string& guid = {}) const
     {
-        return Set(kind).contains(Key(tavGuid, guid));
+        return m_known.contains(Key(kind, tavGuid, guid));
     }
     void Add(Kind kind, const std::u16string& tavGuid, const std::u16string& guid = {})
     {
-        Set(kind).insert(Key(tavGuid, guid));
+        m_known.insert(Key(kind, tavGuid, guid));
     }
-    void Clear()
-    {
-        m_units.clear();
-        m_folders.clear();
-        m_literature.clear();
-    }
+    void Clear() { m_known.clear(); }
 
 private:
-    // An entry's GUID has a fixed length, so the two parts of a key cannot run into each other.
-    static std::u16string Key(const std::u16string& tavGuid, const std::u16string& guid) { return tavGuid + u'|' + guid; }
-    std::unordered_set<std::u16string>& Set(Kind kind)
+    // An entry's GUID has a fixed length, so the parts of a key cannot run into each other.
+    static std::u16string Key(Kind kind, const std::u16string& tavGuid, const std::u16string& guid)
     {
-        return kind == Kind::Unit ? m_units : kind == Kind::Folder ? m_folders : m_literature;
-    }
-    const std::unordered_set<std::u16string>& Set(Kind kind) const
-    {
-        return kind == Kind::Unit ? m_units : kind == Kind::Folder ? m_folders : m_literature;
+        return static_cast<char16_t>(kind) + tavGuid + u'|' + guid;
     }
 
-    std::unordered_set<std::u16string> m_units;
-    std::unordered_set<std::u16string> m_folders;
-    std::unordered_set<std::u16string> m_literature;
+    std::unordered_set<std::u16string> m_known;
 };

@@ -107,8 +107,7 @@ bool CLibraryService::KnownOrFound(CLibraryKnownRows::Kind kind, const std::u16s
         return true;
     if (!Exists(m_database, sql, values))
         return false;
-    if (m_batchTransactionOpen)
-        m_known.Add(kind, tavGuid, guid);
+    RememberMade(kind, tavGuid, guid);
     return true;
 }
 
@@ -132,8 +131,8 @@ bool CLibraryService::LiteratureExists(const std::u16string& tavGuid, const std:
 
 void CLibraryService::RememberMade(CLibraryKnownRows::Kind kind, const std::u16string& tavGuid, const std::u16string& guid)
 {
-    // Only while the batch that made the row is open: once it commits, another program may
-    // remove the row before the next batch begins.
+    // Only while a batch is open: once it commits, another program may remove the row before
+    // the next batch begins.
     if (m_batchTransactionOpen)
         m_known.Add(kind, tavGuid, guid);
 }

@@ -69,7 +69,7 @@ private:
     bool UnitExists(const std::u16string& tavGuid);
     bool FolderExists(const std::u16string& tavGuid, const std::u16string& folderGuid);
     bool LiteratureExists(const std::u16string& tavGuid, const std::u16string& literGuid);
-    // A row an operation of the open batch made.
+    // A row the open batch made or found (nothing outside a batch).
     void RememberMade(CLibraryKnownRows::Kind kind, const std::u16string& tavGuid, const std::u16string& guid = {});
 
     mutable std::mutex m_mutex;

@@ -75,7 +75,7 @@ void CTavDB::LogSqliteError(const char16_t* sourceFile, const char16_t* function
 void CTavDB::SetPageCacheKilobytes(int64_t kilobytes)
 {
     try {
-        m_db.ExecuteStatement(u"pragma cache_size = -" + std::u16string(Utf8ToWide(std::to_string(kilobytes))));
+        m_db.ExecuteStatement(u"pragma cache_size = -" + ToWide(std::to_string(kilobytes)));
     } catch (const CSqliteException& e) {
         LogWarning(u"CTavDB::SetPageCacheKilobytes", __LINE__, e.ErrorMessageText());
     }

@@ -232,6 +232,8 @@ public:
     std::unordered_set<int32_t> AddMissingLiteratureRelates();
     void SetLiteratureFileType(int32_t pkid, const SPersonalLiteratureInfo& literature);
     void AddLiteraRelateIsRead();
+    // Error code and log line of a failed reading-state statement.
+    void LogReadingStateError(const CSqliteException& e, const std::u16string& sql);
 
     // ---- Import into the personal library ----
     int ImportToPersonalLibrary(const std::u16string& path);

@@ -137,9 +137,11 @@ int CTavDB::FillLiteratureInfo()
 
 namespace {
 
+const char16_t kAddIsReadSql[] = u"alter table LiteraRelate add column IsRead bit Default 0 not null";
 const char16_t kCopyReadingStateSql[] =
     u"insert into LiteraRelate(pkid,LiterGuid, locked,LastReadPos,MarkPos,Remark,Adjunct,LastReadTime)select  "
     u"pkid,LiterGuid,Locked,LastReadPage,NoteSets,Remark,Adjunct,LastReadTime from  LiteraInfo";
+const char16_t kWithoutReadingState[] = u" where pkid not in (select pkid from LiteraRelate where pkid is not null)";
 
 // 1 for a web page, 0 for a full-text document, 2 for any other file.
 int32_t FileTypeOf(const std::u16string& filePath)
@@ -159,13 +161,19 @@ void CTavDB::AddLiteraRelateIsRead()
     if (m_literaRelateHasIsRead)
         return;
     if (!IsColumnExist(u"LiteraRelate", u"IsRead"))
-        m_db.ExecuteStatement(u"alter table LiteraRelate add column IsRead bit Default 0 not null");
+        m_db.ExecuteStatement(kAddIsReadSql);
     m_literaRelateHasIsRead = true;
+}
+
+void CTavDB::LogReadingStateError(const CSqliteException& e, const std::u16string& sql)
+{
+    SetLastErrorCode(static_cast<uint32_t>(kTavSqliteError));
+    LogNote(u"TavDBSql", u"CTavDB::UpdateToLiteratureRelate", __LINE__, 3, cxlog::Format(u"%s-->Sql:%s", e.ErrorMessage(), sql));
 }
 
 int CTavDB::UpdateToLiteratureRelate(int32_t pkid, const std::shared_ptr<SPersonalLiteratureInfo>& literature)
 {
-    std::u16string sql = u"alter table LiteraRelate add column IsRead";
+    std::u16string sql = kAddIsReadSql;
     try {
         AddLiteraRelateIsRead();
         sql = u"select count(pkid) from LiteraRelate where pkid = ?";
@@ -179,9 +187,7 @@ int CTavDB::UpdateToLiteratureRelate(int32_t pkid, const std::shared_ptr<SPerson
         }
         return 1;
     } catch (const CSqliteException& e) {
-        SetLastErrorCode(static_cast<uint32_t>(kTavSqliteError));
-        LogNote(u"TavDBSql", u"CTavDB::UpdateToLiteratureRelate", __LINE__, 3,
-                cxlog::Format(u"%s-->Sql:%s", e.ErrorMessage(), sql));
+        LogReadingStateError(e, sql);
         return 0;
     }
 }
@@ -189,24 +195,22 @@ int CTavDB::UpdateToLiteratureRelate(int32_t pkid, const std::shared_ptr<SPerson
 std::unordered_set<int32_t> CTavDB::AddMissingLiteratureRelates()
 {
     std::unordered_set<int32_t> missing;
-    std::u16string sql = u"alter table LiteraRelate add column IsRead";
+    std::u16string sql = kAddIsReadSql;
     try {
         AddLiteraRelateIsRead();
-        sql = u"select pkid from LiteraInfo where pkid not in (select pkid from LiteraRelate where pkid is not null)";
-        CSqliteQuery query = m_db.ExecuteQuery(sql);
-        for (; !query.IsEof(); query.NextRow())
-            missing.insert(query.GetIntField(0));
-        query = CSqliteQuery();
+        sql = u"select pkid from LiteraInfo" + std::u16string(kWithoutReadingState);
+        {
+            CSqliteQuery query = m_db.ExecuteQuery(sql);
+            for (; !query.IsEof(); query.NextRow())
+                missing.insert(query.GetIntField(0));
+        }
         if (missing.empty())
             return missing;
-        sql = std::u16string(kCopyReadingStateSql) +
-              u" where pkid not in (select pkid from LiteraRelate where pkid is not null)";
+        sql = std::u16string(kCopyReadingStateSql) + kWithoutReadingState;
         m_db.ExecuteStatement(sql);
         return missing;
     } catch (const CSqliteException& e) {
-        SetLastErrorCode(static_cast<uint32_t>(kTavSqliteError));
-        LogNote(u"TavDBSql", u"CTavDB::UpdateToLiteratureRelate", __LINE__, 3,
-                cxlog::Format(u"%s-->Sql:%s", e.ErrorMessage(), sql));
+        LogReadingStateError(e, sql);
         return {};
     }
 }
@@ -217,9 +221,7 @@ void CTavDB::SetLiteratureFileType(int32_t pkid, const SPersonalLiteratureInfo& 
     try {
         m_db.Run(sql, FileTypeOf(literature.FilePath), pkid);
     } catch (const CSqliteException& e) {
-        SetLastErrorCode(static_cast<uint32_t>(kTavSqliteError));
-        LogNote(u"TavDBSql", u"CTavDB::UpdateToLiteratureRelate", __LINE__, 3,
-                cxlog::Format(u"%s-->Sql:%s", e.ErrorMessage(), sql));
+        LogReadingStateError(e, sql);
     }
 }
 
