@@ -95,8 +95,10 @@ void CTavDB::UseLargePageCache()
 
 void CTavDB::UseImportPageCache()
 {
-    // The import reads each table of the unit once: the upgrade's cache would only hold pages
-    // beside the records the import keeps.
+    // Once the literature is in, the notes and labels are read once each: a cache of the whole
+    // unit would only hold pages beside the records the import keeps. Until then it stays,
+    // because the reading-state rows the literature reader writes and then reads back one by
+    // one would not fit a small one (every page spilled, read and decrypted again).
     SetPageCacheKilobytes(16 * 1024);
 }
 

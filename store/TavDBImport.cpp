@@ -97,7 +97,6 @@ int CTavDB::ImportToPersonalLibrary(const std::u16string& path)
     m_importUser.clear(); // read again for this run
     m_literatureReads.reset();
     m_unwrittenFiles = 0;
-    UseImportPageCache();
     auto unit = std::make_shared<STavInfo>();
     unit->Name = FilePathParts(path).BaseName();
     DescribeSource(*unit, path);
@@ -133,6 +132,7 @@ int CTavDB::ImportToPersonalLibrary(const std::u16string& path)
     int32_t counter = 0;
     ImportFolderTree(counter, 0, tavGuid, tavGuid);
     m_literatureReads.reset();
+    UseImportPageCache();
     m_currentStep += 1;
     Report(m_currentStep, m_totalSteps, u"导入笔记和标注");
     if (RollbackCheckpoint(tavGuid))
