@@ -21,11 +21,13 @@ CSqliteStatement::CSqliteStatement(CSqliteDB& db, const std::u16string& sql)
     }
     if (m_statement == nullptr) // only blanks or a comment
         throw CSqliteException(CSQLITE_ERROR, u"No statement in the text");
+    m_texts.resize(static_cast<size_t>(sqlite3_bind_parameter_count(m_statement)));
 }
 
 CSqliteStatement::CSqliteStatement(CSqliteStatement&& other) noexcept
     : m_db(other.m_db), m_statement(std::exchange(other.m_statement, nullptr)),
-      m_writeFailures(std::move(other.m_writeFailures)), m_onRow(std::exchange(other.m_onRow, false))
+      m_writeFailures(std::move(other.m_writeFailures)), m_texts(std::move(other.m_texts)),
+      m_onRow(std::exchange(other.m_onRow, false))
 {
 }
 
@@ -36,6 +38,7 @@ CSqliteStatement& CSqliteStatement::operator=(CSqliteStatement&& other) noexcept
         m_db = other.m_db;
         m_statement = std::exchange(other.m_statement, nullptr);
         m_writeFailures = std::move(other.m_writeFailures);
+        m_texts = std::move(other.m_texts);
         m_onRow = std::exchange(other.m_onRow, false);
     }
     return *this;
@@ -84,8 +87,14 @@ void CSqliteStatement::Bind(int32_t index, std::u16string_view text)
 {
     CheckPrepared();
     // The length is given: the text is bound as it is, whatever characters it holds.
-    CheckBound(sqlite3_bind_text16(m_statement, index, text.empty() ? u"" : text.data(),
-                                   static_cast<int>(text.size() * sizeof(char16_t)), SQLITE_TRANSIENT));
+    const int bytes = static_cast<int>(text.size() * sizeof(char16_t));
+    if (index < 1 || static_cast<size_t>(index) > m_texts.size()) { // for SQLite to refuse
+        CheckBound(sqlite3_bind_text16(m_statement, index, u"", 0, SQLITE_STATIC));
+        return;
+    }
+    std::u16string& kept = m_texts[static_cast<size_t>(index) - 1];
+    kept.assign(text);
+    CheckBound(sqlite3_bind_text16(m_statement, index, kept.c_str(), bytes, SQLITE_STATIC));
 }
 
 void CSqliteStatement::BindNull(int32_t index)

@@ -1,6 +1,7 @@
 #pragma once
 // One prepared statement with bound values, finalized when it goes. Values are bound by
-// index (1 for the first ?), text as UTF-16 exactly as given. A failed step is thrown as
+// index (1 for the first ?), text as UTF-16 exactly as given; the statement keeps its own copy
+// of a bound text until the next value at that index. A failed step is thrown as
 // CSqliteException with SQLite's code and text, after the statement was reset, so that it
 // can run again.
 #include <cstddef>
@@ -8,6 +9,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 struct sqlite3;
 struct sqlite3_stmt;
@@ -67,5 +69,9 @@ private:
     sqlite3* m_db = nullptr;
     sqlite3_stmt* m_statement = nullptr;
     std::shared_ptr<SSqliteWriteFailure> m_writeFailures;
+    // One buffer per parameter, sized once: SQLite reads a bound text from here without a copy
+    // of its own, and a buffer keeps its room for the next text (a statement run per record
+    // allocated twice per text before). Never resized, so a bound text does not move.
+    std::vector<std::u16string> m_texts;
     bool m_onRow = false;
 };

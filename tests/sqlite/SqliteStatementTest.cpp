@@ -43,6 +43,39 @@ TEST(SqliteStatementTest, BoundTextAndNumbersComeBackExactly)
     EXPECT_EQ(length.GetInt(0), 2);
 }
 
+// A bound text is the statement's own: the caller's string may go or change before the step,
+// short texts (kept inside the string) survive a move of the statement, and a shorter text
+// bound after a longer one at the same index is not padded with the rest of the longer one.
+TEST(SqliteStatementTest, BoundTextsAreTheStatementsOwn)
+{
+    CSqliteDB db;
+    db.Open(u":memory:");
+    CSqliteStatement select(db, u"select ?1, ?2, ?3, length(?3)");
+    {
+        std::u16string shortText = u"P1";
+        std::u16string longText(500, u'文');
+        select.Bind(1, shortText);
+        select.Bind(2, longText);
+        shortText = u"changed";
+        longText.assign(500, u'x');
+    }
+    select.Bind(3, std::u16string(u"a longer text than the next one"));
+    select.Bind(3, std::u16string(u"abc"));
+    CSqliteStatement moved(std::move(select));
+    ASSERT_TRUE(moved.Step());
+    EXPECT_EQ(moved.GetText(0), u"P1");
+    EXPECT_EQ(moved.GetText(1), std::u16string(500, u'文'));
+    EXPECT_EQ(moved.GetText(2), u"abc");
+    EXPECT_EQ(moved.GetInt(3), 3);
+    // Reset keeps them as well; a statement moved into another keeps its texts too.
+    moved.Reset();
+    CSqliteStatement other(db, u"select 1");
+    other = std::move(moved);
+    ASSERT_TRUE(other.Step());
+    EXPECT_EQ(other.GetText(0), u"P1");
+    EXPECT_EQ(other.GetText(2), u"abc");
+}
+
 TEST(SqliteStatementTest, NullsResetAndClearedValuesAsDocumented)
 {
     CSqliteDB db;
