@@ -1,6 +1,24 @@
 #include "sqlite/SqliteStatementCache.h"
 
+#include <cstring>
+#include <string_view>
 #include <utility>
+
+size_t CSqliteStatementCache::STextHash::operator()(const std::u16string& sql) const noexcept
+{
+    constexpr size_t kEnd = 16;
+    const std::u16string_view text(sql);
+    if (text.size() <= 2 * kEnd)
+        return std::hash<std::u16string_view>{}(text);
+    const size_t head = std::hash<std::u16string_view>{}(text.substr(0, kEnd));
+    const size_t tail = std::hash<std::u16string_view>{}(text.substr(text.size() - kEnd));
+    return head ^ (tail + 0x9e3779b97f4a7c15ULL + (head << 6) + (head >> 2)) ^ text.size();
+}
+
+bool CSqliteStatementCache::STextEqual::operator()(const std::u16string& a, const std::u16string& b) const noexcept
+{
+    return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(char16_t)) == 0;
+}
 
 CSqliteCachedStatement CSqliteStatementCache::Acquire(CSqliteDB& db, const std::u16string& sql)
 {

@@ -33,7 +33,16 @@ public:
 
 private:
     friend class CSqliteCachedStatement;
-    using Map = std::unordered_map<std::u16string, CSqliteStatement>;
+    // Statement texts run to a few thousand characters (an insert of every column), and a use
+    // looks its text up twice: the hash takes the length and both ends only, the comparison
+    // compares memory. Texts alike at both ends still differ by the comparison.
+    struct STextHash {
+        size_t operator()(const std::u16string& sql) const noexcept;
+    };
+    struct STextEqual {
+        bool operator()(const std::u16string& a, const std::u16string& b) const noexcept;
+    };
+    using Map = std::unordered_map<std::u16string, CSqliteStatement, STextHash, STextEqual>;
     struct SState {
         Map idle;
         uint64_t generation = 0; // raised by Clear: statements of an earlier one never return

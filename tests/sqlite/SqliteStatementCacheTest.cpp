@@ -25,6 +25,12 @@ TEST(SqliteStatementCacheTest, RunnersBindTheirValuesInOrderThroughTheCache)
     EXPECT_EQ(db.Scalar(u"select b from t where a = ?", u"nobody"), 0);
     EXPECT_EQ(db.ScalarText(u"select a from t where a = ?", u"nobody"), u"");
     EXPECT_EQ(db.StatementCache().IdleCount(), 6u);
+    // Long texts of one length that differ only in the middle are two statements.
+    const std::u16string pad(80, u' ');
+    for (const int64_t value : {1, 2, 1, 2})
+        EXPECT_EQ(db.Scalar(u"select " + pad + std::u16string(1, u'0' + static_cast<char16_t>(value)) + pad + u" + ?", 0),
+                  value);
+    EXPECT_EQ(db.StatementCache().IdleCount(), 8u);
     EXPECT_EQ(Caught([&] { db.Run(u"insert into t values (?, ?)", 1, 2); }).ErrorCode(), SQLITE_ERROR);
 }
 
