@@ -15,8 +15,12 @@
 #include <filesystem>
 #include <memory>
 #include <set>
+#include <thread>
 #include <tuple>
 #include <vector>
+
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -132,6 +136,35 @@ TEST(SmallParts, GuidsAndMd5Digests)
     const long long stamp = std::stoll(WideToUtf8(previous.substr(0, 12)), nullptr, 16);
     EXPECT_GE(stamp, before);
     EXPECT_LE(stamp, now() + 1000);
+    // Threads, and a forked child, never hand out the GUIDs of another: the child's next one
+    // differs from its parent's next one.
+    std::vector<std::u16string> fromThreads[2];
+    {
+        std::jthread first([&] { for (int i = 0; i < 600; ++i) fromThreads[0].push_back(NewGuidText()); });
+        std::jthread second([&] { for (int i = 0; i < 600; ++i) fromThreads[1].push_back(NewOrderedGuidText()); });
+    }
+    for (const auto& list : fromThreads)
+        for (const std::u16string& guid : list)
+            EXPECT_TRUE(seen.insert(guid).second);
+    int pipeEnds[2];
+    ASSERT_EQ(pipe(pipeEnds), 0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        const std::u16string guid = NewGuidText();
+        const ssize_t written = write(pipeEnds[1], guid.data(), guid.size() * sizeof(char16_t));
+        _exit(written == 64 ? 0 : 1);
+    }
+    const std::u16string parents = NewGuidText();
+    std::u16string childs(32, u' ');
+    EXPECT_EQ(read(pipeEnds[0], childs.data(), 64), 64);
+    int status = -1;
+    waitpid(child, &status, 0);
+    close(pipeEnds[0]);
+    close(pipeEnds[1]);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_NE(childs, parents);
+    EXPECT_EQ(childs.find_first_not_of(u"0123456789ABCDEF"), std::u16string::npos);
     // Digests of bytes, and of text as UTF-8.
     const Md5Provider md5;
     std::u16string digest = u"untouched";
