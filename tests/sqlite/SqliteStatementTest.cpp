@@ -108,6 +108,8 @@ TEST(SqliteStatementTest, NullsResetAndClearedValuesAsDocumented)
     select.Reset();
     EXPECT_EQ(Caught([&] { select.Bind(3, int64_t{1}); }).ErrorCode(), SQLITE_RANGE);
     EXPECT_EQ(Caught([&] { select.BindNull(0); }).ErrorCode(), SQLITE_RANGE);
+    for (const int32_t index : {0, -1, 3, 1000})
+        EXPECT_EQ(Caught([&] { select.Bind(index, std::u16string(40, u'x')); }).ErrorCode(), SQLITE_RANGE) << index;
 
     // Handing a statement over leaves the source without one.
     CSqliteStatement moved(std::move(select));
