@@ -5,8 +5,6 @@
 #include "support/ContainedPath.h"
 #include "support/TextConvert.h"
 
-#include <array>
-#include <fstream>
 #include <system_error>
 
 namespace fs = std::filesystem;
@@ -33,27 +31,15 @@ bool SameFileContent(const fs::path& first, const fs::path& second)
     std::error_code error;
     if (fs::equivalent(first, second, error))
         return true;
+    // Files of different sizes differ without a read.
     const auto firstSize = fs::file_size(first, error);
     if (error)
         return false;
     const auto secondSize = fs::file_size(second, error);
     if (error || firstSize != secondSize)
         return false;
-    std::ifstream a(first, std::ios::binary);
-    std::ifstream b(second, std::ios::binary);
-    if (!a || !b)
-        return false;
-    std::array<char, 65536> bufferA {};
-    std::array<char, 65536> bufferB {};
-    while (a && b) {
-        a.read(bufferA.data(), bufferA.size());
-        b.read(bufferB.data(), bufferB.size());
-        if (a.gcount() != b.gcount())
-            return false;
-        if (!std::equal(bufferA.begin(), bufferA.begin() + a.gcount(), bufferB.begin()))
-            return false;
-    }
-    return a.eof() && b.eof();
+    std::string problem;
+    return SameFileBytes(first, second, problem);
 }
 
 int32_t CopyAttachmentInto(const fs::path& source, const fs::path& folder, fs::path& stored, bool& created)

@@ -57,7 +57,6 @@ public:
     // and a small one for the import, which reads each table once.
     void UseLargePageCache();
     void UseImportPageCache();
-    void SetPageCacheKilobytes(int64_t kilobytes);
 
     // ---- Layout: creation, column and utility operations ----
     int CreateCategoryTable();
@@ -143,6 +142,8 @@ public:
     int UpdateVersionTo12();
     // BEGIN upgrade 2-12 helpers
 protected:
+    // `pragma cache_size` in KiB on the unit's connection; a failure is only logged.
+    void SetPageCacheKilobytes(int64_t kilobytes);
     // Runs one entry of m_upgradeSteps inside its own transaction, committed however the step
     // ends unless writing failed; false when writing failed (the step is then undone).
     bool RunUpgradeStep(size_t index);
